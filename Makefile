@@ -1,0 +1,32 @@
+# Set-up commands: `make play` and `make test` (see README).
+BUILD ?= build
+JOBS ?= 2
+
+.PHONY: play test deps build bench fuzz fuzz-smoke clean
+
+deps:
+	@scripts/deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS)
+
+play: build
+	scripts/play.sh $(BUILD)/game
+
+test: build
+	scripts/run_tests.sh $(BUILD)
+
+bench: build
+	scripts/run_benchmarks.sh $(BUILD)
+
+# Long fuzzing runs: make fuzz FUZZ_SECONDS=600
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	scripts/fuzz.sh run $(FUZZ_SECONDS)
+
+fuzz-smoke: deps
+	scripts/fuzz.sh smoke
+
+clean:
+	rm -rf $(BUILD) build-fuzz

@@ -1,0 +1,44 @@
+// The window, its OpenGL state and the view: opens the 640 x 480 window,
+// brackets every frame and holds the view position every drawing subtracts.
+#pragma once
+
+#include <cstdint>
+
+class Camera {
+ public:
+  static constexpr int kWidth = 640;
+  static constexpr int kHeight = 480;
+
+  // The program's one camera.
+  static Camera& instance();
+
+  // Opens the window on the first call; every later call flips between
+  // window and full screen. Rebuilds the GL state and the screen texture.
+  bool init(uint32_t flags);
+  void beginFrame();
+  void endFrame();
+
+  float x = 0, y = 0;    // view's top-left corner in level pixels
+  float tx = 0, ty = 0;  // target, copied into x, y at beginFrame
+  float spd = 200.0f;    // kept for scripts; nothing moves by it
+  uint32_t screenTex = 0;
+  bool shade = false;
+
+  // Integer view position used by every drawing (truncated toward zero).
+  int ix() const { return static_cast<int>(x); }
+  int iy() const { return static_cast<int>(y); }
+
+  // Closes the window and forgets that SDL was started (tests use it to
+  // retry a failed start on a flaky X server).
+  void shutdown();
+
+  bool fullscreen() const { return fullscreen_; }
+  bool started() const { return sdlStarted_; }
+  // Number of frames whose endFrame copied the back buffer into screenTex.
+  uint64_t screenCopies() const { return screenCopies_; }
+
+ private:
+  bool sdlStarted_ = false;
+  bool fullscreen_ = false;
+  uint64_t screenCopies_ = 0;
+};

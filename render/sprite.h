@@ -1,0 +1,80 @@
+// Shared images: a GL texture from a PNG, a one-byte-per-pixel collision
+// mask and a list of animations, cached by resource name and reference
+// counted. All drawing of images goes through Sprite::draw into a batch.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "render/sprite_vertex.h"
+
+class Sprite {
+ public:
+  struct Frame {
+    uint32_t offsetX = 0, offsetY = 0;    // anchor
+    uint32_t offsetX2 = 0, offsetY2 = 0;  // second point (weapon)
+  };
+  struct Anim {
+    std::vector<Frame> frames;
+    uint32_t x = 0, y = 0, w = 0, h = 0;
+    uint32_t speed = 100;
+    uint32_t loopFrame = 0;
+    uint32_t boxX1 = 0, boxY1 = 0, boxX2 = 0, boxY2 = 0;
+  };
+
+  Sprite();
+  ~Sprite();
+  Sprite(const Sprite&) = delete;
+  Sprite& operator=(const Sprite&) = delete;
+
+  // --- the cache -------------------------------------------------------
+  static Sprite* get(const char* name);
+  static Sprite* get(const std::string& name) { return get(name.c_str()); }
+  static Sprite* load(const char* name);
+  static Sprite* load(const std::string& name) { return load(name.c_str()); }
+  static void release(Sprite* sprite);
+  static void clear();
+  static void reload();
+  // Cache key of a cached sprite ("" when not cached).
+  static std::string nameOf(const Sprite* sprite);
+  static size_t cacheSize();
+
+  // --- drawing ---------------------------------------------------------
+  static void draw(VertexArray& out, Sprite* sprite, float x, float y, float z, uint32_t anim,
+                   uint32_t frame, uint8_t alpha, float parallaxX, float parallaxY, float angle,
+                   float scaleX, float scaleY);
+  static void flush(Sprite* sprite);
+  static void flush();
+  static VertexArray& batch();
+  static Sprite* current();
+  // Draw calls issued by flushes since start (for tests and statistics).
+  static uint64_t drawCalls();
+
+  // --- per sprite ------------------------------------------------------
+  bool loadGfx(const char* name);
+  bool loadAnims(const char* name);
+  // Builds the mask from 32-bit pixels with alpha in the top byte.
+  bool loadMask(const uint32_t* pixels, uint32_t w, uint32_t h, uint32_t alphaMask);
+  bool isSolid(uint32_t x, uint32_t y, uint32_t anim) const;
+  const Anim* getAnim(uint32_t index) const;
+  const Anim* findAnim(const char* name);
+  uint32_t getAnimCount() const { return static_cast<uint32_t>(anims.size()); }
+  // Index of an animation record of this sprite, or -1.
+  int indexOf(const Anim* anim) const;
+
+  // Reads animation definitions from text (the ".txt" entry's contents).
+  // Returns false when the text defines no animation.
+  bool parseAnims(const char* text);
+  // Replaces the animations by the whole-image animation.
+  void setWholeImageAnim();
+
+  std::vector<Anim> anims;
+  std::map<std::string, uint32_t> animsByName;  // name -> index in anims
+  uint32_t texture = 0;
+  std::vector<uint8_t> mask;  // width * height bytes, 1 = solid; empty = none
+  uint32_t refs = 0;
+  float width = 0, height = 0;
+};

@@ -1,0 +1,2 @@
+// placeholder until the archive tool lands
+int main() { return 1; }
