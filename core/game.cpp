@@ -1,2 +1,179 @@
 #include "core/game.h"
-int runGame() { return 0; }
+
+#include <SDL/SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "core/frame_timing.h"
+#include "core/globals.h"
+#include "core/log.h"
+#include "render/camera.h"
+#include "render/shader.h"
+#include "resources/database.h"
+
+namespace {
+
+constexpr int kKeyReturn = 13;
+constexpr int kKeyF4 = 285;
+constexpr int kKeyRShift = 303;
+constexpr int kKeyLAlt = 308;
+constexpr int kKeyPrint = 316;
+
+constexpr const char* kSavePath = "save/sav01.bin";
+
+// Where the player's character is created; the camera follows this point
+// while the player has no character.
+constexpr int kPlayerStartX = 960;
+constexpr int kPlayerStartY = 96;
+
+}  // namespace
+
+Game::Game(const char* buildDate, const char* buildTime)
+    : buildDate_(buildDate ? buildDate : ""), buildTime_(buildTime ? buildTime : "") {}
+
+Game::~Game() = default;
+
+int Game::startUp() {
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  Log::info("Start");
+  Log::info("Build: %s %s", buildDate_.c_str(), buildTime_.c_str());
+
+  if (!Camera::instance().init(0)) return kNoScreen;
+  game::keys = SDL_GetKeyState(nullptr);
+
+  // The save is read before anything that may look into it (levels and
+  // characters keep their state there).
+  Database& db = Database::instance();
+  db.clear();
+  if (!db.load(kSavePath)) Log::fail("main: Nie udalo sie wczytac zapisu");
+
+  Log::info("Wystartowano w %dms", static_cast<int>(SDL_GetTicks()));
+  Log::line("%s", std::string(79, '-').c_str());
+
+  statsStart_ = SDL_GetTicks();
+  frames_ = 0;
+  paused_ = false;
+  started_ = true;
+  return kOk;
+}
+
+void Game::handleEvent(const SDL_Event& event) {
+  switch (event.type) {
+    case SDL_KEYDOWN: {
+      int sym = event.key.keysym.sym;
+      if (game::keyHeld(kKeyLAlt)) {
+        // Left Alt shortcuts; any other key with Left Alt reaches nobody.
+        if (sym == kKeyF4) {
+          game::running = false;
+        } else if (sym == kKeyReturn) {
+          Camera::instance().init(0);
+          CameraShader::instance().reload();
+        }
+        break;
+      }
+      if (sym == kKeyPrint) {
+        paused_ = !paused_;
+      } else if (!paused_ && onPlayerKey) {
+        onPlayerKey(sym);
+      }
+      break;
+    }
+    case SDL_QUIT:
+      game::running = false;
+      break;
+    default:
+      break;
+  }
+}
+
+void Game::pollEvents() {
+  SDL_Event event;
+  while (SDL_PollEvent(&event)) handleEvent(event);
+}
+
+void Game::update() {
+  // The world's update comes here: level, then the player's dialog.
+  ++updatedFrames_;
+}
+
+void Game::placeCamera() {
+  // Every frame, paused or not; overrides whatever scripts set.
+  Camera& cam = Camera::instance();
+  int px = kPlayerStartX, py = kPlayerStartY;
+  cam.x = static_cast<float>(px - Camera::kWidth / 2);
+  cam.y = static_cast<float>(py - Camera::kHeight / 2);
+}
+
+void Game::draw() {
+  ++drawnFrames_;
+  Camera::instance().endFrame();
+}
+
+std::string Game::statsLine(uint32_t frames, uint32_t statsStart, uint32_t a, uint32_t b,
+                            uint32_t c, uint32_t objs, uint32_t allObjs, uint32_t parts,
+                            uint32_t npcs, int px, int py) {
+  char buf[512];
+  double fps = frames * 1000.0 / static_cast<double>(c - statsStart);
+  double msPerFrame = frames ? static_cast<double>(a - statsStart) / frames : 0.0;
+  std::snprintf(buf, sizeof buf,
+                "INFO: %.2ffps \t(%uf/%ums) \t%.2fms/f\nObjs: %u/%u \t Parts: %u\tNpcs: %u\n"
+                "Player: x, y: %d, %d",
+                fps, frames, b - statsStart, msPerFrame, objs, allObjs, parts, npcs, px, py);
+  return buf;
+}
+
+void Game::updateStats() {
+  uint32_t now = SDL_GetTicks();
+  ++frames_;
+  if (now - statsStart_ > 1000) {
+    uint32_t a = SDL_GetTicks(), b = SDL_GetTicks(), c = SDL_GetTicks();
+    std::string line = statsLine(frames_, statsStart_, a, b, c, 0, 0, 0, 0, kPlayerStartX,
+                                 kPlayerStartY);
+    (void)line;
+    statsStart_ = SDL_GetTicks();
+    frames_ = 0;
+  }
+}
+
+void Game::pace() {
+  uint32_t work = SDL_GetTicks() - game::frameStart;
+  if (frame_timing::shouldSleep(work, game::keyHeld(kKeyRShift))) {
+    uint32_t wait = frame_timing::sleepMs(game::frameStart, SDL_GetTicks());
+    if (wait) SDL_Delay(wait);
+  }
+  game::dt = frame_timing::frameDt(SDL_GetTicks() - game::frameStart);
+}
+
+void Game::frame() {
+  game::frameStart = SDL_GetTicks();
+  pollEvents();
+  Camera::instance().beginFrame();
+  if (!paused_) update();
+  placeCamera();
+  draw();
+  updateStats();
+  pace();
+}
+
+int Game::shutdown() {
+  Database::instance().save(kSavePath);
+  Log::info("Zatrzymano (%.2fs)", SDL_GetTicks() / 1000.0);
+  Camera::instance().shutdown();
+  SDL_Quit();
+  return kOk;
+}
+
+int Game::run() {
+  int code = startUp();
+  if (code != kOk) return code;
+  while (game::running) frame();
+  return shutdown();
+}
+
+int runGame(const char* buildDate, const char* buildTime) {
+  Log::initStdout();
+  Game game(buildDate, buildTime);
+  return game.run();
+}

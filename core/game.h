@@ -1,3 +1,75 @@
+// The program: start-up in a fixed order (each failure with its exit code),
+// the paced single-threaded frame loop and shutdown.
 #pragma once
-// Starts the engine, runs the frame loop and shuts down; returns the exit code.
-int runGame();
+
+#include <SDL/SDL.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class Text;
+
+class Game {
+ public:
+  // Exit codes of the program.
+  enum ExitCode : int {
+    kOk = 0,
+    kNoScreen = 100,
+    kNoSound = 101,
+    kNoDialogSprites = 102,
+    kNoLevel = 200,
+  };
+
+  Game(const char* buildDate, const char* buildTime);
+  ~Game();
+  Game(const Game&) = delete;
+  Game& operator=(const Game&) = delete;
+
+  // Start-up, the loop while game::running, shutdown. Returns the exit code.
+  int run();
+
+  // Start-up steps in order; 0 when the game may run, else the exit code.
+  // An early exit skips shutdown (nothing is released or saved).
+  int startUp();
+  // One frame of the loop, pacing included.
+  void frame();
+  // Everything after the loop; returns 0.
+  int shutdown();
+
+  // Drains SDL's event queue through handleEvent.
+  void pollEvents();
+  void handleEvent(const SDL_Event& event);
+
+  bool paused() const { return paused_; }
+  // Frames whose world update ran, and frames drawn (tests watch pausing).
+  uint64_t updatedFrames() const { return updatedFrames_; }
+  uint64_t drawnFrames() const { return drawnFrames_; }
+
+  // Key presses that reach the player (not paused, not a Left Alt shortcut).
+  std::function<void(int sym)> onPlayerKey;
+
+  // Builds the statistics text of one interval.
+  static std::string statsLine(uint32_t frames, uint32_t statsStart, uint32_t a, uint32_t b,
+                               uint32_t c, uint32_t objs, uint32_t allObjs, uint32_t parts,
+                               uint32_t npcs, int px, int py);
+
+ private:
+  void update();
+  void placeCamera();
+  void draw();
+  void updateStats();
+  void pace();
+
+  std::string buildDate_, buildTime_;
+  bool paused_ = false;
+  uint32_t statsStart_ = 0;
+  uint32_t frames_ = 0;
+  uint64_t updatedFrames_ = 0;
+  uint64_t drawnFrames_ = 0;
+  bool started_ = false;
+};
+
+// The entry point's body.
+int runGame(const char* buildDate, const char* buildTime);

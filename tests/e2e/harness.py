@@ -1,0 +1,276 @@
+"""End-to-end harness: runs the real tervalo binary in a prepared game
+directory under its own Xvfb server, sends keys with xdotool, takes
+screenshots and collects console lines, the exit code and written files.
+
+Used by the e2e tests (python3 -m unittest) and by `make play` on a machine
+without a display (python3 harness.py play GAME_DIR).
+"""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+CAPTION = "Tervalo v3"
+SCREEN = "1024x768x24"
+
+
+def _env_path(name, default=None):
+    value = os.environ.get(name, default)
+    if value is None:
+        raise RuntimeError(f"{name} is not set")
+    return value
+
+
+def game_dir():
+    return _env_path("TERVALO_GAME_DIR", os.path.join(os.path.dirname(__file__), "../../build/game"))
+
+
+class Xvfb:
+    """One private X server; picks a free display number itself."""
+
+    def __init__(self):
+        self.proc = None
+        self.display = None
+
+    def start(self):
+        for _ in range(5):
+            r, w = os.pipe()
+            self.proc = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(w), "-screen", "0", SCREEN, "-nolisten", "tcp",
+                 "-noreset"],
+                pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(w)
+            data = b""
+            deadline = time.time() + 15
+            while time.time() < deadline and not data.endswith(b"\n"):
+                chunk = os.read(r, 16)
+                if not chunk:
+                    break
+                data += chunk
+            os.close(r)
+            if data.strip():
+                self.display = ":" + data.decode().strip()
+                return self
+            self.stop()
+        raise RuntimeError("could not start Xvfb")
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+        self.proc = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+class GameRun:
+    """A prepared copy of the game directory and one run of the binary in it.
+
+    prepare() copies the laid-out game (binary, data/, npc/, lua/, save/,
+    controls.bin) into a temporary directory; tests may change files there
+    before start(). start() retries the flaky SDL 1.2 X11 start-up.
+    """
+
+    def __init__(self, source=None, binary=None, keep=False):
+        self.source = source or game_dir()
+        self.binary = binary or os.environ.get("TERVALO_BIN") or os.path.join(self.source, "tervalo")
+        self.dir = None
+        self.keep = keep
+        self.proc = None
+        self.xvfb = None
+        self.window = None
+        self.log_path = None
+        self.returncode = None
+
+    # --- directory -------------------------------------------------------
+    def prepare(self, with_save=False):
+        self.dir = tempfile.mkdtemp(prefix="tervalo-e2e-")
+        for name in os.listdir(self.source):
+            if name in ("tervalo", "screenshots"):
+                continue
+            src = os.path.join(self.source, name)
+            dst = os.path.join(self.dir, name)
+            if os.path.isdir(src):
+                shutil.copytree(src, dst)
+            else:
+                shutil.copy2(src, dst)
+        shutil.copy2(self.binary, os.path.join(self.dir, "tervalo"))
+        os.makedirs(os.path.join(self.dir, "save"), exist_ok=True)
+        if not with_save:
+            save = os.path.join(self.dir, "save", "sav01.bin")
+            if os.path.exists(save):
+                os.remove(save)
+        return self
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def cleanup(self):
+        self.stop()
+        if self.xvfb:
+            self.xvfb.stop()
+        if self.dir and not self.keep:
+            shutil.rmtree(self.dir, ignore_errors=True)
+
+    # --- running ---------------------------------------------------------
+    def start(self, env=None, xvfb=True, wait_window=True, attempts=6):
+        for attempt in range(attempts):
+            run_env = dict(os.environ)
+            run_env["SDL_AUDIODRIVER"] = run_env.get("SDL_AUDIODRIVER_E2E", "dummy")
+            if xvfb:
+                if not self.xvfb:
+                    self.xvfb = Xvfb().start()
+                run_env["DISPLAY"] = self.xvfb.display
+            else:
+                run_env.pop("DISPLAY", None)
+            if env:
+                run_env.update(env)
+            self.env = run_env
+            self.log_path = os.path.join(self.dir, f"console-{attempt}.log")
+            self.log_file = open(self.log_path, "wb")
+            self.proc = subprocess.Popen([os.path.join(self.dir, "tervalo")], cwd=self.dir,
+                                         env=run_env, stdout=self.log_file,
+                                         stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+            if not wait_window:
+                return self
+            if self._wait_for_window(timeout=30):
+                return self
+            # SDL 1.2 fails to open the X display now and then: try again.
+            self.wait(10)
+            if "Couldn't open X11 display" in self.output() or "trybu video" in self.output() \
+                    or self.returncode not in (0, None):
+                continue
+            break
+        raise RuntimeError("game window never appeared:\n" + self.output())
+
+    def _wait_for_window(self, timeout):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if self.proc.poll() is not None:
+                return False
+            r = subprocess.run(["xdotool", "search", "--name", "^" + CAPTION + "$"],
+                               env=self.env, capture_output=True, text=True)
+            ids = r.stdout.split()
+            if ids:
+                self.window = ids[0]
+                return True
+            time.sleep(0.1)
+        return False
+
+    def wait_for_line(self, text, timeout=20):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if text in self.output():
+                return True
+            if self.proc.poll() is not None:
+                return text in self.output()
+            time.sleep(0.05)
+        return False
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *args], env=self.env, check=False, capture_output=True)
+
+    def focus(self):
+        if self.window:
+            self.xdotool("windowfocus", "--sync", self.window)
+
+    def key(self, *keys, hold_ms=60):
+        """Presses keys together (xdotool names: Alt_L, F4, Return, Print,
+        Shift_R, Right, space...), holding them for hold_ms."""
+        self.focus()
+        for k in keys:
+            self.xdotool("keydown", k)
+        time.sleep(hold_ms / 1000.0)
+        for k in reversed(keys):
+            self.xdotool("keyup", k)
+
+    def hold(self, key, seconds):
+        self.focus()
+        self.xdotool("keydown", key)
+        time.sleep(seconds)
+        self.xdotool("keyup", key)
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", "root", "-crop", "640x480+0+0", path],
+                       env=self.env, check=True, capture_output=True)
+        return path
+
+    def wait(self, timeout=20):
+        try:
+            self.returncode = self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.returncode = None
+        if self.returncode is not None:
+            self.log_file.close()
+        return self.returncode
+
+    def quit(self, timeout=20):
+        """Left Alt+F4, then waits for the exit code."""
+        self.key("Alt_L", "F4")
+        return self.wait(timeout)
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGKILL)
+            self.proc.wait()
+        self.returncode = self.proc.returncode if self.proc else None
+
+    def output(self):
+        if not self.log_path or not os.path.exists(self.log_path):
+            return ""
+        with open(self.log_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def lines(self):
+        return self.output().splitlines()
+
+
+def play(game, out_dir):
+    """Scripted session for machines without a display: a short walk with
+    screenshots and the console log written to out_dir."""
+    os.makedirs(out_dir, exist_ok=True)
+    run = GameRun(source=game, binary=os.path.join(game, "tervalo"), keep=False)
+    run.prepare(with_save=True)
+    try:
+        run.start()
+        time.sleep(2.0)
+        shots = [run.screenshot(os.path.join(out_dir, "01-start.png"))]
+        run.hold("Right", 1.2)
+        shots.append(run.screenshot(os.path.join(out_dir, "02-walk-right.png")))
+        run.key("space", hold_ms=200)
+        time.sleep(0.2)
+        shots.append(run.screenshot(os.path.join(out_dir, "03-jump.png")))
+        run.hold("Left", 1.0)
+        shots.append(run.screenshot(os.path.join(out_dir, "04-walk-left.png")))
+        time.sleep(1.0)
+        shots.append(run.screenshot(os.path.join(out_dir, "05-later.png")))
+        code = run.quit()
+        log = os.path.join(out_dir, "console.log")
+        with open(log, "w") as f:
+            f.write(run.output())
+        print(f"play: exit code {code}")
+        print(f"play: console log: {log}")
+        for s in shots:
+            print(f"play: screenshot: {s}")
+        return 0 if code == 0 else 1
+    finally:
+        run.cleanup()
+
+
+if __name__ == "__main__":
+    if len(sys.argv) >= 3 and sys.argv[1] == "play":
+        sys.exit(play(os.path.abspath(sys.argv[2]),
+                      os.path.abspath(sys.argv[3] if len(sys.argv) > 3
+                                      else os.path.join(sys.argv[2], "screenshots"))))
+    print("usage: harness.py play GAME_DIR [OUT_DIR]", file=sys.stderr)
+    sys.exit(2)

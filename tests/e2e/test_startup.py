@@ -1,0 +1,50 @@
+"""The real binary: start-up failures, the shortcut that ends it, the save."""
+import os
+import unittest
+
+from harness import GameRun
+
+
+class StartupTest(unittest.TestCase):
+    def setUp(self):
+        self.run_ = GameRun().prepare()
+
+    def tearDown(self):
+        self.run_.cleanup()
+
+    def test_without_opengl_window_exits_100(self):
+        # The dummy video driver has no OpenGL: the screen cannot be opened.
+        run = self.run_
+        run.start(env={"SDL_VIDEODRIVER": "dummy"}, xvfb=False, wait_window=False)
+        self.assertEqual(run.wait(30), 100, run.output())
+        lines = run.lines()
+        self.assertEqual(lines[0], "INFO: Start")
+        self.assertTrue(lines[1].startswith("INFO: Build: "), lines)
+        self.assertTrue(any(l.startswith("FAIL: init: ") for l in lines), lines)
+        self.assertNotIn("INFO: Zatrzymano", run.output())
+        # An early exit never writes the save.
+        self.assertFalse(os.path.exists(run.path("save", "sav01.bin")))
+
+    def test_alt_f4_ends_with_0_and_saves(self):
+        run = self.run_
+        run.start()
+        self.assertTrue(run.wait_for_line("INFO: Wystartowano w"), run.output())
+        self.assertEqual(run.quit(), 0, run.output())
+        out = run.output()
+        self.assertIn("FAIL: main: Nie udalo sie wczytac zapisu", out)
+        self.assertIn("-" * 79 + "\n", out)
+        self.assertRegex(out, r"INFO: Zatrzymano \(\d+\.\d\ds\)\n")
+        self.assertTrue(os.path.exists(run.path("save", "sav01.bin")))
+
+    def test_left_alt_with_other_key_does_nothing(self):
+        run = self.run_
+        run.start()
+        self.assertTrue(run.wait_for_line("INFO: Wystartowano w"), run.output())
+        run.key("Alt_L", "F5")
+        run.key("Alt_L", "a")
+        self.assertIsNone(run.wait(1.0), "the game ended on Left Alt + another key")
+        self.assertEqual(run.quit(), 0, run.output())
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,118 @@
+#include <SDL/SDL.h>
+
+#include <vector>
+
+#include "core/game.h"
+#include "core/globals.h"
+#include "core/log.h"
+#include "gl/gl_fixture.h"
+
+namespace {
+
+class GameLoop : public GlTest {
+ protected:
+  void SetUp() override {
+    GlTest::SetUp();
+    keys_.assign(512, 0);
+    savedKeys_ = game::keys;
+    game::keys = keys_.data();
+    game::running = true;
+    SDL_Event drop;
+    while (SDL_PollEvent(&drop)) {
+    }
+    game.onPlayerKey = [this](int sym) { playerKeys.push_back(sym); };
+  }
+  void TearDown() override {
+    game::keys = savedKeys_;
+    game::running = true;
+  }
+  void keyDown(int sym, bool leftAlt = false) {
+    keys_[308] = leftAlt ? 1 : 0;
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.type = SDL_KEYDOWN;
+    e.key.state = SDL_PRESSED;
+    e.key.keysym.sym = static_cast<SDLKey>(sym);
+    ASSERT_EQ(SDL_PushEvent(&e), 0);
+  }
+  void pushQuit() {
+    SDL_Event e{};
+    e.type = SDL_QUIT;
+    ASSERT_EQ(SDL_PushEvent(&e), 0);
+  }
+
+  Game game{"Jan  1 2026", "00:00:00"};
+  std::vector<int> playerKeys;
+  std::vector<uint8_t> keys_;
+  const uint8_t* savedKeys_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(GameLoop, LeftAltF4EndsTheLoopAfterTheCurrentFrame) {
+  keyDown(SDLK_F4, true);
+  uint64_t drawn = game.drawnFrames(), updated = game.updatedFrames();
+  game.frame();
+  EXPECT_FALSE(game::running);
+  // The frame that saw the shortcut still ran to its end.
+  EXPECT_EQ(game.drawnFrames(), drawn + 1);
+  EXPECT_EQ(game.updatedFrames(), updated + 1);
+  EXPECT_TRUE(playerKeys.empty());
+}
+
+TEST_F(GameLoop, QuitEventEndsTheLoop) {
+  pushQuit();
+  game.frame();
+  EXPECT_FALSE(game::running);
+  EXPECT_EQ(game.drawnFrames(), 1u);
+}
+
+TEST_F(GameLoop, LeftAltWithOtherKeysDoesNothing) {
+  keyDown(SDLK_F5, true);
+  keyDown(SDLK_a, true);
+  keyDown(SDLK_PRINT, true);
+  game.frame();
+  EXPECT_TRUE(game::running);
+  EXPECT_FALSE(game.paused());
+  EXPECT_TRUE(playerKeys.empty());
+  // Without Left Alt the same keys do reach the player; F4 alone quits nothing.
+  keyDown(SDLK_F4);
+  keyDown(SDLK_a);
+  game.frame();
+  EXPECT_TRUE(game::running);
+  EXPECT_EQ(playerKeys, (std::vector<int>{SDLK_F4, SDLK_a}));
+}
+
+TEST_F(GameLoop, PrintScreenFreezesUpdatesButNotDrawing) {
+  keyDown(SDLK_PRINT);
+  game.frame();
+  ASSERT_TRUE(game.paused());
+  uint64_t updated = game.updatedFrames(), drawn = game.drawnFrames();
+  keyDown(SDLK_a);  // reaches nobody while paused
+  for (int i = 0; i < 3; ++i) game.frame();
+  EXPECT_EQ(game.updatedFrames(), updated);
+  EXPECT_EQ(game.drawnFrames(), drawn + 3);
+  EXPECT_TRUE(playerKeys.empty());
+  keyDown(SDLK_PRINT);
+  game.frame();
+  EXPECT_FALSE(game.paused());
+  EXPECT_EQ(game.updatedFrames(), updated + 1);
+}
+
+TEST_F(GameLoop, FrameTimeFollowsThePacing) {
+  // A capped frame of an empty world lasts about 16 ms; Right Shift lifts the cap.
+  game.frame();
+  EXPECT_GE(game::dt, 0.015f);
+  EXPECT_LE(game::dt, 0.5f);
+  keys_[303] = 1;
+  game.frame();
+  EXPECT_GE(game::dt, 0.00001f);
+  EXPECT_LE(game::dt, 0.5f);
+}
+
+TEST(GameStats, StatisticsLineFormat) {
+  std::string s = Game::statsLine(60, 1000, 2001, 2002, 2003, 5, 9, 2, 3, 960, -4);
+  EXPECT_EQ(s,
+            "INFO: 59.82fps \t(60f/1002ms) \t16.68ms/f\nObjs: 5/9 \t Parts: 2\tNpcs: 3\n"
+            "Player: x, y: 960, -4");
+}
