@@ -8,6 +8,10 @@
 
 class Database {
  public:
+  Database() = default;
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
   static Database& instance();
 
   void setVal(const std::string& key, int32_t value);

@@ -2,12 +2,17 @@
 #pragma once
 
 #include <fstream>
+#include <istream>
 #include <map>
 #include <string>
 
 class IniFile {
  public:
   using Section = std::map<std::string, std::string>;
+
+  IniFile() = default;
+  IniFile(const IniFile&) = delete;
+  IniFile& operator=(const IniFile&) = delete;
 
   static IniFile& instance();
 
@@ -21,6 +26,9 @@ class IniFile {
   const std::map<std::string, Section>& sections() const { return sections_; }
 
  private:
+  // Replaces the store by the sections read from `in`.
+  void parse(std::istream& in);
+
   std::string fileName_;
   std::map<std::string, Section> sections_;
 };
