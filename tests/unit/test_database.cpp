@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "core/log.h"
+#include "resources/database.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct DatabaseTest : ::testing::Test {
+  fs::path dir;
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("tervalo_db_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  std::string path(const std::string& n) const { return (dir / n).string(); }
+};
+
+std::string readBytes(const std::string& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::string& p, const std::string& b) {
+  std::ofstream(p, std::ios::binary) << b;
+}
+
+std::string u32(uint32_t v) {
+  return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+
+}  // namespace
+
+TEST_F(DatabaseTest, TablesAndShortKeys) {
+  Database db;
+  db.setVal("x", 5);
+  db.setStr("", "v");
+  EXPECT_EQ(db.getVal("x"), 0);
+  EXPECT_TRUE(db.vals().empty() && db.strs().empty());
+  db.setVal("hp", 3);
+  db.setVal("hp", -4);
+  db.setStr("hp", "text");  // same key, other table
+  EXPECT_EQ(db.getVal("hp"), -4);
+  EXPECT_EQ(db.getStr("hp"), "text");
+  EXPECT_EQ(db.getVal("nope"), 0);
+  EXPECT_EQ(db.getStr("nope"), "");
+  EXPECT_EQ(db.vals().size(), 1u);  // reading created nothing
+  db.clear();
+  EXPECT_TRUE(db.vals().empty() && db.strs().empty());
+}
+
+TEST_F(DatabaseTest, FileLayoutAndRoundTrip) {
+  Database db;
+  ASSERT_TRUE(db.save(path("empty.bin")));
+  EXPECT_EQ(readBytes(path("empty.bin")), std::string(8, '\0'));
+  db.setVal("zz", 1);
+  ASSERT_TRUE(db.load(path("empty.bin")));
+  EXPECT_TRUE(db.vals().empty());
+
+  db.setStr("b", "dropped");
+  db.setStr("ab", "1");
+  db.setStr("Zb", "");  // upper case sorts first; an empty value round-trips
+  db.setStr("cc", "after the empty one");
+  db.setVal("val", -2);
+  ASSERT_TRUE(db.save(path("s.bin")));
+  const std::string expected = u32(3) + u32(2) + "Zb" + u32(0) + u32(2) + "ab" + u32(1) + "1" +
+                               u32(2) + "cc" + u32(19) + "after the empty one" + u32(1) + u32(3) +
+                               "val" + u32(uint32_t(-2));
+  EXPECT_EQ(readBytes(path("s.bin")), expected);
+
+  Database back;
+  Log::Capture cap;
+  ASSERT_TRUE(back.load(path("s.bin")));
+  EXPECT_TRUE(cap.lines().empty());
+  EXPECT_EQ(back.strs(), db.strs());
+  EXPECT_EQ(back.vals(), db.vals());
+  EXPECT_EQ(back.strs().count("Zb"), 1u);
+
+  // A save creates its folder.
+  ASSERT_TRUE(db.save(path("save/sav01.bin")));
+  EXPECT_EQ(readBytes(path("save/sav01.bin")), expected);
+  // Short paths are refused silently and leave the tables alone.
+  EXPECT_FALSE(back.save("x"));
+  EXPECT_FALSE(back.load("x"));
+  EXPECT_EQ(back.strs().size(), 3u);
+  EXPECT_TRUE(cap.lines().empty());
+}
+
+TEST_F(DatabaseTest, LoadFaults) {
+  Database db;
+  Log::Capture cap;
+  db.setVal("keep", 1);
+  EXPECT_FALSE(db.load(path("missing.bin")));
+  EXPECT_TRUE(cap.has("FAIL: Database.load: Nie udalo sie otworzyc pliku"));
+  EXPECT_TRUE(db.vals().empty());
+
+  struct Case {
+    std::string bytes, message;
+    size_t strsKept, valsKept;
+  };
+  const Case cases[] = {
+      {u32(2) + u32(2) + "aa" + u32(1) + "x" + u32(0), "Zerowa dlugosc klucza (str)", 1, 0},
+      {u32(0) + u32(2) + u32(2) + "vv" + u32(7) + u32(0), "Zerowa dlugosc kluczan (val)", 0, 1},
+      {u32(1) + u32(2) + "aa" + u32(5) + "ab", "Plik uciety", 0, 0},          // value cut short
+      {u32(1) + u32(0xFFFFFFF0) + "aa", "Plik uciety", 0, 0},                 // absurd key length
+      {u32(0xFFFFFFFF) + u32(2) + "aa" + u32(1) + "x", "Plik uciety", 1, 0},  // count too large
+      {u32(0) + u32(1) + u32(2) + "vv" + "\x01\x02", "Plik uciety", 0, 0},    // value cut short
+      {u32(0), "Plik uciety", 0, 0},                                          // no valCount
+      {"", "Plik uciety", 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    cap.clear();
+    writeBytes(path("bad.bin"), c.bytes);
+    EXPECT_FALSE(db.load(path("bad.bin")));
+    EXPECT_TRUE(cap.has("FAIL: Database.load: " + c.message));
+    EXPECT_EQ(db.strs().size(), c.strsKept);
+    EXPECT_EQ(db.vals().size(), c.valsKept);
+  }
+
+  // Keys and values end at a zero byte; one-byte keys are dropped on load.
+  writeBytes(path("z.bin"), u32(2) + u32(4) + std::string("ab\0c", 4) + u32(3) +
+                                std::string("v\0w", 3) + u32(1) + "q" + u32(1) + "r" + u32(0));
+  ASSERT_TRUE(db.load(path("z.bin")));
+  EXPECT_EQ(db.strs().size(), 1u);
+  EXPECT_EQ(db.getStr("ab"), "v");
+}
+
+TEST_F(DatabaseTest, FailedSaveKeepsThePreviousOne) {
+  Database db;
+  db.setVal("level", 3);
+  db.setStr("name", "old");
+  ASSERT_TRUE(db.save(path("sav01.bin")));
+  const std::string before = readBytes(path("sav01.bin"));
+
+  db.setStr("name", std::string(4096, 'n'));
+  {
+    // A file-size limit makes every write past 512 bytes fail, as a full
+    // disk would.
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 512;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    Log::Capture cap;
+    const bool saved = db.save(path("sav01.bin"));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(cap.has("FAIL: Database.save: Zapis nie powiodl sie (str)"));
+  }
+  EXPECT_EQ(readBytes(path("sav01.bin")), before);
+  size_t files = 0;
+  for (const auto& e : fs::directory_iterator(dir)) files += e.is_regular_file();
+  EXPECT_EQ(files, 1u);  // no temporary left behind
+
+  Database back;
+  ASSERT_TRUE(back.load(path("sav01.bin")));
+  EXPECT_EQ(back.getStr("name"), "old");
+  EXPECT_EQ(back.getVal("level"), 3);
+
+  // A device that refuses writes reports the same failure.
+  fs::create_symlink("/dev/full", path("full.bin"));
+  Log::Capture cap;
+  EXPECT_FALSE(db.save(path("full.bin")));
+  EXPECT_TRUE(cap.has("FAIL: Database.save: Zapis nie powiodl sie (str)"));
+  EXPECT_TRUE(fs::is_symlink(path("full.bin")));
+
+  // A folder that cannot be created.
+  writeBytes(path("file"), "x");
+  cap.clear();
+  EXPECT_FALSE(db.save(path("file/sav01.bin")));
+  EXPECT_TRUE(cap.has("FAIL: Database.save: Nie udalo sie otworzyc pliku"));
+}
