@@ -41,6 +41,10 @@ class Sprite {
   // Cache key of a cached sprite ("" when not cached).
   static std::string nameOf(const Sprite* sprite);
   static size_t cacheSize();
+  // Entry name of an archive resource's companion file: "a.crs:x" gives
+  // "a.crs:x" + ext; a name whose entry has a dot has its last four
+  // characters replaced ("a.crs:x.bmp" with ".png" gives "a.crs:x.png").
+  static std::string resourceFileName(const std::string& name, const char* ext);
 
   // --- drawing ---------------------------------------------------------
   static void draw(VertexArray& out, Sprite* sprite, float x, float y, float z, uint32_t anim,
@@ -71,6 +75,13 @@ class Sprite {
   // Replaces the animations by the whole-image animation.
   void setWholeImageAnim();
 
+  // True while a window with an OpenGL context exists; GL calls made by
+  // destructors and clean-ups are skipped otherwise (unit tests build
+  // sprites by hand without a context, and static objects die after it).
+  static bool glReady();
+  // True while `sprite` points at a Sprite that has not been destroyed.
+  static bool alive(const Sprite* sprite);
+
   std::vector<Anim> anims;
   std::map<std::string, uint32_t> animsByName;  // name -> index in anims
   uint32_t texture = 0;
@@ -78,3 +89,14 @@ class Sprite {
   uint32_t refs = 0;
   float width = 0, height = 0;
 };
+
+// Playback clock of one animation, advanced once per game frame: `timer`
+// grows by rate * dt and every whole unit beyond 1 steps `frame`; a frame
+// past the end continues at `loopFrame` (clamped to the last frame). An
+// animation with one frame or none does not move.
+void advanceAnimClock(float& timer, uint32_t& frame, uint32_t frameCount, uint32_t loopFrame,
+                      float rate, float dt);
+// The same for a sprite's animation: the rate is `ownSpeed` when it is not
+// 0, else the animation's own speed.
+void advanceAnimClock(float& timer, uint32_t& frame, const Sprite::Anim& anim, float ownSpeed,
+                      float dt);
