@@ -1,0 +1,263 @@
+#include "world/level.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+#include "core/log.h"
+#include "render/sprite.h"
+#include "resources/parser.h"
+#include "resources/resfile.h"
+#include "world/sampling.h"
+
+Level::~Level() { clearWorld(); }
+
+// --- frames ------------------------------------------------------------------
+
+Frame* Level::findFrame(int fx, int fy, int layer) const {
+  const FrameKey key{fx, fy, layer};
+  if (lastValid_ && !(key < lastKey_) && !(lastKey_ < key)) return lastFrame_;
+  auto it = frameMap.find(key);
+  lastKey_ = key;
+  lastFrame_ = it == frameMap.end() ? nullptr : it->second;
+  lastValid_ = true;
+  return lastFrame_;
+}
+
+Frame* Level::frameAt(int px, int py, int layer) const {
+  return findFrame(floorDiv(px, Frame::kWidth), floorDiv(py, Frame::kHeight), layer);
+}
+
+Frame* Level::addFrame(uint32_t id, const char* frameName, Sprite* blockSprite, Sprite* skybox,
+                       int fx, int fy, int layer, float parallaxX, float parallaxY) {
+  const FrameKey key{fx, fy, layer};
+  auto it = frameMap.find(key);
+  if (it != frameMap.end()) {
+    // The existing frame keeps its own sprites: the ones handed in here
+    // would otherwise never be given back.
+    if (blockSprite != it->second->blockSprite) Sprite::release(blockSprite);
+    if (skybox != it->second->skybox) Sprite::release(skybox);
+    return it->second;
+  }
+  Frame* frame = nullptr;
+  try {
+    frame = frames.add(std::make_unique<Frame>(id, frameName ? frameName : "", blockSprite, skybox,
+                                               fx, fy, layer, parallaxX, parallaxY));
+  } catch (const std::bad_alloc&) {
+    Log::fail("Level.addFrame: Nie udalo sie wczytac ramki (new)");
+    Sprite::release(blockSprite);
+    Sprite::release(skybox);
+    return nullptr;
+  }
+  try {
+    frameMap.emplace(key, frame);
+  } catch (const std::bad_alloc&) {
+    Log::fail("Level.addFrame: Nie udalo sie dodac ramki do tablicy");
+    frames.remove(frame);
+    return nullptr;
+  }
+  lastValid_ = false;
+
+  // Growth as the level format has always done it: a frame left of `left`
+  // moves `left` but not `right` (and likewise vertically).
+  if (fx * Frame::kWidth >= left)
+    right = std::max(right, (fx + 1) * Frame::kWidth);
+  else
+    left = fx * Frame::kWidth;
+  if (fy * Frame::kHeight >= top)
+    bottom = std::max(bottom, (fy + 1) * Frame::kHeight);
+  else
+    top = fy * Frame::kHeight;
+  width = right - left;
+  height = bottom - top;
+  return frame;
+}
+
+std::string Level::archivePath() const {
+  Parser p(name, ":");
+  return p.count() > 0 ? p.show(0) : std::string();
+}
+
+bool Level::loadFrame(Frame* frame, const char* argName) {
+  if (!frame) return false;
+  std::string base = !frame->name.empty() ? frame->name : (argName ? argName : "");
+  if (base.empty()) return false;
+  const std::string file = base + ".bin";
+  Resfile& res = reader ? *reader : Resfile::instance();
+  ResBuffer buf;
+  if (base.find(':') != std::string::npos)
+    buf = res.load(file);
+  else
+    buf = res.load(archivePath(), file);
+  if (!buf) {
+    Log::fail("Level.loadFrame: Nie znaleziono klockow (\"%s\")\n", file.c_str());
+    return false;
+  }
+  if (buf.size() < static_cast<uint32_t>(Frame::kCells)) {
+    Log::fail("Level.loadFrame: Brak wszystkich klockow (\"%s\")\n", file.c_str());
+    return false;
+  }
+  frame->cells.assign(buf.bytes(), buf.bytes() + Frame::kCells);
+  return true;
+}
+
+void Level::delFrame(Frame* frame) {
+  if (!frame || !frames.contains(frame)) return;
+  auto it = frameMap.find(FrameKey{frame->fx, frame->fy, frame->layer});
+  if (it != frameMap.end() && it->second == frame) frameMap.erase(it);
+  lastValid_ = false;
+  frames.remove(frame);
+}
+
+void Level::sortFrames() {
+  frames.stableSort([](const Frame& a, const Frame& b) { return a.layer > b.layer; });
+}
+
+// --- collision queries -----------------------------------------------------
+
+bool Level::blockAt(int px, int py, int layer, bool precise) const {
+  const Frame* f = frameAt(px, py, layer);
+  if (!f || !f->hasCells()) return false;
+  const int lx = px - f->fx * Frame::kWidth;
+  const int ly = py - f->fy * Frame::kHeight;
+  const uint8_t v = f->cellAt(lx, ly);
+  if (v == 0) return false;
+  if (!precise) return true;
+  // A block without a tile image to test (no sheet, or no animation of that
+  // number) is solid throughout, like an image without a mask.
+  if (!f->blockSprite || v >= f->blockSprite->getAnimCount()) return true;
+  return f->blockSprite->isSolid(static_cast<uint32_t>(lx % Frame::kBlock),
+                                 static_cast<uint32_t>(ly % Frame::kBlock), v);
+}
+
+bool Level::blockHit(int x, int y, int layer, int w, int h, int mode) const {
+  const bool precise = (mode & 2) != 0;
+  return sampleArea(x, y, w, h, (mode & 1) != 0,
+                    [&](int px, int py) { return blockAt(px, py, layer, precise); });
+}
+
+namespace {
+
+// Collision box of another object as the object queries measure it (the
+// anchor is taken off before truncating, unlike the physics step's own box).
+bool queryBox(const Object& o, int& l, int& t, int& w, int& h) {
+  if (!o.anim || !o.frame) return false;
+  l = toPixel(o.x - static_cast<float>(o.frame->offsetX)) + static_cast<int>(o.anim->boxX1);
+  t = toPixel(o.y - static_cast<float>(o.frame->offsetY)) + static_cast<int>(o.anim->boxY1);
+  w = static_cast<int>(o.anim->boxX2);
+  h = static_cast<int>(o.anim->boxY2);
+  return true;
+}
+
+}  // namespace
+
+Object* Level::objHit(int x, int y, int w, int h, const Object* self) const {
+  if (w <= 0 || h <= 0) return nullptr;
+  for (const auto& p : objs) {
+    Object* o = p.get();
+    if (!o || !o->colsOn || o == self) continue;
+    int l, t, bw, bh;
+    if (!queryBox(*o, l, t, bw, bh)) continue;
+    if (x < l + bw && l < x + w && y < t + bh && t < y + h) return o;
+  }
+  return nullptr;
+}
+
+Object* Level::objAt(int px, int py, const Object* self) const {
+  for (const auto& p : objs) {
+    Object* o = p.get();
+    if (!o || !o->colsOn || o == self) continue;
+    int l, t, bw, bh;
+    if (!queryBox(*o, l, t, bw, bh)) continue;
+    if (l <= px && px < l + bw && t <= py && py < t + bh) return o;
+  }
+  return nullptr;
+}
+
+// --- objects -------------------------------------------------------------------
+
+Object* Level::addObj(uint32_t id, int x, int y, int z, int hp, Sprite* sprite) {
+  if (!sprite) return nullptr;
+  try {
+    return objs.add(std::make_unique<Object>(id, x, y, z, hp, sprite, this, nullptr));
+  } catch (const std::bad_alloc&) {
+    Log::fail("Level.addObj: Nie udalo sie stworzyc nowego obiektu");
+    Sprite::release(sprite);
+    return nullptr;
+  }
+}
+
+Object* Level::addFrameObj(uint32_t id, int x, int y, int z, int hp, Sprite* sprite) {
+  if (!sprite) return nullptr;
+  const int fx = floorDiv(x, Frame::kWidth);
+  const int fy = floorDiv(y, Frame::kHeight);
+  Frame* frame = findFrame(fx, fy, z);
+  if (!frame) frame = addFrame(static_cast<uint32_t>(-1), nullptr, nullptr, nullptr, fx, fy, z,
+                               1.0f, 1.0f);
+  if (!frame) {
+    Log::fail("Level.addFrameObj: Nie udalo sie stworzyc ramki");
+    Sprite::release(sprite);
+    return nullptr;
+  }
+  try {
+    return frame->objs.add(std::make_unique<Object>(id, x, y, z, hp, sprite, this, frame));
+  } catch (const std::bad_alloc&) {
+    Log::fail("Level.addObj: Nie udalo sie stworzyc nowego obiektu");
+    Sprite::release(sprite);
+    return nullptr;
+  }
+}
+
+Object* Level::adoptObj(std::unique_ptr<Object> obj) {
+  if (obj && !obj->lvl) obj->lvl = this;
+  return objs.add(std::move(obj));
+}
+
+void Level::delObj(Object* obj) { objs.remove(obj); }
+
+void Level::delFrameObj(Object* obj) {
+  if (obj && obj->frameHost) obj->frameHost->delObj(obj);
+}
+
+Object* Level::getObj(uint32_t id, uint32_t start) const {
+  uint32_t count = 0;
+  for (const auto& p : objs) {
+    if (!p) continue;
+    if (p->id == id && count >= start) return p.get();
+    ++count;
+  }
+  return nullptr;
+}
+
+Object* Level::getFrameObj(uint32_t frameId, uint32_t objId, uint32_t start) const {
+  uint32_t pos = 0;
+  for (const auto& f : frames) {
+    if (f && f->id == frameId && pos >= start) return f->getObj(objId);
+    ++pos;
+  }
+  return nullptr;
+}
+
+uint32_t Level::countObjs() const {
+  size_t n = objs.size() + parts.size();
+  for (const auto& f : frames)
+    if (f) n += f->objs.size() + f->parts.size();
+  return static_cast<uint32_t>(n);
+}
+
+// --- per game frame ----------------------------------------------------------
+
+void Level::updateWorld() {
+  frames.each([](Frame& f) { f.update(); });
+  objs.each([](Object& o) { o.step(); });
+}
+
+void Level::clearWorld() {
+  left = top = right = bottom = width = height = 0;
+  frames.clear();
+  frameMap.clear();
+  lastValid_ = false;
+  objs.clear();
+  parts.clear();
+  bullets.clear();
+}
