@@ -1,0 +1,131 @@
+// One Lua 5.1 interpreter state and everything the engine does with it:
+// loading script text, registering engine functions, calling global script
+// functions with queued arguments, keeping host values in the registry and
+// reporting script errors on the console.
+//
+// Owners (the level, every character, every weapon) embed one `Lua` each;
+// no state is shared. The usual order is: construct (or `init` to start
+// over), `setReg` the host keys and register the script API, load the
+// script with `openFile` or `runString`, then `call` its functions,
+// queueing arguments with `addArg` just before.
+//
+// Errors. A failed load or call leaves its message on the stack and
+// `status()` non-zero until `update()` prints it. `call` and `regFunc` do
+// that themselves; an error raised by a script's main chunk stays pending,
+// and a host with a pending error is never called back periodically.
+//
+// A state is never closed under a running script: when the owner is
+// destroyed or calls `init` while one of this host's calls is on the stack,
+// the old state is parked and closed once that call has unwound, and its
+// "lvl"/"npc" registry keys are cleared so the rest of the running script
+// sees no dangling host objects. This is only a safety net: structural
+// changes a script asks for belong in ScriptRequests (script_requests.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <lua5.1/lua.hpp>
+
+class Periodic;
+
+class Lua {
+ public:
+  // Registry keys set by the owners and read by the script API.
+  static constexpr const char* kRegLvl = "lvl";            // light userdata: the Level
+  static constexpr const char* kRegNpc = "npc";            // light userdata: the Npc, null in the level
+  static constexpr const char* kRegFilename = "filename";  // string: the level's archive path
+
+  // callPeriodic's result when the host was destroyed by its own call.
+  static constexpr int kHostGone = -1;
+
+  Lua();
+  ~Lua();
+  Lua(const Lua&) = delete;
+  Lua& operator=(const Lua&) = delete;
+
+  // Starts over with a fresh state and all standard libraries; not loaded,
+  // no error pending. Queued arguments are kept.
+  void init();
+  // Prints the pending error, if any, and empties the stack.
+  void update();
+
+  // Compiles and runs a script file. False (error printed) when it cannot be
+  // read or compiled; an error while running stays pending.
+  bool openFile(const char* path);
+  bool openFile(const std::string& path) { return openFile(path.c_str()); }
+  // The same for a text in memory (chunk name "line"); the queued arguments
+  // are passed to the chunk. A null text is refused silently.
+  bool runString(const char* text);
+
+  // Makes `fn` the global `name`, replacing whatever was there.
+  bool regFunc(lua_CFunction fn, const char* name);
+
+  // Calls the global function `name` with the queued arguments; results are
+  // dropped. Failures (missing function included) are printed at once. With
+  // an error pending nothing is called: the error is printed and the
+  // arguments stay queued.
+  bool call(const char* name);
+
+  // Queue an argument for the next call or chunk; refused (false) until a
+  // script has been loaded. A null text is passed as nil.
+  bool addArg(int value);
+  bool addArg(const char* text);
+
+  // Registry values for the script API. A null text removes the key.
+  void setReg(const char* key, int value);
+  void setReg(const char* key, const char* text);
+  void setReg(const char* key, void* ptr);
+  void setReg(const char* key, std::nullptr_t) { setReg(key, static_cast<void*>(nullptr)); }
+
+  // The fixed 16 ms script clock of an owner: when a script is loaded and no
+  // error is pending, adds `dt` seconds to `clock` and calls `name` once per
+  // whole step. A null name does nothing. Returns the number of calls, or
+  // kHostGone when a call destroyed this host: the caller must then return
+  // at once without touching the host or the clock (both are gone).
+  int callPeriodic(Periodic& clock, float dt, const char* name);
+
+  lua_State* L() const;
+  int status() const { return status_; }
+  bool loaded() const { return loaded_; }
+  // True while a call, chunk or file of this host is running.
+  bool running() const;
+  size_t queuedArgs() const { return numArgs_.size() + strArgs_.size(); }
+  // Protected calls of all hosts currently on the stack.
+  static int activeCalls();
+
+ private:
+  struct Core;
+  enum class Fate { Owned, Reset, Destroyed };
+
+  struct NumArg {
+    int32_t seq;
+    int32_t value;
+  };
+  struct StrArg {
+    int32_t seq;
+    std::string text;
+    bool isNull;
+  };
+
+  // Cores whose owner let go while a call was running, until it unwinds.
+  static std::vector<std::unique_ptr<Core>>& graveyard();
+  void release(Fate fate);
+  // Pushes the queued arguments in the order they were added and empties
+  // the queue. -1 (queue dropped, failure printed) when they do not fit.
+  int pushArgs();
+  // lua_pcall with the running guard. Anything but Fate::Owned means the
+  // host let go of the state during the call: `this` must not be touched.
+  Fate protectedCall(int nargs, int nresults, int& rc);
+  Fate callChecked(const char* name);
+  bool setField(int table, const char* key);
+
+  std::unique_ptr<Core> core_;
+  int32_t status_ = 0;
+  bool loaded_ = false;
+  std::vector<NumArg> numArgs_;
+  std::vector<StrArg> strArgs_;
+};

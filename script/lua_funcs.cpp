@@ -1,0 +1,131 @@
+#include "script/lua_funcs.h"
+
+#include <cctype>
+#include <cmath>
+#include <limits>
+
+#include "core/log.h"
+
+namespace LuaFuncs {
+
+const std::vector<Func>& table() {
+  // Registration order of the whole API. Families that are not part of the
+  // engine yet are named in comments at their place.
+  static const std::vector<Func> funcs = {
+      {"test", lTest},
+      {"killApp", lKillApp},
+      {"getGlobalVal", lGetGlobalVal},
+      {"getGlobalStr", lGetGlobalStr},
+      {"setGlobalVal", lSetGlobalVal},
+      {"setGlobalStr", lSetGlobalStr},
+      {"include", lInclude},
+      // loadLvl, loadFrame, loadNpcs, loadSprite, unloadLvl, unloadFrame,
+      // unloadSprite: level building
+      {"dbLoad", lDbLoad},
+      {"dbSave", lDbSave},
+      {"dbClear", lDbClear},
+      {"dbSetVal", lDbSetVal},
+      {"dbSetStr", lDbSetStr},
+      {"dbGetVal", lDbGetVal},
+      {"dbGetStr", lDbGetStr},
+      // setSkybox, setSkyboxForce, setSkyboxUnforce, addLvlObj,
+      // addLvlFrameObj, addLvlNpc, delLvlObj, delLvlFrameObj, delLvlNpc:
+      // level contents
+      {"getLvlW", lGetLvlW},
+      {"getLvlH", lGetLvlH},
+      {"getLvlTop", lGetLvlTop},
+      {"getLvlBottom", lGetLvlBottom},
+      {"getLvlLeft", lGetLvlLeft},
+      {"getLvlRight", lGetLvlRight},
+      // getLvlNpcCount: the character table
+      // setGlobalGrav ... getGlobalGndRes: level-wide physics
+      // self, character, level-object, frame-object and player families
+      // dialog (setDial ... getDialOpt), fades, camera (setCamPos ... getCamShade)
+  };
+  return funcs;
+}
+
+void registerAll(Lua& lua) {
+  for (const Func& f : table()) lua.regFunc(f.fn, f.name);
+}
+
+std::string engineName(const char* scriptName) {
+  std::string name = "l";
+  if (scriptName && *scriptName) {
+    name += static_cast<char>(std::toupper(static_cast<unsigned char>(scriptName[0])));
+    name += scriptName + 1;
+  }
+  return name;
+}
+
+bool needArgs(lua_State* L, int n, const char* fn) {
+  if (lua_gettop(L) >= n) return true;
+  Log::fail("LuaFuncs.%s: Za malo argumentow\n", fn);
+  return false;
+}
+
+namespace {
+
+void* regPointer(lua_State* L, const char* key) {
+  lua_getfield(L, LUA_REGISTRYINDEX, key);
+  void* p = lua_islightuserdata(L, -1) ? lua_touserdata(L, -1) : nullptr;
+  lua_pop(L, 1);
+  return p;
+}
+
+}  // namespace
+
+Level* regLvl(lua_State* L) { return static_cast<Level*>(regPointer(L, Lua::kRegLvl)); }
+Npc* regNpc(lua_State* L) { return static_cast<Npc*>(regPointer(L, Lua::kRegNpc)); }
+
+Level* needLvl(lua_State* L, const char* fn) {
+  Level* lvl = regLvl(L);
+  if (!lvl) Log::fail("LuaFuncs.%s: NULL lvl\n", fn);
+  return lvl;
+}
+
+Npc* needNpc(lua_State* L, const char* fn) {
+  Npc* npc = regNpc(L);
+  if (!npc) failNullNpc(fn);
+  return npc;
+}
+
+void failNullNpc(const char* fn) { Log::fail("LuaFuncs.%s: NULL npc\n", fn); }
+void failNullObj(const char* fn) { Log::fail("LuaFuncs.%s: NULL obj\n", fn); }
+void failNoMemory(const char* fn) { Log::fail("LuaFuncs.%s: Nie udalo sie zajac pamieci\n", fn); }
+
+uint32_t argId(lua_State* L, int idx) {
+  const double d = lua_tonumber(L, idx);
+  int64_t v = 0;
+  if (std::isnan(d))
+    v = 0;
+  else if (d >= 9223372036854775807.0)
+    v = std::numeric_limits<int64_t>::max();
+  else if (d <= -9223372036854775808.0)
+    v = std::numeric_limits<int64_t>::min();
+  else
+    v = static_cast<int64_t>(d);
+  return static_cast<uint32_t>(static_cast<uint64_t>(v));
+}
+
+int32_t argInt(lua_State* L, int idx) {
+  const double d = lua_tonumber(L, idx);
+  if (std::isnan(d)) return 0;
+  if (d >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+  if (d <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(d);
+}
+
+float argFloat(lua_State* L, int idx) { return static_cast<float>(lua_tonumber(L, idx)); }
+
+const char* argStr(lua_State* L, int idx, const char* fn) {
+  const char* s = lua_tostring(L, idx);
+  if (!s) Log::fail("LuaFuncs.%s: Argument %d nie jest tekstem\n", fn, idx);
+  return s;
+}
+
+void pushInt(lua_State* L, int32_t v) { lua_pushnumber(L, static_cast<lua_Number>(v)); }
+void pushUInt(lua_State* L, uint32_t v) { lua_pushnumber(L, static_cast<lua_Number>(v)); }
+void pushFloat(lua_State* L, float v) { lua_pushnumber(L, static_cast<lua_Number>(v)); }
+
+}  // namespace LuaFuncs
