@@ -33,10 +33,10 @@ Frame* Level::addFrame(uint32_t id, const char* frameName, Sprite* blockSprite, 
   const FrameKey key{fx, fy, layer};
   auto it = frameMap.find(key);
   if (it != frameMap.end()) {
-    // The existing frame keeps its own sprites: the ones handed in here
-    // would otherwise never be given back.
-    if (blockSprite != it->second->blockSprite) Sprite::release(blockSprite);
-    if (skybox != it->second->skybox) Sprite::release(skybox);
+    // The existing frame keeps the references it holds; the ones handed in
+    // here would otherwise never be given back.
+    Sprite::release(blockSprite);
+    Sprite::release(skybox);
     return it->second;
   }
   Frame* frame = nullptr;
