@@ -11,6 +11,10 @@
 #include "core/log.h"
 #include "render/camera.h"
 #include "render/shader.h"
+#include "dialog/dialog_sprites.h"
+#include "render/fade.h"
+#include "render/sprite.h"
+#include "render/text.h"
 #include "resources/database.h"
 
 namespace {
@@ -28,7 +32,21 @@ constexpr const char* kSavePath = "save/sav01.bin";
 constexpr int kPlayerStartX = 960;
 constexpr int kPlayerStartY = 96;
 
+// The debugging texts: fixed on the screen, in front of everything.
+std::unique_ptr<Text> debugText(float x, float y, const char* str) {
+  return std::make_unique<Text>(1, x, y, -999.0f, 0.0f, 0.0f, Sprite::get("data/gfx.crs:font_00"),
+                                str, 640, 128, 16, 12, 32);
+}
+
+// Takes one reference of `name` into `slot` unless it already holds one.
+void getOnce(Sprite*& slot, const char* name) {
+  if (!slot) slot = Sprite::get(name);
+}
+
 }  // namespace
+
+const char* const Game::kFontTest =
+    "012 345 678 9\nabc\tdef ghi\njkl \tmno pqr stu vwx yz\n!\t@#$%^&*()_+-=[{]};:'\",<.>/?\\|";
 
 Game::Game(const char* buildDate, const char* buildTime)
     : buildDate_(buildDate ? buildDate : ""), buildTime_(buildTime ? buildTime : "") {}
@@ -43,14 +61,32 @@ int Game::startUp() {
   if (!Camera::instance().init(0)) return kNoScreen;
   game::keys = SDL_GetKeyState(nullptr);
 
+  getOnce(dialog_sprites::pointer, "data/gfx.crs:npc_ptr");
+  getOnce(dialog_sprites::background, "data/gfx.crs:dial_bg");
+  if (!dialog_sprites::pointer || !dialog_sprites::background) {
+    Log::fail("main: Nie udalo sie uruchomic dialogow");
+    return kNoDialogSprites;
+  }
+
+  // The loading picture stays on the screen while the rest loads.
+  setFade(Sprite::get("data/gfx.crs:fade_00"), 255, 255);
+  drawFade();
+  Camera::instance().endFrame();
+
   // The save is read before anything that may look into it (levels and
   // characters keep their state there).
   Database& db = Database::instance();
   db.clear();
   if (!db.load(kSavePath)) Log::fail("main: Nie udalo sie wczytac zapisu");
 
+  // The game fades in from the title picture.
+  setFade(Sprite::get("data/gfx.crs:fade_01"), 255, 0);
+
   Log::info("Wystartowano w %dms", static_cast<int>(SDL_GetTicks()));
   Log::line("%s", std::string(79, '-').c_str());
+
+  statsText_ = debugText(8, 8, kFontTest);
+  keysText_ = debugText(8, 64, "--------");
 
   statsStart_ = SDL_GetTicks();
   frames_ = 0;
@@ -68,8 +104,10 @@ void Game::handleEvent(const SDL_Event& event) {
         if (sym == kKeyF4) {
           game::running = false;
         } else if (sym == kKeyReturn) {
+          // A new GL context: every texture is made again.
           Camera::instance().init(0);
           CameraShader::instance().reload();
+          Sprite::reload();
         }
         break;
       }
@@ -108,6 +146,10 @@ void Game::placeCamera() {
 
 void Game::draw() {
   ++drawnFrames_;
+  drawFade();
+  if (statsText_) statsText_->draw();
+  if (keysText_) keysText_->draw();
+  Sprite::flush();
   Camera::instance().endFrame();
 }
 
@@ -129,9 +171,9 @@ void Game::updateStats() {
   ++frames_;
   if (now - statsStart_ > 1000) {
     uint32_t a = SDL_GetTicks(), b = SDL_GetTicks(), c = SDL_GetTicks();
-    std::string line = statsLine(frames_, statsStart_, a, b, c, 0, 0, 0, 0, kPlayerStartX,
-                                 kPlayerStartY);
-    (void)line;
+    if (statsText_)
+      statsText_->setStr(statsLine(frames_, statsStart_, a, b, c, 0, 0, 0, 0, kPlayerStartX,
+                                   kPlayerStartY));
     statsStart_ = SDL_GetTicks();
     frames_ = 0;
   }
@@ -154,10 +196,20 @@ void Game::frame() {
   placeCamera();
   draw();
   updateStats();
+  // The contact flags of the player's character; dashes while it has none.
+  if (keysText_) keysText_->setStr("--------");
   pace();
 }
 
 int Game::shutdown() {
+  // The texts and fades give their sprite references back before the
+  // sprite cache is emptied, so nothing releases a destroyed sprite.
+  statsText_.reset();
+  keysText_.reset();
+  Fades::instance().clear();
+  dialog_sprites::pointer = nullptr;
+  dialog_sprites::background = nullptr;
+  Sprite::clear();
   Database::instance().save(kSavePath);
   Log::info("Zatrzymano (%.2fs)", SDL_GetTicks() / 1000.0);
   Camera::instance().shutdown();

@@ -46,6 +46,13 @@ class Game {
   // Frames whose world update ran, and frames drawn (tests watch pausing).
   uint64_t updatedFrames() const { return updatedFrames_; }
   uint64_t drawnFrames() const { return drawnFrames_; }
+  // The debugging texts (null before start-up step 13).
+  const Text* statsText() const { return statsText_.get(); }
+  const Text* keysText() const { return keysText_.get(); }
+
+  // The font test string the statistics text shows until the first
+  // statistics interval ends.
+  static const char* const kFontTest;
 
   // Key presses that reach the player (not paused, not a Left Alt shortcut).
   std::function<void(int sym)> onPlayerKey;
@@ -69,6 +76,8 @@ class Game {
   uint64_t updatedFrames_ = 0;
   uint64_t drawnFrames_ = 0;
   bool started_ = false;
+  std::unique_ptr<Text> statsText_;
+  std::unique_ptr<Text> keysText_;
 };
 
 // The entry point's body.

@@ -1,5 +1,6 @@
 """The real binary: start-up failures, the shortcut that ends it, the save."""
 import os
+import subprocess
 import unittest
 
 from harness import GameRun
@@ -35,6 +36,29 @@ class StartupTest(unittest.TestCase):
         self.assertIn("-" * 79 + "\n", out)
         self.assertRegex(out, r"INFO: Zatrzymano \(\d+\.\d\ds\)\n")
         self.assertTrue(os.path.exists(run.path("save", "sav01.bin")))
+
+    def test_missing_dialog_sprites_exit_102(self):
+        run = self.run_
+        os.remove(run.path("data", "gfx.crs"))
+        run.start(wait_window=False)
+        self.assertEqual(run.wait(30), 102, run.output())
+        self.assertIn("FAIL: main: Nie udalo sie uruchomic dialogow\n", run.output())
+        self.assertNotIn("INFO: Zatrzymano", run.output())
+        self.assertFalse(os.path.exists(run.path("save", "sav01.bin")))
+
+    def test_first_frames_show_the_title_and_the_debug_texts(self):
+        run = self.run_
+        run.start()
+        self.assertTrue(run.wait_for_line("INFO: Wystartowano w"), run.output())
+        shot = run.screenshot(run.path("start.png"))
+        # The picture is not the clear colour: the fade and the texts are drawn.
+        r = subprocess.run(["convert", shot, "-format", "%k", "info:"],
+                           capture_output=True, text=True, check=True)
+        self.assertGreater(int(r.stdout.strip()), 50, "too few colours on screen")
+        self.assertEqual(run.quit(), 0, run.output())
+        lines = run.lines()
+        start = lines.index("INFO: Start")
+        self.assertLess(start, lines.index("-" * 79))
 
     def test_left_alt_with_other_key_does_nothing(self):
         run = self.run_
