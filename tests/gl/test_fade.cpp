@@ -1,0 +1,153 @@
+#include <GL/glew.h>
+
+#include "core/globals.h"
+#include "core/log.h"
+#include "gl/gl_fixture.h"
+#include "gl/render_helpers.h"
+#include "render/fade.h"
+#include "render/sprite.h"
+
+using namespace rendertest;
+
+namespace {
+
+const Rgba kBlack{0, 0, 0, 255}, kWhiteRgb{255, 255, 255, 255};
+
+struct FadeGl : GlTest {
+  TestArchive ar;
+  Fades fades;
+  float savedDt = 0;
+  void SetUp() override {
+    GlTest::SetUp();
+    savedDt = game::dt;
+    game::dt = 0.016f;
+    Image small(320, 240, kRed);
+    Image black(640, 480, {0, 0, 0, 255});
+    ar.image("small", small).image("black", black).image("green", Image(640, 480, kGreen)).write();
+  }
+  void TearDown() override {
+    fades.clear();
+    game::dt = savedDt;
+    Log::Capture quiet;
+    Sprite::flush(nullptr);
+    Sprite::clear();
+  }
+  Sprite* get(const char* entry) {
+    Log::Capture quiet;  // the pictures have no animation definitions
+    return Sprite::get(ar.res(entry));
+  }
+};
+
+}  // namespace
+
+TEST_F(FadeGl, FadeOutOverSixtyThreeFrames) {
+  fades.set(get("black"), 255, 0);
+  clearScreen(255, 255, 255);
+  fades.draw();
+  ASSERT_EQ(fades.entries().size(), 1u);
+  EXPECT_FLOAT_EQ(fades.entries()[0].alpha, 250.92f);
+  // Drawn at opacity 250: black over white leaves about 5.
+  EXPECT_NEAR(pixel(320, 240).r, 5, 2);
+  for (int frame = 2; frame <= 62; ++frame) fades.draw();
+  EXPECT_GT(fades.entries()[0].alpha, 0.0f);
+  fades.draw();
+  EXPECT_EQ(fades.entries()[0].alpha, 0.0f);
+  fades.draw();
+  // It stays in the list, drawn invisibly.
+  ASSERT_EQ(fades.entries().size(), 1u);
+  EXPECT_EQ(fades.entries()[0].alpha, 0.0f);
+  clearScreen(255, 255, 255);
+  fades.draw();
+  EXPECT_EQ(pixel(320, 240), kWhiteRgb);
+}
+
+TEST_F(FadeGl, FadeInReachesFullAfterOneSecond) {
+  fades.set(get("black"), 0, 255);
+  for (int frame = 1; frame <= 62; ++frame) fades.draw();
+  EXPECT_LT(fades.entries()[0].alpha, 255.0f);
+  fades.draw();
+  EXPECT_EQ(fades.entries()[0].alpha, 255.0f);
+  clearScreen(255, 255, 255);
+  fades.draw();
+  EXPECT_EQ(pixel(10, 470), kBlack);
+}
+
+TEST_F(FadeGl, SmallPictureStretchedOnlyWhenAlone) {
+  Sprite* small = get("small");
+  fades.set(small, 255, 255);
+  clearScreen(0, 0, 0);
+  fades.draw();
+  EXPECT_EQ(countColour(0, 0, 640, 480, Rgba{255, 0, 0, 255}), 640 * 480);
+
+  // With another entry in front, it is drawn at its own size.
+  fades.add(nullptr, 0, 255);
+  clearScreen(0, 0, 0);
+  fades.draw();
+  ASSERT_EQ(fades.entries().size(), 2u);
+  // It fades out behind the front entry: 255 - 4.08 this frame.
+  EXPECT_NEAR(pixel(0, 0).r, 251, 2);
+  EXPECT_NEAR(pixel(319, 239).r, 251, 2);
+  EXPECT_EQ(pixel(320, 100), kBlack);
+  EXPECT_EQ(pixel(100, 240), kBlack);
+}
+
+TEST_F(FadeGl, NullPictures) {
+  fades.set(nullptr, 0, 255);
+  fades.draw();
+  EXPECT_TRUE(fades.entries().empty());
+  // Behind a front entry, a null picture is never removed.
+  fades.set(nullptr, 40, 0);
+  fades.add(get("black"), 0, 255);
+  for (int i = 0; i < 20; ++i) fades.draw();
+  ASSERT_EQ(fades.entries().size(), 2u);
+  EXPECT_EQ(fades.entries()[1].alpha, 40.0f);
+}
+
+TEST_F(FadeGl, CrossFadeRemovesTheOldPicture) {
+  Sprite* a = get("black");
+  Sprite* b = get("green");
+  fades.set(a, 255, 255);
+  fades.draw();
+  fades.add(b, 0, 255);
+  int frames = 0;
+  while (fades.entries().size() == 2 && frames < 200) {
+    const float before = fades.entries()[1].alpha;
+    clearScreen(255, 255, 255);
+    fades.draw();
+    ++frames;
+    if (fades.entries().size() == 2) {
+      EXPECT_NEAR(fades.entries()[1].alpha, std::max(0.0f, before - 4.08f), 0.01);
+      EXPECT_NEAR(fades.entries()[0].alpha, std::min(255.0f, frames * 4.08f), 0.01);
+    } else {
+      // The frame that drops the old picture still shows the new one.
+      EXPECT_EQ(pixel(320, 240), (Rgba{0, 255, 0, 255}));
+    }
+  }
+  // a reaches 0 on frame 63 and goes on frame 64, its reference given back.
+  EXPECT_EQ(frames, 64);
+  EXPECT_FALSE(Sprite::alive(a));
+  ASSERT_EQ(fades.entries().size(), 1u);
+  EXPECT_EQ(fades.entries()[0].sprite, b);
+
+  // A new front entry aiming below its start jumps there at once.
+  fades.add(get("black"), 200, 50);
+  fades.draw();
+  EXPECT_EQ(fades.entries()[0].alpha, 50.0f);
+}
+
+TEST_F(FadeGl, SetGivesBackTheReplacedReferences) {
+  Sprite* a = get("black");
+  fades.set(a, 255, 255);
+  fades.set(get("black"), 255, 0);  // the same picture again
+  EXPECT_EQ(a->refs, 1u);
+  fades.set(get("green"), 0, 0);
+  EXPECT_FALSE(Sprite::alive(a));
+
+  // The program's list through the free functions.
+  setFade(nullptr, 0, 0);
+  drawFade();
+  EXPECT_TRUE(Fades::instance().entries().empty());
+  addFade(nullptr, 1, 2);
+  EXPECT_EQ(Fades::instance().entries().size(), 1u);
+  Fades::instance().clear();
+}

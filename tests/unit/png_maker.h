@@ -1,0 +1,87 @@
+// Builds PNG files byte by byte for the image tests: proper RGBA images
+// with chosen pixels, and hand-made chunk sequences for broken ones.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pngtest {
+
+inline void put32(std::string& out, uint32_t v) {
+  out += static_cast<char>(v >> 24);
+  out += static_cast<char>(v >> 16);
+  out += static_cast<char>(v >> 8);
+  out += static_cast<char>(v);
+}
+
+inline std::string signature() { return std::string("\x89PNG\r\n\x1a\n", 8); }
+
+// One chunk with a correct CRC (or a wrong one when `badCrc`).
+inline std::string chunk(const std::string& type, const std::string& data, bool badCrc = false) {
+  std::string out;
+  put32(out, static_cast<uint32_t>(data.size()));
+  std::string body = type + data;
+  out += body;
+  uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+  put32(out, static_cast<uint32_t>(crc) ^ (badCrc ? 1u : 0u));
+  return out;
+}
+
+inline std::string ihdr(uint32_t w, uint32_t h, uint8_t depth = 8, uint8_t colourType = 6,
+                        uint8_t interlace = 0) {
+  std::string d;
+  put32(d, w);
+  put32(d, h);
+  d += static_cast<char>(depth);
+  d += static_cast<char>(colourType);
+  d += '\0';
+  d += '\0';
+  d += static_cast<char>(interlace);
+  return chunk("IHDR", d);
+}
+
+inline std::string deflate(const std::string& raw) {
+  uLongf len = compressBound(static_cast<uLong>(raw.size()));
+  std::string out(len, '\0');
+  compress2(reinterpret_cast<Bytef*>(&out[0]), &len, reinterpret_cast<const Bytef*>(raw.data()),
+            static_cast<uLong>(raw.size()), 6);
+  out.resize(len);
+  return out;
+}
+
+struct Rgba8 {
+  uint8_t r, g, b, a;
+};
+
+// An 8-bit RGBA image.
+struct Image {
+  uint32_t w, h;
+  std::vector<Rgba8> px;
+  Image(uint32_t w_, uint32_t h_, Rgba8 fill = {0, 0, 0, 0}) : w(w_), h(h_), px(size_t(w_) * h_, fill) {}
+  Rgba8& at(uint32_t x, uint32_t y) { return px[size_t(y) * w + x]; }
+  void rect(uint32_t x0, uint32_t y0, uint32_t rw, uint32_t rh, Rgba8 c) {
+    for (uint32_t y = y0; y < y0 + rh; ++y)
+      for (uint32_t x = x0; x < x0 + rw; ++x) at(x, y) = c;
+  }
+
+  std::string encode() const {
+    std::string raw;
+    raw.reserve(size_t(h) * (1 + size_t(w) * 4));
+    for (uint32_t y = 0; y < h; ++y) {
+      raw += '\0';  // filter type none
+      for (uint32_t x = 0; x < w; ++x) {
+        const Rgba8& c = px[size_t(y) * w + x];
+        raw += static_cast<char>(c.r);
+        raw += static_cast<char>(c.g);
+        raw += static_cast<char>(c.b);
+        raw += static_cast<char>(c.a);
+      }
+    }
+    return signature() + ihdr(w, h) + chunk("IDAT", deflate(raw)) + chunk("IEND", "");
+  }
+};
+
+}  // namespace pngtest

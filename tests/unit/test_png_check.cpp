@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "render/png_check.h"
+#include "unit/png_maker.h"
+
+using namespace pngtest;
+
+namespace {
+
+const uint8_t* bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+bool check(const std::string& s, std::string* why = nullptr) {
+  return pngCheck(bytes(s), s.size(), why);
+}
+
+std::string smallImage() {
+  Image img(5, 3, {10, 20, 30, 255});
+  img.at(4, 2) = {200, 100, 50, 0};
+  return img.encode();
+}
+
+std::string idatOf(uint32_t w, uint32_t h) {
+  return chunk("IDAT", deflate(std::string(size_t(h) * (1 + size_t(w) * 4), '\0')));
+}
+
+}  // namespace
+
+TEST(PngCheck, SoundImageIsAcceptedAndDecodes) {
+  const std::string png = smallImage();
+  std::string why;
+  EXPECT_TRUE(check(png, &why)) << why;
+  SurfacePtr s = decodePng(bytes(png), png.size());
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->w, 5);
+  EXPECT_EQ(s->h, 3);
+  // Bytes after IEND are never looked at.
+  EXPECT_TRUE(check(png + "trailing junk"));
+}
+
+TEST(PngCheck, EveryTruncationIsRefusedWithoutDecoding) {
+  // A file cut anywhere, the middle of IDAT included, is what made the
+  // decoder loop on stale bytes.
+  const std::string png = smallImage();
+  for (size_t n = 0; n < png.size(); ++n) {
+    const std::string cut = png.substr(0, n);
+    EXPECT_FALSE(check(cut)) << "length " << n;
+    EXPECT_FALSE(decodePng(bytes(cut), cut.size())) << "length " << n;
+  }
+}
+
+TEST(PngCheck, EverySingleByteCorruptionIsRefused) {
+  const std::string png = smallImage();
+  for (size_t i = 0; i < png.size(); ++i) {
+    for (uint8_t flip : {0x01, 0x80}) {
+      std::string bad = png;
+      bad[i] = static_cast<char>(bad[i] ^ flip);
+      // Signature, lengths, types and data are all covered by the check.
+      EXPECT_FALSE(check(bad)) << "byte " << i;
+      EXPECT_FALSE(decodePng(bytes(bad), bad.size())) << "byte " << i;
+    }
+  }
+}
+
+TEST(PngCheck, StructuralFaultsAreNamed) {
+  const std::string end = chunk("IEND", "");
+  struct Case {
+    const char* what;
+    std::string file;
+  } cases[] = {
+      {"no PNG signature", std::string("GIF89a..") + ihdr(1, 1) + idatOf(1, 1) + end},
+      {"IHDR is not first", signature() + chunk("tEXt", "a") + ihdr(1, 1) + idatOf(1, 1) + end},
+      {"second IHDR", signature() + ihdr(1, 1) + ihdr(1, 1) + idatOf(1, 1) + end},
+      {"zero image size", signature() + ihdr(0, 4) + idatOf(1, 1) + end},
+      {"image too large", signature() + ihdr(16385, 1) + idatOf(1, 1) + end},
+      {"image too large", signature() + ihdr(9000, 9000) + idatOf(1, 1) + end},
+      {"bad bit depth or colour type", signature() + ihdr(1, 1, 16, 3) + idatOf(1, 1) + end},
+      {"bad bit depth or colour type", signature() + ihdr(1, 1, 8, 5) + idatOf(1, 1) + end},
+      {"unknown interlace method", signature() + ihdr(1, 1, 8, 6, 2) + idatOf(1, 1) + end},
+      {"no IDAT", signature() + ihdr(1, 1) + end},
+      {"IEND with data", signature() + ihdr(1, 1) + idatOf(1, 1) + chunk("IEND", "x")},
+      {"truncated chunk", signature() + ihdr(1, 1) + idatOf(1, 1)},
+      {"bad chunk CRC", signature() + ihdr(1, 1) + chunk("IDAT", "xx", true) + end},
+      {"bad chunk type", signature() + ihdr(1, 1) + chunk("ID4T", "") + idatOf(1, 1) + end},
+  };
+  for (const Case& c : cases) {
+    std::string why;
+    EXPECT_FALSE(check(c.file, &why)) << c.what;
+    EXPECT_EQ(why, c.what);
+  }
+  // The largest accepted picture: 16384 on a side within 64M pixels.
+  EXPECT_TRUE(check(signature() + ihdr(16384, 4096) + idatOf(1, 1) + end));
+
+  // A length that points far past the end of the buffer.
+  std::string lying = signature() + ihdr(1, 1);
+  put32(lying, 0x7ffffff0u);
+  lying += "IDAT";
+  EXPECT_FALSE(check(lying + std::string(64, 'x')));
+}
+
+TEST(PngCheck, DecoderRefusesBrokenImageData) {
+  // Sound chunk structure, but IDAT holds too little data for the picture:
+  // libpng must report an error instead of reading on.
+  const std::string png =
+      signature() + ihdr(64, 64) + chunk("IDAT", deflate(std::string(10, '\0'))) + chunk("IEND", "");
+  ASSERT_TRUE(check(png));
+  EXPECT_FALSE(decodePng(bytes(png), png.size()));
+  // Not a zlib stream at all.
+  const std::string junk = signature() + ihdr(4, 4) + chunk("IDAT", "garbage!") + chunk("IEND", "");
+  EXPECT_FALSE(decodePng(bytes(junk), junk.size()));
+  EXPECT_FALSE(decodePng(nullptr, 0));
+}
