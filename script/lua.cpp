@@ -27,6 +27,11 @@ struct Lua::Core {
   void forgetHost() {
     for (const char* key : {kRegLvl, kRegNpc}) {
       lua_pushstring(L, key);
+      lua_rawget(L, LUA_REGISTRYINDEX);
+      const bool present = !lua_isnil(L, -1);
+      lua_pop(L, 1);
+      if (!present) continue;
+      lua_pushstring(L, key);
       lua_pushnil(L);
       lua_rawset(L, LUA_REGISTRYINDEX);
     }
