@@ -92,11 +92,23 @@ TEST(PngCheck, StructuralFaultsAreNamed) {
   // The largest accepted picture: 16384 on a side within 64M pixels.
   EXPECT_TRUE(check(signature() + ihdr(16384, 4096) + idatOf(1, 1) + end));
 
-  // A length that points far past the end of the buffer.
-  std::string lying = signature() + ihdr(1, 1);
+}
+
+TEST(PngCheck, LyingChunkLengthNeverReachesTheDecoder) {
+  // An ancillary chunk claiming 2 GB in a 49-byte file: SDL_image's reader
+  // ignores short reads, and libpng spins skipping the "data" for ever.
+  std::string lying = signature() + ihdr(4, 4);
   put32(lying, 0x7ffffff0u);
-  lying += "IDAT";
-  EXPECT_FALSE(check(lying + std::string(64, 'x')));
+  lying += "tEXtabcdefgh";
+  std::string why;
+  EXPECT_FALSE(check(lying, &why));
+  EXPECT_EQ(why, "chunk runs past the end");
+  EXPECT_FALSE(decodePng(bytes(lying), lying.size()));
+  // Lengths with the top bit set are not PNG lengths at all.
+  std::string negative = signature() + ihdr(4, 4);
+  put32(negative, 0x80000000u);
+  negative += "IDAT" + std::string(64, 'x');
+  EXPECT_FALSE(check(negative));
 }
 
 TEST(PngCheck, DecoderRefusesBrokenImageData) {
