@@ -131,17 +131,10 @@ void Object::setGndRes(float gx, float gy) {
 
 void Object::animate() {
   if (!anim || anim->frames.size() < 2) return;
-  const uint32_t count = static_cast<uint32_t>(anim->frames.size());
-  const float rate = static_cast<float>(animFps ? animFps : anim->speed);
-  frameTime += rate * game::dt;
-  while (frameTime > 1.0f) {
-    frameTime -= 1.0f;
-    ++frameIdx;
-  }
-  if (frameIdx >= count) {
-    // A loop frame beyond the list (bad definition) holds the last frame.
-    frameIdx = anim->loopFrame < count ? anim->loopFrame : count - 1;
-  }
+  // The shared clock takes all whole steps at once (a huge speed from a bad
+  // definition cannot spin) and holds the last frame when the loop frame
+  // lies past the end.
+  advanceAnimClock(frameTime, frameIdx, *anim, static_cast<float>(animFps), game::dt);
   frame = &anim->frames[frameIdx];
 }
 
