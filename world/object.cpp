@@ -17,6 +17,16 @@ namespace {
 // sign never flips).
 inline float towardZero(float v, float m) { return v < 0 ? v + m : v - m; }
 
+// Moves beyond this (px/s) would cross hundreds of screens per second: a
+// script or definition gone wrong. Capping them keeps the sub-step loops,
+// which run once per unit of speed, short; NaN and infinities do not move.
+constexpr float kMaxMove = 100000.0f;
+
+inline float saneMove(float v) {
+  if (!std::isfinite(v)) return 0.0f;
+  return std::fmax(-kMaxMove, std::fmin(kMaxMove, v));
+}
+
 inline float decay(float v, float rate, float dt) {
   return towardZero(v, std::fmin(std::fabs(v), rate * dt));
 }
@@ -194,8 +204,8 @@ void Object::update() {
   }
 
   // The move is fixed before any collision changes the speeds.
-  const float moveY = spdY + carrySpdY;
-  const float moveX = spdX + carrySpdX;
+  const float moveY = saneMove(spdY + carrySpdY);
+  const float moveX = saneMove(spdX + carrySpdX);
 
   // Carried speed fades with the horizontal air resistance on both axes.
   carrySpdX = decay(carrySpdX, airRes->x, dt);

@@ -2,6 +2,8 @@
 // block row 10 (y 320..351); bodies 16 x 32, slabs 64 x 16, anchor top-left.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "tests/unit/world_helpers.h"
 
 using namespace worldtest;
@@ -62,6 +64,16 @@ TEST_F(Physics, FallingRestingAndTheLevelBottom) {
   o->update();
   EXPECT_EQ(o->y, 480.0f);
   EXPECT_EQ(o->spdY, 0.0f);
+
+  // Absurd speeds from a script neither hang the step nor leave the level's
+  // numbers: no move for infinities, at most 100000 px/s otherwise.
+  o->x = 100;
+  o->y = 100;
+  o->spdY = INFINITY;
+  o->spdX = 1e30f;
+  o->update();
+  EXPECT_EQ(o->y, 100.0f);
+  EXPECT_LE(o->x, 100.0f + 100000.0f * kDt);
 }
 
 TEST_F(Physics, FastFallLandsExactlyAndLiftingRaisesOutOfBlocks) {
