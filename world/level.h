@@ -7,12 +7,16 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <vector>
 
+#include "resources/resfile.h"
+#include "script/lua.h"
+#include "script/periodic.h"
 #include "world/frame.h"
 #include "world/object.h"
 #include "world/owned_list.h"
 
-class Resfile;
+class Npc;
 class Sprite;
 
 // Grid position and layer of a frame.
@@ -33,6 +37,48 @@ class Level {
  public:
   Level() = default;
   ~Level();
+
+  // The program's level (the frame loop, start-up and shutdown use it).
+  // Tests may build levels of their own beside it.
+  static Level& instance();
+
+  // --- loading (level_load.cpp) ------------------------------------------
+  // Loads "archive:entry" (the level file is entry + ".txt"), replacing a
+  // level that is loaded. False on failure; what ran before it stays.
+  bool load(const char* name);
+  bool load(const std::string& name) { return load(name.c_str()); }
+  // Characters save their state, then everything goes; bounds become 0.
+  void unload();
+  // (Re)creates the characters listed for `listName` in npc/list.ini.
+  bool loadNpcs(const char* listName);
+
+  // --- characters (level_npcs.cpp) ---------------------------------------
+  // Stores the character at slot `pos` and in objs; null (and the character
+  // destroyed) when it cannot be stored.
+  Npc* addNpc(std::unique_ptr<Npc> npc, uint32_t pos);
+  void delNpc(Npc* npc);
+  // The character in slot `slot`, or null (past the table or empty).
+  Npc* npcAt(uint32_t slot) const;
+  Npc* getNpcByName(const char* npcName) const;
+  uint32_t countNpcs() const;
+
+  // Changes scripts ask for while they run: carried out after the update,
+  // when no script is on the stack (see script/script_requests.h).
+  void requestLoad(const std::string& levelName);
+  void requestUnload();
+  void requestDelNpc(uint32_t slot);
+  void requestDelObj(Object* obj);
+
+  // --- per game frame (level_update.cpp, level_render.cpp) ---------------
+  // The periodic script function, frames, objects, particles, bullets;
+  // then the script requests gathered meanwhile.
+  void update();
+  // Sky, frames (objects before the first frame of a negative layer) and
+  // the outline of the bounds.
+  void render();
+  // Chooses a sky image (the level takes its own reference); ignored while
+  // a script has forced one, unless `forced`.
+  void setSkybox(Sprite* sprite, bool forced);
   Level(const Level&) = delete;
   Level& operator=(const Level&) = delete;
 
@@ -92,7 +138,39 @@ class Level {
   // Reader for block files; the shared one when null.
   Resfile* reader = nullptr;
 
+  // Sky images being shown, oldest first; each holds one sprite reference.
+  struct SkyEntry {
+    Sprite* sprite;
+    float alpha;
+  };
+  std::vector<SkyEntry> skyboxes;
+  Sprite* skybox = nullptr;  // most recently chosen
+  bool skyboxForced = false;
+  // Characters by id; null = free slot. npcCap is the slot count.
+  static constexpr uint32_t kNpcSlots = 100;
+  std::vector<Npc*> npcs = std::vector<Npc*>(kNpcSlots, nullptr);
+  uint32_t npcCap = kNpcSlots;
+  Lua lua;
+  std::string alwaysFn;  // periodic script function; empty = none
+  Periodic alwaysTime;
+
  private:
+  void drawSky();
+  void drawObjects();
+  void drawBounds() const;
+  void releaseSkyboxes();
+  // One line of the level file; false when loading must stop.
+  bool runLine(const std::string& line);
+
+  // The level archive's own reader, made afresh by every load.
+  std::unique_ptr<Resfile> levelReader_;
+  // Runs after ~Level's body: drops the script requests this level posted
+  // and gives back the sky references.
+  struct Teardown {
+    Level* owner;
+    ~Teardown();
+  } teardown_{this};
+
   // One-entry memo of the last frame looked up by blockAt: the physics asks
   // for the same frame many times in a row.
   mutable FrameKey lastKey_{0, 0, 0};

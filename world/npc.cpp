@@ -1,0 +1,108 @@
+#include "world/npc.h"
+
+#include <cstdio>
+#include <string>
+
+#include "core/globals.h"
+#include "resources/database.h"
+#include "resources/parser.h"
+#include "resources/resfile.h"
+#include "script/lua_funcs.h"
+#include "world/level.h"
+
+namespace {
+
+constexpr const char* kScriptDir = "lua/";
+
+}  // namespace
+
+Npc::Npc(const char* npcName, uint32_t id_, int x_, int y_, int z_, int hp_, Sprite* sprite_,
+         Level* lvl_, const char* scriptName)
+    : Object(id_, x_, y_, z_, hp_, sprite_, lvl_, nullptr) {
+  if (npcName) {
+    name = npcName;
+    hasName = true;
+  }
+  if (scriptName) script = std::string(kScriptDir) + scriptName;
+  // The keys go in before the API and the script: the script's main chunk
+  // may already call functions that read them.
+  lua.setReg(Lua::kRegNpc, static_cast<void*>(this));
+  lua.setReg(Lua::kRegLvl, static_cast<void*>(lvl));
+  LuaFuncs::registerAll(lua);
+  if (!script.empty()) loadScript();
+}
+
+Npc::~Npc() = default;
+
+void Npc::loadScript() {
+  Parser parts(script, ":");
+  if (parts.count() >= 2) {
+    // An archive entry; a missing one runs nothing (the reader says why).
+    ResBuffer text = Resfile::instance().load(script);
+    if (text) lua.runString(text.c_str());
+    return;
+  }
+  lua.openFile(script);
+}
+
+void Npc::step() {
+  // The state (and this character with it) can only be gone when something
+  // destroyed it from inside the call instead of posting the change.
+  if (lua.callPeriodic(updateTime, game::dt, "update") == Lua::kHostGone) return;
+  update();
+  animate();
+  if (!autoAnimOff) chooseAnim();
+}
+
+void Npc::chooseAnim() {
+  const int sx = toPixel(spdX);
+  const int sy = toPixel(spdY);
+  if (sx < 0) dir = 0;
+  if (sx > 0) dir = 1;
+  const bool right = dir != 0;
+  const char* animName;
+  if (sy < 0)
+    animName = right ? "jump_right" : "jump_left";
+  else if (sy > 0)
+    animName = right ? "fall_right" : "fall_left";
+  else if (sx != 0)
+    animName = right ? "move_right" : "move_left";
+  else
+    animName = right ? "stop_right" : "stop_left";
+  setAnim(animName);
+}
+
+bool Npc::weaponPoint(int& wx, int& wy) const {
+  if (!frame) return false;
+  wx = toPixel(x - static_cast<float>(frame->offsetX) + static_cast<float>(frame->offsetX2));
+  wy = toPixel(y - static_cast<float>(frame->offsetY) + static_cast<float>(frame->offsetY2));
+  return true;
+}
+
+void Npc::render() {
+  draw();
+  // The carried weapon's picture joins here once weapons exist
+  // (weaponPoint gives its place).
+}
+
+std::string Npc::infoLine() const {
+  const bool hasGrav = grav && (grav->x != 0.0f || grav->y != 0.0f);
+  const std::string spriteName = Sprite::nameOf(sprite);
+  const std::string scriptName = script.compare(0, 4, kScriptDir) == 0 ? script.substr(4) : script;
+  char buf[64];
+  const int n =
+      std::snprintf(buf, sizeof buf, "1 %d %d %d %d %d %d %d ", talkable ? 1 : 0, colsOn ? 1 : 0,
+                    hasGrav ? 1 : 0, toPixel(x), toPixel(y), toPixel(z), static_cast<int>(hp));
+  std::string line(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  line += spriteName;
+  std::snprintf(buf, sizeof buf, " %d %d ", static_cast<int>(animIdx), static_cast<int>(alpha));
+  line += buf;
+  line += scriptName;
+  return line;
+}
+
+void Npc::saveState() const {
+  if (!lvl) return;
+  const std::string key = lvl->name + "_" + (hasName ? name : std::string("noname"));
+  Database::instance().setStr(key, infoLine());
+}
