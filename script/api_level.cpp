@@ -1,4 +1,5 @@
-// The level's bounds, as the frames have grown them.
+// The level's bounds, as the frames have grown them, and the size of its
+// character table.
 #include "script/lua_funcs.h"
 #include "world/level.h"
 
@@ -21,5 +22,13 @@ int lGetLvlTop(lua_State* L) { return pushBound(L, "lGetLvlTop", &Level::top); }
 int lGetLvlBottom(lua_State* L) { return pushBound(L, "lGetLvlBottom", &Level::bottom); }
 int lGetLvlLeft(lua_State* L) { return pushBound(L, "lGetLvlLeft", &Level::left); }
 int lGetLvlRight(lua_State* L) { return pushBound(L, "lGetLvlRight", &Level::right); }
+
+// The number of slots, empty ones included: scripts walk slots 0 .. n - 1.
+int lGetLvlNpcCount(lua_State* L) {
+  Level* lvl = needLvl(L, "lGetLvlNpcCount");
+  if (!lvl) return 0;
+  pushUInt(L, lvl->npcCap);
+  return 1;
+}
 
 }  // namespace LuaFuncs

@@ -11,37 +11,42 @@ namespace LuaFuncs {
 const std::vector<Func>& table() {
   // Registration order of the whole API. Families that are not part of the
   // engine yet are named in comments at their place.
-  static const std::vector<Func> funcs = {
-      {"test", lTest},
-      {"killApp", lKillApp},
-      {"getGlobalVal", lGetGlobalVal},
-      {"getGlobalStr", lGetGlobalStr},
-      {"setGlobalVal", lSetGlobalVal},
-      {"setGlobalStr", lSetGlobalStr},
-      {"include", lInclude},
-      // loadLvl, loadFrame, loadNpcs, loadSprite, unloadLvl, unloadFrame,
-      // unloadSprite: level building
-      {"dbLoad", lDbLoad},
-      {"dbSave", lDbSave},
-      {"dbClear", lDbClear},
-      {"dbSetVal", lDbSetVal},
-      {"dbSetStr", lDbSetStr},
-      {"dbGetVal", lDbGetVal},
-      {"dbGetStr", lDbGetStr},
-      // setSkybox, setSkyboxForce, setSkyboxUnforce, addLvlObj,
-      // addLvlFrameObj, addLvlNpc, delLvlObj, delLvlFrameObj, delLvlNpc:
-      // level contents
-      {"getLvlW", lGetLvlW},
-      {"getLvlH", lGetLvlH},
-      {"getLvlTop", lGetLvlTop},
-      {"getLvlBottom", lGetLvlBottom},
-      {"getLvlLeft", lGetLvlLeft},
-      {"getLvlRight", lGetLvlRight},
-      // getLvlNpcCount: the character table
-      // setGlobalGrav ... getGlobalGndRes: level-wide physics
-      // self, character, level-object, frame-object and player families
-      // dialog (setDial ... getDialOpt), fades, camera (setCamPos ... getCamShade)
-  };
+  static const std::vector<Func> funcs = [] {
+    std::vector<Func> t = {
+        {"test", lTest},
+        {"killApp", lKillApp},
+        {"getGlobalVal", lGetGlobalVal},
+        {"getGlobalStr", lGetGlobalStr},
+        {"setGlobalVal", lSetGlobalVal},
+        {"setGlobalStr", lSetGlobalStr},
+        {"include", lInclude},
+        // loadLvl, loadFrame, loadNpcs, loadSprite, unloadLvl, unloadFrame,
+        // unloadSprite: level building
+        {"dbLoad", lDbLoad},
+        {"dbSave", lDbSave},
+        {"dbClear", lDbClear},
+        {"dbSetVal", lDbSetVal},
+        {"dbSetStr", lDbSetStr},
+        {"dbGetVal", lDbGetVal},
+        {"dbGetStr", lDbGetStr},
+        // setSkybox, setSkyboxForce, setSkyboxUnforce, addLvlObj,
+        // addLvlFrameObj, addLvlNpc, delLvlObj, delLvlFrameObj, delLvlNpc:
+        // level contents
+        {"getLvlW", lGetLvlW},
+        {"getLvlH", lGetLvlH},
+        {"getLvlTop", lGetLvlTop},
+        {"getLvlBottom", lGetLvlBottom},
+        {"getLvlLeft", lGetLvlLeft},
+        {"getLvlRight", lGetLvlRight},
+        {"getLvlNpcCount", lGetLvlNpcCount},
+        // setGlobalGrav ... getGlobalGndRes: level-wide physics
+    };
+    for (const auto* family : {&selfFuncs(), &npcFuncs(), &objFuncs(), &frameObjFuncs()})
+      t.insert(t.end(), family->begin(), family->end());
+    // player family (setPlayerPos ... getPlayerHp)
+    // dialog (setDial ... getDialOpt), fades, camera (setCamPos ... getCamShade)
+    return t;
+  }();
   return funcs;
 }
 

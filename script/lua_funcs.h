@@ -120,5 +120,13 @@ int lGetLvlTop(lua_State* L);
 int lGetLvlBottom(lua_State* L);
 int lGetLvlLeft(lua_State* L);
 int lGetLvlRight(lua_State* L);
+int lGetLvlNpcCount(lua_State* L);
+
+// --- object families (api_self.cpp, api_npc.cpp, api_obj.cpp,
+// api_frameobj.cpp): their rows in registration order ---------------------
+const std::vector<Func>& selfFuncs();
+const std::vector<Func>& npcFuncs();
+const std::vector<Func>& objFuncs();
+const std::vector<Func>& frameObjFuncs();
 
 }  // namespace LuaFuncs
