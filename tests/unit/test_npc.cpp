@@ -1,0 +1,212 @@
+// Characters: automatic animation, the script clock, the saved info line,
+// and changes made by running scripts to the level that runs them.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/log.h"
+#include "script/lua_funcs.h"
+#include "unit/level_fixture.h"
+#include "unit/world_helpers.h"
+#include "world/level.h"
+#include "world/npc.h"
+
+namespace {
+
+// A sprite with the eight direction animations, in this order.
+const char* const kAnimNames[] = {"stop_left", "stop_right", "move_left", "move_right",
+                                  "jump_left", "jump_right", "fall_left", "fall_right"};
+
+struct NpcTest : leveltest::GameDir {
+  worldtest::Sheet sheet{9, 16, 16};
+  NpcTest() {
+    for (uint32_t i = 0; i < 8; ++i) sheet.s.animsByName[kAnimNames[i]] = i;
+  }
+  std::unique_ptr<Npc> make(const char* script = nullptr, Level* lvl = nullptr) {
+    return std::make_unique<Npc>("bob", 1, 0, 0, 0, 5, &sheet.s, lvl, script);
+  }
+  static std::string animName(const Npc& n) { return kAnimNames[n.animIdx]; }
+};
+
+TEST_F(NpcTest, AnimationFollowsSpeed) {
+  auto n = make();
+  game::dt = 0.01f;
+  struct Case {
+    float sx, sy;
+    const char* want;
+  } cases[] = {
+      {40, 0, "move_right"},      {0.7f, 0, "stop_right"},  // 0.7 counts as standing
+      {-40, 0, "move_left"},      {0, 0, "stop_left"},      // stopping keeps the facing
+      {0, -150, "jump_left"},     {30, -150, "jump_right"},
+      {-0.5f, 200, "fall_right"}, {-5, 200, "fall_left"},
+  };
+  for (const Case& c : cases) {
+    n->spdX = c.sx;
+    n->spdY = c.sy;
+    n->step();
+    EXPECT_EQ(animName(*n), c.want) << c.sx << ", " << c.sy;
+  }
+  // The same animation again does not restart.
+  n->spdX = 40;
+  n->spdY = 0;
+  n->step();
+  n->frameIdx = 0;
+  n->frameTime = 0.5f;
+  n->step();
+  EXPECT_FLOAT_EQ(n->frameTime, 0.5f);
+
+  n->autoAnimOff = true;
+  n->setAnim(8u);
+  n->spdX = -40;
+  n->step();
+  EXPECT_EQ(n->animIdx, 8u);
+  EXPECT_EQ(n->dir, 1u);
+}
+
+// 62.5 calls a second: a 50 ms frame gives 3 calls and leaves 2 ms. Scripts
+// come from a file, or from an archive when the name has a colon; a missing
+// one is reported once and never called.
+TEST_F(NpcTest, ScriptClockAndSources) {
+  file("lua/count.lua", "n = 0 function update() n = n + 1 end");
+  archive("lua/s.crs", {{"tick", "m = 0 function update() m = m + 10 end"}});
+  auto a = make("count.lua");
+  auto b = make("s.crs:tick");
+  EXPECT_EQ(a->script, "lua/count.lua");
+  game::dt = 0.05f;
+  a->step();
+  b->step();
+  EXPECT_FLOAT_EQ(a->updateTime.ms(), 2.0f);
+  auto num = [](Npc& n, const char* g) {
+    lua_getglobal(n.lua.L(), g);
+    const double v = lua_tonumber(n.lua.L(), -1);
+    lua_pop(n.lua.L(), 1);
+    return v;
+  };
+  EXPECT_EQ(num(*a, "n"), 3);
+  EXPECT_EQ(num(*b, "m"), 30);
+
+  Log::Capture cap;
+  auto c = make("none.lua");
+  EXPECT_EQ(cap.count("FAIL: Lua.update: Error: cannot open lua/none.lua"), 1u);
+  c->step();
+  c->step();
+  EXPECT_EQ(cap.lines().size(), 1u);
+  EXPECT_FALSE(c->lua.loaded());
+}
+
+TEST_F(NpcTest, SavedInfoLine) {
+  Level lvl;
+  lvl.name = "data/lvl/t.crs:lvl";
+  auto n = std::make_unique<Npc>("bob", 1, 0, 0, 3, 7, nullptr, &lvl, "walk.lua");
+  n->x = 100.9f;
+  n->y = 200.2f;
+  n->setGrav(0, 0);
+  n->alpha = 200;
+  n->talkable = true;
+  n->saveState();
+  Database& db = Database::instance();
+  EXPECT_EQ(db.getStr("data/lvl/t.crs:lvl_bob"), "1 1 1 0 100 200 3 7  0 200 walk.lua");
+
+  // Own gravity that is not zero counts as gravity; no name saves as
+  // "noname"; without a script the last word is empty.
+  auto anon = std::make_unique<Npc>(nullptr, 2, -5, 0, 0, 1, nullptr, &lvl, nullptr);
+  anon->setGrav(0, 10);
+  anon->colsOn = false;
+  anon->saveState();
+  EXPECT_EQ(db.getStr("data/lvl/t.crs:lvl_noname"), "1 0 0 1 -5 0 0 1  0 255 ");
+
+  db.clear();
+  Npc(nullptr, 3, 0, 0, 0, 1, nullptr, nullptr, nullptr).saveState();
+  EXPECT_TRUE(db.strs().empty());
+}
+
+// --- scripts that change their own level ------------------------------------------
+
+// Test-only script functions: each asks the level for a change the way the
+// script API does.
+int delSelf(lua_State* L) {
+  Level* lvl = LuaFuncs::regLvl(L);
+  Npc* me = LuaFuncs::regNpc(L);
+  lvl->requestDelNpc(me->id);
+  // Still in its slot and whole after asking.
+  lua_pushboolean(L, lvl->npcAt(me->id) == me);
+  return 1;
+}
+int loadOther(lua_State* L) {
+  LuaFuncs::regLvl(L)->requestLoad(lua_tostring(L, 1));
+  return 0;
+}
+int unloadLvl(lua_State* L) {
+  LuaFuncs::regLvl(L)->requestUnload();
+  return 0;
+}
+// Deletes a character at once, bypassing the queue.
+int delNpcNow(lua_State* L) {
+  Level* lvl = LuaFuncs::regLvl(L);
+  lvl->delNpc(lvl->npcAt(LuaFuncs::argId(L, 1)));
+  return 0;
+}
+
+TEST_F(NpcTest, CharacterRemovedByItsOwnScript) {
+  file("lua/bye.lua",
+       "function update() dbSetVal('kept', (dbGetVal('kept') or 0) + (delSelf() and 1 or 0)) "
+       "setX(9) end");
+  Level lvl;
+  Npc* n = lvl.addNpc(make("bye.lua", &lvl), 1);
+  n->lua.regFunc(delSelf, "delSelf");
+  game::dt = 0.05f;
+  lvl.update();
+  EXPECT_EQ(Database::instance().getVal("kept"), 3);
+  EXPECT_EQ(lvl.npcAt(1), nullptr);
+  EXPECT_TRUE(lvl.objs.empty());
+  EXPECT_EQ(ScriptRequests::instance().pending(), 0u);
+}
+
+// Direct deletions during the walk never break it: a deleted object later
+// in the list is not stepped, and one that deletes itself finishes its step.
+TEST_F(NpcTest, DeletionDuringTheWalk) {
+  file("lua/killer.lua", "function update() delNpcNow(2) delNpcNow(1) end");
+  file("lua/victim.lua", "n = 0 function update() n = n + 1 dbSetVal('victim', n) end");
+  Level lvl;
+  Npc* killer = lvl.addNpc(make("killer.lua", &lvl), 1);
+  killer->lua.regFunc(delNpcNow, "delNpcNow");
+  auto v = std::make_unique<Npc>("victim", 2, 0, 0, 0, 1, nullptr, &lvl, "victim.lua");
+  lvl.addNpc(std::move(v), 2);
+  game::dt = 0.02f;
+  lvl.update();
+  EXPECT_EQ(Database::instance().getVal("victim"), 0);
+  EXPECT_TRUE(lvl.objs.empty());
+}
+
+// The level's periodic function may load another level or unload its own:
+// the change waits until the call has returned, then happens once.
+TEST_F(NpcTest, PeriodicFunctionReplacesItsLevel) {
+  const std::string lvlA = "data/lvl/a.crs:lvl", lvlB = "data/lvl/b.crs:lvl";
+  archive("data/lvl/a.crs",
+          {{"lvl.txt", "frame f0 none none 0 0\nscript data/lvl/a.crs:s\n"},
+           {"f0.bin", blocks()},
+           {"s", "function tick() loadOther('" + lvlB + "') after = getLvlW() end"}});
+  archive("data/lvl/b.crs", {{"lvl.txt", "frame f0 none none 2 0\nscript data/lvl/b.crs:s\n"},
+                             {"f0.bin", blocks()},
+                             {"s", "function tick() unloadLvl() end"}});
+  file("npc/list.ini", "");
+  file("lua/list.ini", "[" + lvlA + "]\nalways=tick\n[" + lvlB + "]\nalways=tick\n");
+  Level lvl;
+  ASSERT_TRUE(lvl.load(lvlA));
+  lvl.lua.regFunc(loadOther, "loadOther");
+  Log::Capture cap;
+  game::dt = 0.05f;  // three calls: three requests, each loading b again
+  lvl.update();
+  EXPECT_EQ(lvl.name, lvlB);
+  EXPECT_EQ(lvl.right, 3 * 640);
+  EXPECT_EQ(cap.count("wczytany w"), 3u);
+  lvl.lua.regFunc(unloadLvl, "unloadLvl");
+  lvl.update();
+  EXPECT_TRUE(lvl.frames.empty());
+  EXPECT_TRUE(lvl.alwaysFn.empty());
+  EXPECT_FALSE(cap.contains("FAIL: Lua"));
+  EXPECT_FALSE(cap.contains("FAIL: Level"));
+}
+
+}  // namespace
