@@ -16,6 +16,7 @@
 #include "render/sprite.h"
 #include "render/text.h"
 #include "resources/database.h"
+#include "world/level.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ constexpr int kKeyLAlt = 308;
 constexpr int kKeyPrint = 316;
 
 constexpr const char* kSavePath = "save/sav01.bin";
+constexpr const char* kFirstLevel = "data/lvl/miedzyczas.crs:lvl";
 
 // Where the player's character is created; the camera follows this point
 // while the player has no character.
@@ -78,6 +80,9 @@ int Game::startUp() {
   Database& db = Database::instance();
   db.clear();
   if (!db.load(kSavePath)) Log::fail("main: Nie udalo sie wczytac zapisu");
+
+  // The level's own lines say why it failed.
+  if (!Level::instance().load(kFirstLevel)) return kNoLevel;
 
   // The game fades in from the title picture.
   setFade(Sprite::get("data/gfx.crs:fade_01"), 255, 0);
@@ -132,7 +137,9 @@ void Game::pollEvents() {
 }
 
 void Game::update() {
-  // The world's update comes here: level, then the player's dialog.
+  // The level carries out the script requests gathered during its update;
+  // the player's dialog comes after it.
+  Level::instance().update();
   ++updatedFrames_;
 }
 
@@ -145,6 +152,7 @@ void Game::placeCamera() {
 }
 
 void Game::draw() {
+  Level::instance().render();
   ++drawnFrames_;
   drawFade();
   if (statsText_) statsText_->draw();
@@ -171,9 +179,12 @@ void Game::updateStats() {
   ++frames_;
   if (now - statsStart_ > 1000) {
     uint32_t a = SDL_GetTicks(), b = SDL_GetTicks(), c = SDL_GetTicks();
+    const Level& lvl = Level::instance();
     if (statsText_)
-      statsText_->setStr(statsLine(frames_, statsStart_, a, b, c, 0, 0, 0, 0, kPlayerStartX,
-                                   kPlayerStartY));
+      statsText_->setStr(statsLine(frames_, statsStart_, a, b, c,
+                                   static_cast<uint32_t>(lvl.objs.size()), lvl.countObjs(),
+                                   static_cast<uint32_t>(lvl.parts.size()), lvl.countNpcs(),
+                                   kPlayerStartX, kPlayerStartY));
     statsStart_ = SDL_GetTicks();
     frames_ = 0;
   }
@@ -202,6 +213,8 @@ void Game::frame() {
 }
 
 int Game::shutdown() {
+  // Characters write their state into the save before it is stored.
+  Level::instance().unload();
   // The texts and fades give their sprite references back before the
   // sprite cache is emptied, so nothing releases a destroyed sprite.
   statsText_.reset();
