@@ -64,15 +64,6 @@ Object::~Object() { Sprite::release(sprite); }
 
 int Object::layer() const { return toPixel(z); }
 
-bool Object::box(int& left, int& top, int& w, int& h) const {
-  if (!anim || !frame) return false;
-  left = toPixel(x) + static_cast<int>(anim->boxX1) - static_cast<int>(frame->offsetX);
-  top = toPixel(y) + static_cast<int>(anim->boxY1) - static_cast<int>(frame->offsetY);
-  w = static_cast<int>(anim->boxX2);
-  h = static_cast<int>(anim->boxY2);
-  return true;
-}
-
 // --- animation -----------------------------------------------------------
 
 void Object::setAnim(uint32_t index) {
@@ -225,7 +216,7 @@ void Object::update() {
   if (moveX > 0)
     moveRight(moveX, W, H, offX, offY);
   else if (moveX < 0)
-    moveLeft(moveX, W, H, offX, offY);
+    moveLeft(moveX, H, offX, offY);
 
   liftOut(left, W, H, offY);
 }
@@ -362,8 +353,7 @@ void Object::moveRight(float moveX, int W, int H, int offX, int offY) {
   }
 }
 
-void Object::moveLeft(float moveX, int W, int H, int offX, int offY) {
-  (void)W;
+void Object::moveLeft(float moveX, int H, int offX, int offY) {
   const float dt = game::dt;
   const int L = layer();
   const int boxX1 = static_cast<int>(anim->boxX1);

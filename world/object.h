@@ -48,9 +48,7 @@ class Object {
   void setAirRes(float ax, float ay);
   void setGndRes(float gx, float gy);
 
-  // Collision box in level pixels as the physics step uses it (false when
-  // the object has no current animation and frame).
-  bool box(int& left, int& top, int& w, int& h) const;
+  // Layer of frames whose blocks the object collides with.
   int layer() const;
 
   uint32_t id;
@@ -81,7 +79,7 @@ class Object {
   void moveDown(float moveY, int left, int W, int H, int offY);
   void moveUp(float moveY, int left, int W, int offY);
   void moveRight(float moveX, int W, int H, int offX, int offY);
-  void moveLeft(float moveX, int W, int H, int offX, int offY);
+  void moveLeft(float moveX, int H, int offX, int offY);
   void liftOut(int left, int W, int H, int offY);
   void landOn(const Object& o);
   void groundFriction();
