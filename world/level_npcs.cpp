@@ -101,11 +101,8 @@ void Level::requestDelNpc(uint32_t slot) {
 
 void Level::requestDelObj(Object* obj) {
   ScriptRequests::instance().post(this, [this, obj] {
-    // Only an object that is still in the list: it may be gone already.
-    if (objs.contains(obj)) {
-      for (Npc*& slot : npcs)
-        if (slot == obj) slot = nullptr;
-      delObj(obj);
-    }
+    // Only an object that is still in the list: it may be gone already. A
+    // character clears its own slot when it is destroyed.
+    if (objs.contains(obj)) delObj(obj);
   });
 }

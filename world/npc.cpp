@@ -32,7 +32,13 @@ Npc::Npc(const char* npcName, uint32_t id_, int x_, int y_, int z_, int hp_, Spr
   if (!script.empty()) loadScript();
 }
 
-Npc::~Npc() = default;
+Npc::~Npc() {
+  // However the character was removed (by slot, as an object by id, with
+  // its whole list), its level's table must not keep pointing at it.
+  if (lvl)
+    for (Npc*& slot : lvl->npcs)
+      if (slot == this) slot = nullptr;
+}
 
 void Npc::loadScript() {
   Parser parts(script, ":");

@@ -19,7 +19,8 @@ class Npc : public Object {
   // `npcName` and `scriptName` may be null. The script is "lua/" +
   // scriptName: an archive entry when it holds a colon, a file otherwise;
   // one that cannot be read leaves the character without a script clock.
-  // Takes over the sprite reference like Object.
+  // Takes over the sprite reference like Object. The level must outlive
+  // the character (it owns it).
   Npc(const char* npcName, uint32_t id, int x, int y, int z, int hp, Sprite* sprite, Level* lvl,
       const char* scriptName);
   ~Npc() override;

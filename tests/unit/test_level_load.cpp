@@ -270,6 +270,10 @@ TEST_F(LevelNpcs, AddNpcSlots) {
   EXPECT_EQ(lvl.npcAt(2), nullptr);
   EXPECT_EQ(lvl.countNpcs(), 3u);
   lvl.delNpc(nullptr);
+  // Removed as a plain object, a character leaves no stale slot behind.
+  lvl.delObj(lvl.getObj(120));
+  EXPECT_EQ(lvl.npcAt(120), nullptr);
+  EXPECT_EQ(lvl.countNpcs(), 2u);
 }
 
 // Loading the npc list keeps the player's character (the player still

@@ -56,6 +56,15 @@ TEST_F(NpcTest, AnimationFollowsSpeed) {
   n->step();
   EXPECT_FLOAT_EQ(n->frameTime, 0.5f);
 
+  // The weapon is held at the frame's second point.
+  sheet.s.anims[3].frames[0] = {4, 6, 10, 2};
+  n->x = 100.7f;
+  n->y = 50.2f;
+  int wx = 0, wy = 0;
+  ASSERT_TRUE(n->weaponPoint(wx, wy));
+  EXPECT_EQ(wx, 106);
+  EXPECT_EQ(wy, 46);
+
   n->autoAnimOff = true;
   n->setAnim(8u);
   n->spdX = -40;
