@@ -67,7 +67,7 @@ class Level {
   void requestLoad(const std::string& levelName);
   void requestUnload();
   void requestDelNpc(uint32_t slot);
-  void requestDelObj(Object* obj);
+  void requestDelObj(uint32_t id);
 
   // --- per game frame (level_update.cpp, level_render.cpp) ---------------
   // The periodic script function, frames, objects, particles, bullets;

@@ -99,10 +99,9 @@ void Level::requestDelNpc(uint32_t slot) {
   });
 }
 
-void Level::requestDelObj(Object* obj) {
-  ScriptRequests::instance().post(this, [this, obj] {
-    // Only an object that is still in the list: it may be gone already. A
-    // character clears its own slot when it is destroyed.
-    if (objs.contains(obj)) delObj(obj);
+void Level::requestDelObj(uint32_t id) {
+  // By id, looked up when the request runs, like the slot above.
+  ScriptRequests::instance().post(this, [this, id] {
+    if (Object* o = getObj(id)) delObj(o);
   });
 }

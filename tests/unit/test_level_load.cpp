@@ -276,6 +276,25 @@ TEST_F(LevelNpcs, AddNpcSlots) {
   EXPECT_EQ(lvl.countNpcs(), 2u);
 }
 
+// Changes asked for by scripts wait for the drain; a level that goes away
+// takes its pending requests with it.
+TEST_F(LevelNpcs, RequestsWaitForTheDrain) {
+  auto lvl = std::make_unique<Level>();
+  lvl->adoptObj(std::make_unique<Object>(7, 0, 0, 0, 1, nullptr, nullptr, nullptr));
+  lvl->addNpc(npc("a", 3), 3);
+  lvl->requestDelObj(7);
+  lvl->requestDelNpc(3);
+  lvl->requestDelNpc(3);  // finds the slot empty by then
+  EXPECT_EQ(lvl->objs.size(), 2u);
+  EXPECT_EQ(ScriptRequests::instance().drain(), 3u);
+  EXPECT_TRUE(lvl->objs.empty());
+  EXPECT_EQ(lvl->npcAt(3), nullptr);
+
+  lvl->requestUnload();
+  lvl.reset();
+  EXPECT_EQ(ScriptRequests::instance().pending(), 0u);
+}
+
 // Loading the npc list keeps the player's character (the player still
 // refers to it); every other character is made again.
 TEST_F(LevelNpcs, LoadNpcsKeepsThePlayer) {
