@@ -1,6 +1,7 @@
 """The real binary: start-up failures, the shortcut that ends it, the save."""
 import os
 import subprocess
+import time
 import unittest
 
 from harness import GameRun
@@ -50,11 +51,18 @@ class StartupTest(unittest.TestCase):
         run = self.run_
         run.start()
         self.assertTrue(run.wait_for_line("INFO: Wystartowano w"), run.output())
-        shot = run.screenshot(run.path("start.png"))
-        # The picture is not the clear colour: the fade and the texts are drawn.
-        r = subprocess.run(["convert", shot, "-format", "%k", "info:"],
-                           capture_output=True, text=True, check=True)
-        self.assertGreater(int(r.stdout.strip()), 50, "too few colours on screen")
+        # The loading picture is plain black; once the loop runs, the level,
+        # the fade and the texts give a picture of many colours.
+        colours = 0
+        for _ in range(50):
+            shot = run.screenshot(run.path("start.png"))
+            r = subprocess.run(["convert", shot, "-format", "%k", "info:"],
+                               capture_output=True, text=True, check=True)
+            colours = int(r.stdout.strip())
+            if colours > 50:
+                break
+            time.sleep(0.1)
+        self.assertGreater(colours, 50, "too few colours on screen")
         self.assertEqual(run.quit(), 0, run.output())
         lines = run.lines()
         start = lines.index("INFO: Start")
