@@ -215,7 +215,11 @@ bool readWholeFile(const char* path, std::vector<uint8_t>& out) {
   long len = std::ftell(f.get());
   if (len < 0 || len > 0x7fffffffL) return false;
   std::rewind(f.get());
-  out.resize(static_cast<size_t>(len));
+  try {
+    out.resize(static_cast<size_t>(len));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   return std::fread(out.data(), 1, out.size(), f.get()) == out.size();
 }
 
@@ -274,7 +278,13 @@ bool Sprite::loadGfx(const char* name) {
   std::vector<uint32_t> packed;
   if (rowPixels != w && pixels) {
     // The mask reads the pixels back to back; close the gaps between rows.
-    packed.resize(size_t(w) * h);
+    try {
+      packed.resize(size_t(w) * h);
+    } catch (const std::bad_alloc&) {
+      Log::fail("Sprite.loadMask: Nie udalo sie zajac pamieci na maske kolizji");
+      Log::fail("Sprite.loadGfx: Nie udalo sie wygenerowac maski kolizji");
+      return false;
+    }
     for (uint32_t row = 0; row < h; ++row)
       std::copy(pixels + size_t(row) * rowPixels, pixels + size_t(row) * rowPixels + w,
                 packed.begin() + size_t(row) * w);

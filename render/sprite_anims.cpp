@@ -14,6 +14,9 @@ namespace {
 // pixels, so no real animation has more; the cap keeps a hostile count
 // from taking all memory.
 constexpr int64_t kMaxFrames = 16384;
+// All frames of one sprite together (16 bytes each): a tile sheet of
+// 16384 x 16384 pixels has 262144 tiles of 32 x 32.
+constexpr int64_t kMaxTotalFrames = int64_t(1) << 20;
 
 // Reads words first .. first + n - 1 as numbers; false when one is negative
 // (a negative size or position has no meaning and would turn into a huge
@@ -74,6 +77,7 @@ bool Sprite::parseAnims(const char* text) {
   animsByName.clear();
   if (!text) return false;
   std::vector<std::pair<std::string, uint32_t>> names;
+  int64_t totalFrames = 0;
   Parser lines(text, "\r\n");
   const int lineCount = lines.count();
   for (int li = 0; li < lineCount; ++li) {
@@ -134,25 +138,30 @@ bool Sprite::parseAnims(const char* text) {
       }
       std::vector<Frame>& frames = anims.back().frames;
       const int64_t add = count < 1 ? 1 : count;
-      if (int64_t(frames.size()) + add > kMaxFrames) {
+      if (int64_t(frames.size()) + add > kMaxFrames || totalFrames + add > kMaxTotalFrames) {
         badLine(line);
         continue;
       }
       frames.insert(frames.end(), static_cast<size_t>(add), f);
+      totalFrames += add;
     } else if (words.isVal(0)) {
       if (n < 7) continue;
       const int count = words.val(0);
       uint32_t v[6];
       Anim a;
       if (!readNumbers(words, 1, 6, v) || (n >= 8 && !readNumbers(words, 7, 1, &a.speed)) ||
-          (n >= 9 && !readNumbers(words, 8, 1, &a.loopFrame)) || count > kMaxFrames) {
+          (n >= 9 && !readNumbers(words, 8, 1, &a.loopFrame)) || count > kMaxFrames ||
+          totalFrames + count > kMaxTotalFrames) {
         badLine(line);
         continue;
       }
       a.x = v[0], a.y = v[1], a.w = v[2], a.h = v[3];
       a.boxX2 = a.w;
       a.boxY2 = a.h;
-      if (count > 0) a.frames.assign(static_cast<size_t>(count), Frame{v[4], v[5], v[4], v[5]});
+      if (count > 0) {
+        a.frames.assign(static_cast<size_t>(count), Frame{v[4], v[5], v[4], v[5]});
+        totalFrames += count;
+      }
       anims.push_back(std::move(a));
     }
   }

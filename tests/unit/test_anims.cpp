@@ -208,6 +208,20 @@ TEST_F(Anims, HostileTextNeverBreaksTheReader) {
   }
 }
 
+TEST_F(Anims, FrameCountsAreCapped) {
+  // 16384 frames per animation, about a million per sprite.
+  std::string text = "anim 0 0 1 1 1\nframe 16384\nframe 1\n";
+  for (int i = 0; i < 70; ++i) text += "anim 0 0 1 1 1\nframe 16384\n";
+  ASSERT_TRUE(parse(text.c_str()));
+  ASSERT_EQ(s.getAnimCount(), 71u);
+  EXPECT_EQ(s.getAnim(0)->frames.size(), 16384u);
+  size_t total = 0;
+  for (const auto& a : s.anims) total += a.frames.size();
+  EXPECT_LE(total, (size_t(1) << 20) + s.getAnimCount());  // plus the filler frames
+  EXPECT_EQ(s.getAnim(70)->frames.size(), 1u);  // refused, then the one zero frame
+  EXPECT_EQ(lines.front(), "INFO: Sprite.loadAnim: Bledna linia (\"frame 1\")");
+}
+
 TEST(AnimClock, TimerOfExactlyOneWaits) {
   Sprite::Anim a;
   a.speed = 4;
