@@ -41,9 +41,9 @@ const std::vector<Func>& table() {
         {"getLvlNpcCount", lGetLvlNpcCount},
         // setGlobalGrav ... getGlobalGndRes: level-wide physics
     };
-    for (const auto* family : {&selfFuncs(), &npcFuncs(), &objFuncs(), &frameObjFuncs()})
+    for (const auto* family :
+         {&selfFuncs(), &npcFuncs(), &objFuncs(), &frameObjFuncs(), &playerFuncs()})
       t.insert(t.end(), family->begin(), family->end());
-    // player family (setPlayerPos ... getPlayerHp)
     // dialog (setDial ... getDialOpt), fades, camera (setCamPos ... getCamShade)
     return t;
   }();

@@ -128,5 +128,7 @@ const std::vector<Func>& selfFuncs();
 const std::vector<Func>& npcFuncs();
 const std::vector<Func>& objFuncs();
 const std::vector<Func>& frameObjFuncs();
+// The player family (api_player.cpp).
+const std::vector<Func>& playerFuncs();
 
 }  // namespace LuaFuncs
