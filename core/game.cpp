@@ -17,6 +17,7 @@
 #include "render/text.h"
 #include "resources/database.h"
 #include "world/level.h"
+#include "world/player.h"
 
 namespace {
 
@@ -29,10 +30,12 @@ constexpr int kKeyPrint = 316;
 constexpr const char* kSavePath = "save/sav01.bin";
 constexpr const char* kFirstLevel = "data/lvl/miedzyczas.crs:lvl";
 
-// Where the player's character is created; the camera follows this point
-// while the player has no character.
+// Where and how the player's character is created.
 constexpr int kPlayerStartX = 960;
 constexpr int kPlayerStartY = 96;
+constexpr int kPlayerStartHp = 100;
+constexpr const char* kPlayerSprite = "data/gfx.crs:player";
+constexpr const char* kControlsPath = "controls.bin";
 
 // The debugging texts: fixed on the screen, in front of everything.
 std::unique_ptr<Text> debugText(float x, float y, const char* str) {
@@ -51,7 +54,9 @@ const char* const Game::kFontTest =
     "012 345 678 9\nabc\tdef ghi\njkl \tmno pqr stu vwx yz\n!\t@#$%^&*()_+-=[{]};:'\",<.>/?\\|";
 
 Game::Game(const char* buildDate, const char* buildTime)
-    : buildDate_(buildDate ? buildDate : ""), buildTime_(buildTime ? buildTime : "") {}
+    : onPlayerKey([](int sym) { Player::instance().onKey(sym); }),
+      buildDate_(buildDate ? buildDate : ""),
+      buildTime_(buildTime ? buildTime : "") {}
 
 Game::~Game() = default;
 
@@ -83,6 +88,12 @@ int Game::startUp() {
 
   // The level's own lines say why it failed.
   if (!Level::instance().load(kFirstLevel)) return kNoLevel;
+
+  // A missing bindings file is reported and leaves every action unbound.
+  Player& player = Player::instance();
+  player.loadCtrls(kControlsPath);
+  player.addPlayer(&Level::instance(), kPlayerStartX, kPlayerStartY, 0, kPlayerStartHp,
+                   kPlayerSprite);
 
   // The game fades in from the title picture.
   setFade(Sprite::get("data/gfx.crs:fade_01"), 255, 0);
@@ -146,7 +157,8 @@ void Game::update() {
 void Game::placeCamera() {
   // Every frame, paused or not; overrides whatever scripts set.
   Camera& cam = Camera::instance();
-  int px = kPlayerStartX, py = kPlayerStartY;
+  int px = 0, py = 0;
+  Player::instance().viewPoint(px, py);
   cam.x = static_cast<float>(px - Camera::kWidth / 2);
   cam.y = static_cast<float>(py - Camera::kHeight / 2);
 }
@@ -180,11 +192,12 @@ void Game::updateStats() {
   if (now - statsStart_ > 1000) {
     uint32_t a = SDL_GetTicks(), b = SDL_GetTicks(), c = SDL_GetTicks();
     const Level& lvl = Level::instance();
+    int px = 0, py = 0;
+    Player::instance().viewPoint(px, py);
     if (statsText_)
-      statsText_->setStr(statsLine(frames_, statsStart_, a, b, c,
-                                   static_cast<uint32_t>(lvl.objs.size()), lvl.countObjs(),
-                                   static_cast<uint32_t>(lvl.parts.size()), lvl.countNpcs(),
-                                   kPlayerStartX, kPlayerStartY));
+      statsText_->setStr(statsLine(
+          frames_, statsStart_, a, b, c, static_cast<uint32_t>(lvl.objs.size()), lvl.countObjs(),
+          static_cast<uint32_t>(lvl.parts.size()), lvl.countNpcs(), px, py));
     statsStart_ = SDL_GetTicks();
     frames_ = 0;
   }
@@ -202,13 +215,14 @@ void Game::pace() {
 void Game::frame() {
   game::frameStart = SDL_GetTicks();
   pollEvents();
+  if (!paused_) Player::instance().control(game::keys, SDLK_LAST);
   Camera::instance().beginFrame();
   if (!paused_) update();
   placeCamera();
   draw();
   updateStats();
   // The contact flags of the player's character; dashes while it has none.
-  if (keysText_) keysText_->setStr("--------");
+  if (keysText_) keysText_->setStr(Player::instance().contactLine());
   pace();
 }
 
