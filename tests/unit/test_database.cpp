@@ -1,46 +1,15 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <csignal>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "core/log.h"
 #include "resources/database.h"
+#include "unit/scratch_dir.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-struct DatabaseTest : ::testing::Test {
-  fs::path dir;
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tervalo_db_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  std::string path(const std::string& n) const { return (dir / n).string(); }
-};
-
-std::string readBytes(const std::string& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const std::string& p, const std::string& b) {
-  std::ofstream(p, std::ios::binary) << b;
-}
-
-std::string u32(uint32_t v) {
-  return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
-
-}  // namespace
+using DatabaseTest = ScratchDirTest;
 
 TEST_F(DatabaseTest, TablesAndShortKeys) {
   Database db;

@@ -1,28 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-
-#include <unistd.h>
-
 #include "resources/ini_file.h"
+#include "unit/scratch_dir.h"
 
 namespace {
 
-struct IniFileTest : ::testing::Test {
-  std::filesystem::path dir;
-  void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          ("tervalo_ini_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
+struct IniFileTest : ScratchDirTest {
   std::string write(const std::string& name, const std::string& text) {
-    std::string p = (dir / name).string();
-    std::ofstream(p, std::ios::binary) << text;
-    return p;
+    writeBytes(path(name), text);
+    return path(name);
   }
 };
 

@@ -1,31 +1,18 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstring>
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "core/log.h"
 #include "resources/resfile.h"
 #include "resources/resfile_writer.h"
+#include "unit/scratch_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string u32(uint32_t v) {
-  return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
-
-void writeBytes(const std::string& p, const std::string& b) {
-  std::ofstream(p, std::ios::binary) << b;
-}
-
-std::string readBytes(const std::string& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // A text that zlib shrinks well.
 std::string text(size_t n, char seed) {
@@ -35,18 +22,8 @@ std::string text(size_t n, char seed) {
   return s;
 }
 
-struct ResfileTest : ::testing::Test {
-  fs::path dir;
+struct ResfileTest : ScratchDirTest {
   Resfile res;
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tervalo_res_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  std::string path(const std::string& n) const { return (dir / n).string(); }
   std::string make(const std::string& n, const ResfileWriter& w) {
     writeBytes(path(n), w.build());
     return path(n);
