@@ -107,7 +107,7 @@ void Player::setPlayer() {
   made->isPlayer = true;
   const uint32_t slot = playerSlot(*lvl);
   if (Npc* stored = lvl->addNpc(std::move(made), slot)) npc.set(lvl, slot, stored);
-  if (dialog.reset) dialog.reset(*this, lvl);
+  if (dialogHooks.reset) dialogHooks.reset(*this, lvl);
 }
 
 // --- key bindings ------------------------------------------------------------
@@ -199,17 +199,17 @@ void Player::onKey(int key) {
   const uint32_t k = static_cast<uint32_t>(key);
   if (!conversation()) {
     if (c->wep && matches(k, kWeaponUse)) {
-      if (weapon.fire1) weapon.fire1(*c->wep, toPixel(c->x), toPixel(c->y));
+      if (weaponHooks.fire1) weaponHooks.fire1(*c->wep, toPixel(c->x), toPixel(c->y));
     } else if (c->wep && matches(k, kWeaponSpecial)) {
-      if (weapon.fire2) weapon.fire2(*c->wep, toPixel(c->x), toPixel(c->y));
+      if (weaponHooks.fire2) weaponHooks.fire2(*c->wep, toPixel(c->x), toPixel(c->y));
     } else if (matches(k, kTalk)) {
-      if (dialog.start) dialog.start();
+      if (dialogHooks.start) dialogHooks.start();
     }
     return;
   }
   // The option keys answer to their first binding only.
   if (matches(k, kNext)) {
-    if (dialog.advance) dialog.advance();
+    if (dialogHooks.advance) dialogHooks.advance();
   } else if (keysA[kOptionDown] == k) {
     select(1);
   } else if (keysA[kOptionPageDown] == k) {
@@ -222,7 +222,7 @@ void Player::onKey(int key) {
 }
 
 void Player::select(int delta) {
-  if (dialog.select) dialog.select((dialog.opt ? dialog.opt() : 0) + delta);
+  if (dialogHooks.select) dialogHooks.select((dialogHooks.opt ? dialogHooks.opt() : 0) + delta);
 }
 
 void Player::viewPoint(int& px, int& py) const {

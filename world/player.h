@@ -91,8 +91,9 @@ class Player {
   // ground), left, right as digits over "udlr"; dashes without a character.
   std::string contactLine() const;
 
-  // What key presses ask of the conversation. The dialog system fills
-  // these in; while `running` is unset no conversation ever runs.
+  // What key presses ask of the conversation: the player's dialog fills
+  // these in (it lives beside them as `dialog` once it exists); while
+  // `running` is unset no conversation ever runs.
   struct DialogHooks {
     std::function<bool()> running;  // a conversation is running
     std::function<int()> opt;       // the highlighted option
@@ -115,15 +116,15 @@ class Player {
   std::string spriteName;
   bool hasSpriteName = false;
   Level* lvl = nullptr;
-  DialogHooks dialog;
-  WeaponHooks weapon;
+  DialogHooks dialogHooks;
+  WeaponHooks weaponHooks;
   uint32_t wepIdx = 0;
   std::vector<Weapon*> weps;  // filled by the weapon system
   std::array<uint32_t, kActionCount> keysA{};
   std::array<uint32_t, kActionCount> keysB{};
 
  private:
-  bool conversation() const { return dialog.running && dialog.running(); }
+  bool conversation() const { return dialogHooks.running && dialogHooks.running(); }
   bool matches(uint32_t key, Action a) const { return keysA[a] == key || keysB[a] == key; }
   void select(int delta);
 };

@@ -32,14 +32,14 @@ struct PlayerTest : ::testing::Test {
     p = Player();
     fs::create_directories(dir);
     auto log = [this](std::string s) { calls.push_back(s); };
-    p.dialog = {nullptr,
-                [] { return 4; },
-                [log] { log("start"); },
-                [log] { log("advance"); },
-                [log](int o) { log("select " + std::to_string(o)); },
-                nullptr};
-    p.weapon.fire1 = [log](Weapon&, int x, int y) { log("fire1 " + std::to_string(x * y)); };
-    p.weapon.fire2 = [log](Weapon&, int, int) { log("fire2"); };
+    p.dialogHooks = {nullptr,
+                     [] { return 4; },
+                     [log] { log("start"); },
+                     [log] { log("advance"); },
+                     [log](int o) { log("select " + std::to_string(o)); },
+                     nullptr};
+    p.weaponHooks.fire1 = [log](Weapon&, int x, int y) { log("fire1 " + std::to_string(x * y)); };
+    p.weaponHooks.fire2 = [log](Weapon&, int, int) { log("fire2"); };
   }
   void TearDown() override {
     p = Player();
@@ -124,7 +124,7 @@ TEST_F(PlayerTest, HeldKeysAndKeyPresses) {
   EXPECT_EQ(calls, (Lines{"start", "fire1 -30", "fire2", "start"}));
 
   calls.clear();  // a conversation: no movement, next, options by keysA only
-  p.dialog.running = [] { return true; };
+  p.dialogHooks.running = [] { return true; };
   c->spdX = 0;
   control();
   for (int k : {20, 22, 23, 33, 24, 26, 25, 27, 34, 35, 36, 37}) p.onKey(k);
