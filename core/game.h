@@ -54,7 +54,8 @@ class Game {
   // statistics interval ends.
   static const char* const kFontTest;
 
-  // Key presses that reach the player (not paused, not a Left Alt shortcut).
+  // Key presses that reach the player (not paused, not a Left Alt shortcut);
+  // the player's own key handler unless a test replaces it.
   std::function<void(int sym)> onPlayerKey;
 
   // Builds the statistics text of one interval.

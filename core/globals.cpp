@@ -1,5 +1,7 @@
 #include "core/globals.h"
 
+#include <SDL/SDL_keysym.h>
+
 namespace game {
 
 float dt = 0.01f;
@@ -7,6 +9,7 @@ bool running = true;
 const uint8_t* keys = nullptr;
 uint32_t frameStart = 0;
 
-bool keyHeld(int sym) { return keys && sym >= 0 && sym < 512 && keys[sym] != 0; }
+// SDL 1.2's key state array has SDLK_LAST entries; codes past it are never held.
+bool keyHeld(int sym) { return keys && sym >= 0 && sym < SDLK_LAST && keys[sym] != 0; }
 
 }  // namespace game
