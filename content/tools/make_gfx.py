@@ -350,6 +350,8 @@ def make_dialog_background():
 
 def make_fades():
     save(Image.new("RGBA", (640, 480), (0, 0, 0, 255)), "fade_00.png")
+    for name, what in (("fade_00", "Loading screen"), ("fade_01", "Title picture")):
+        write_text(name + ".txt", ["-- " + what + ": the whole picture.", "anim 0 0 640 480 100"])
 
     rnd = random.Random(7)
     img = Image.new("RGBA", (640, 480), (0, 0, 0, 255))
