@@ -83,15 +83,15 @@ bool Camera::init(uint32_t flags) {
   }
   glBindTexture(GL_TEXTURE_2D, 0);
 
-  CameraShader::instance().init();
+  Shader::instance().init();
   return true;
 }
 
 void Camera::beginFrame() {
   glLoadIdentity();
   if (shade) {
-    CameraShader::instance().update();
-    CameraShader::instance().bind();
+    Shader::instance().update();
+    Shader::instance().bind();
   }
   x = tx;
   y = ty;
@@ -99,8 +99,8 @@ void Camera::beginFrame() {
 
 void Camera::endFrame() {
   if (shade) {
-    CameraShader& sh = CameraShader::instance();
-    sh.unbindWorld();
+    Shader& sh = Shader::instance();
+    sh.unbind();
     sh.bindPost();
     glBindTexture(GL_TEXTURE_2D, screenTex);
     glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 0, 0, kWidth, kHeight, 0);

@@ -4,8 +4,13 @@
 
 #include <cstdint>
 
+class CameraShader;
+
 class Camera {
  public:
+  // The post-processing programs (render/shader.h).
+  using Shader = CameraShader;
+
   static constexpr int kWidth = 640;
   static constexpr int kHeight = 480;
 

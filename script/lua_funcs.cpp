@@ -44,7 +44,10 @@ const std::vector<Func>& table() {
     for (const auto* family :
          {&selfFuncs(), &npcFuncs(), &objFuncs(), &frameObjFuncs(), &playerFuncs()})
       t.insert(t.end(), family->begin(), family->end());
-    // dialog (setDial ... getDialOpt), fades, camera (setCamPos ... getCamShade)
+    // dialog (setDial ... getDialOpt), fades, camera (setCamPos ...
+    // setCamShadeToggle), then the camera's shader rows, then the camera
+    // getters (getCamPos ... getCamShade)
+    t.insert(t.end(), camShaderFuncs().begin(), camShaderFuncs().end());
     return t;
   }();
   return funcs;

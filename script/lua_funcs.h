@@ -130,5 +130,8 @@ const std::vector<Func>& objFuncs();
 const std::vector<Func>& frameObjFuncs();
 // The player family (api_player.cpp).
 const std::vector<Func>& playerFuncs();
+// The camera's shader rows, setCamShaderVert ... setCamShaderArgImg
+// (api_shader.cpp).
+const std::vector<Func>& camShaderFuncs();
 
 }  // namespace LuaFuncs

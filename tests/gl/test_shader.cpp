@@ -1,0 +1,307 @@
+#include <GL/glew.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/globals.h"
+#include "core/log.h"
+#include "gl/gl_fixture.h"
+#include "gl/render_helpers.h"
+#include "render/shader.h"
+#include "render/sprite.h"
+#include "script/lua.h"
+#include "script/lua_funcs.h"
+
+using rendertest::TestArchive;
+using Pipeline = ShaderRuntime::Pipeline;
+
+namespace {
+
+// One source holding every test program; the entry name picks one.
+const char* const kPrograms = R"(
+uniform sampler2D screen;
+uniform float force;
+uniform float level;
+uniform sampler2D pic;
+uniform float shift;
+
+#ifdef FRAGMENT
+void invert() {
+  vec4 c = texture(screen, gl_TexCoord[0].st);
+  gl_FragColor = vec4(1.0 - c.rgb, 1.0);
+}
+void showForce() { gl_FragColor = vec4(vec3(force), 1.0); }
+void showLevel() { gl_FragColor = vec4(level, 0.0, 0.0, 1.0); }
+void showPic() { gl_FragColor = texture(pic, vec2(0.75, 0.25)); }
+#endif
+
+#ifdef VERTEX
+void moveRight() {
+  gl_Position = gl_ModelViewProjectionMatrix * (gl_Vertex + vec4(shift, 0.0, 0.0, 0.0));
+  gl_FrontColor = gl_Color;
+  gl_TexCoord[0] = gl_MultiTexCoord0;
+}
+#endif
+)";
+
+void fillRect(float x, float y, float w, float h, uint8_t r, uint8_t g, uint8_t b) {
+  glDisable(GL_TEXTURE_2D);
+  glDisableClientState(GL_COLOR_ARRAY);
+  glColor4ub(r, g, b, 255);
+  glBegin(GL_QUADS);
+  glVertex2f(x, y);
+  glVertex2f(x, y + h);
+  glVertex2f(x + w, y + h);
+  glVertex2f(x + w, y);
+  glEnd();
+  glEnableClientState(GL_COLOR_ARRAY);
+  glEnable(GL_TEXTURE_2D);
+}
+
+class ShaderGl : public GlTest {
+ protected:
+  void SetUp() override {
+    GlTest::SetUp();
+    CameraShader::instance().clear();
+    Camera::instance().shade = false;
+    game::dt = 0.016f;
+    rendertest::Image green(4, 4, rendertest::kGreen);
+    archive.file("fx", kPrograms).file("bad", "void broken() { gl_FragColor = nothing; }\n");
+    archive.image("pic", green).write();
+    LuaFuncs::registerAll(lua);
+  }
+  void TearDown() override {
+    Camera::instance().shade = false;
+    CameraShader::instance().unbind();
+    CameraShader::instance().clear();
+    game::dt = 0.01f;
+  }
+  std::string fx(const char* entry) const { return archive.res("fx") + ":" + entry; }
+  // One camera frame: the world is a red screen with a green band on top.
+  // The back buffer keeps the presented picture after the swap here.
+  static void frame() {
+    Camera::instance().beginFrame();
+    clearScreen(200, 0, 0);
+    fillRect(0, 0, 640, 10, 0, 255, 0);
+    Camera::instance().endFrame();
+  }
+  void script(const std::string& chunk) { EXPECT_TRUE(lua.runString(chunk.c_str())) << chunk; }
+
+  TestArchive archive;
+  Lua lua;
+};
+
+bool near(Rgba c, int r, int g, int b) {
+  return std::abs(c.r - r) <= 1 && std::abs(c.g - g) <= 1 && std::abs(c.b - b) <= 1;
+}
+
+}  // namespace
+
+// A post program from a file on disk changes what reaches the screen, and
+// keeps doing so after a window/full-screen switch and the reload hook.
+TEST_F(ShaderGl, PostProgramInvertsThePresentedPictureAcrossAContextSwitch) {
+  CameraShader& sh = CameraShader::instance();
+  ASSERT_TRUE(sh.hasContext());
+  const std::string path = rendertest::tempDir() / "invert.glsl";
+  {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(kPrograms, f);
+    std::fclose(f);
+  }
+  const std::string name = path + ":invert";
+  Log::Capture cap;
+  sh.setPost(name.c_str());
+  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
+  Camera& cam = Camera::instance();
+  cam.shade = true;
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{55, 255, 255, 255}));
+  EXPECT_EQ(pixel(5, 5), (Rgba{255, 0, 255, 255}));
+  EXPECT_EQ(Pipeline::bound(), 0u);  // nothing stays bound after the frame
+
+  ASSERT_TRUE(cam.init(0));
+  ASSERT_TRUE(cam.init(0));
+  sh.reload();
+  EXPECT_TRUE(sh.post()->ok);
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{55, 255, 255, 255}));
+  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
+
+  // A context that is really new: the old program is dropped unread, the
+  // frame is presented without it, and the reload hook brings it back.
+  cam.shutdown();
+  ASSERT_TRUE(openTestWindow());
+  Sprite::reload();
+  EXPECT_FALSE(sh.post()->ok);
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{200, 0, 0, 255}));
+  sh.reload();
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{55, 255, 255, 255}));
+}
+
+// "force" fades in over a second and out before a waiting program takes
+// the slot; the program sees the value.
+TEST_F(ShaderGl, ForceFadesInAndOutOnReplacement) {
+  CameraShader& sh = CameraShader::instance();
+  Camera::instance().shade = true;
+  game::dt = 0.25f;
+  sh.setPost(fx("showForce").c_str());
+  const CameraShader::Program* a = sh.find(fx("showForce"));
+  ASSERT_TRUE(a && a->ok);
+  const int fadeIn[] = {0, 64, 128, 191, 255, 255};
+  for (int expected : fadeIn) {
+    frame();
+    EXPECT_TRUE(near(pixel(320, 240), expected, expected, expected)) << pixel(320, 240);
+  }
+  EXPECT_FLOAT_EQ(a->upd, 1.25f);
+
+  sh.setPost(fx("invert").c_str());
+  const int fadeOut[] = {191, 128, 64, 0};
+  for (int expected : fadeOut) {
+    frame();
+    EXPECT_EQ(sh.post(), a);
+    EXPECT_TRUE(near(pixel(320, 240), expected, expected, expected)) << pixel(320, 240);
+  }
+  frame();
+  EXPECT_EQ(sh.post(), sh.find(fx("invert")));
+  EXPECT_EQ(pixel(320, 240), (Rgba{55, 255, 255, 255}));
+  EXPECT_FLOAT_EQ(sh.post()->force, 0.0f);
+  EXPECT_FLOAT_EQ(sh.post()->upd, 0.25f);
+
+  // At 16 ms a frame a program at full force stays for 63 more updates.
+  game::dt = 0.016f;
+  for (int i = 0; i < 70; ++i) sh.update();
+  EXPECT_FLOAT_EQ(sh.post()->force, 1.0f);
+  const CameraShader::Program* leaving = sh.post();
+  sh.setPost(fx("showForce").c_str());
+  int updates = 0;
+  while (sh.post() == leaving && updates < 100) {
+    sh.update();
+    ++updates;
+  }
+  EXPECT_EQ(updates, 64);
+  EXPECT_EQ(sh.nextPost(), nullptr);
+}
+
+TEST_F(ShaderGl, FailedProgramsReportAndDrawingGoesOn) {
+  CameraShader& sh = CameraShader::instance();
+  Log::Capture cap;
+  const std::string bad = archive.res("bad") + ":broken";
+  sh.setFrag(bad.c_str());
+  ASSERT_GE(cap.lines().size(), 2u);
+  EXPECT_EQ(cap.lines()[0],
+            "FAIL: Shader.loadShader: Nie udalo sie wczytac fragment shadera (\"" + bad + "\")");
+  EXPECT_EQ(cap.lines()[1].compare(0, 2, "\t\""), 0) << cap.lines()[1];
+  EXPECT_NE(cap.lines()[1].find("nothing"), std::string::npos);
+  // The failed record is scheduled all the same and draws nothing special.
+  EXPECT_EQ(sh.nextFrag(), sh.find(bad));
+  EXPECT_FALSE(sh.find(bad)->ok);
+  Camera::instance().shade = true;
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{200, 0, 0, 255}));
+  EXPECT_EQ(sh.frag(), sh.find(bad));
+
+  cap.clear();
+  const std::string missing = archive.res("nope") + ":main";
+  sh.setVert(missing.c_str());
+  EXPECT_TRUE(cap.has("FAIL: Shader.loadShader: Nie udalo sie wczytac vertex shadera (\"" +
+                      missing + "\")"));
+  cap.clear();
+  sh.setPost("/no/such/file.glsl:main");
+  EXPECT_TRUE(cap.has(
+      "FAIL: Shader.loadShader: Nie udalo sie wczytac fragment shadera (\"/no/such/file.glsl:main\")"));
+  cap.clear();
+  sh.setPost((fx("bad name")).c_str());
+  EXPECT_EQ(cap.count("Nie udalo sie wczytac fragment shadera"), 1u);
+
+  // Names without a colon name nothing; a program waits only in a slot of
+  // its own stage.
+  cap.clear();
+  sh.setPost("justaname");
+  EXPECT_TRUE(cap.lines().empty());
+  EXPECT_EQ(sh.find("justaname"), nullptr);
+  sh.setVert(fx("moveRight").c_str());
+  sh.setPost(fx("moveRight").c_str());
+  sh.setFrag(fx("moveRight").c_str());
+  EXPECT_EQ(sh.nextVert(), sh.find(fx("moveRight")));
+  EXPECT_NE(sh.nextFrag(), sh.find(fx("moveRight")));
+  EXPECT_EQ(cap.count("FAIL"), 0u) << cap.joined();
+}
+
+// Arguments by name, through the script functions: floats to the world's
+// fragment and vertex programs, an image from a sprite.
+TEST_F(ShaderGl, ScriptsSetArgumentsByName) {
+  CameraShader& sh = CameraShader::instance();
+  Camera& cam = Camera::instance();
+  const std::string level = fx("showLevel"), move = fx("moveRight"), pic = fx("showPic");
+  script("setCamShaderFrag('" + level + "') setCamShaderArgFloat('" + level + "', 'level', 0.5)");
+  cam.shade = true;
+  cam.beginFrame();
+  clearScreen(0, 0, 0);
+  fillRect(0, 0, 50, 50, 0, 255, 0);
+  EXPECT_TRUE(near(pixel(10, 10), 128, 0, 0)) << pixel(10, 10);
+  cam.endFrame();
+
+  script("setCamShaderArgFloat('" + level + "', 'level', 1)");
+  EXPECT_EQ(sh.find(level)->args.size(), 1u);
+  script("delCamShaderArg('" + level + "', 'level')");
+  EXPECT_TRUE(sh.find(level)->args.empty());
+  script("setCamShaderArgFloat('never:asked:for', 'level', 1)");
+  EXPECT_EQ(sh.find("never:asked:for"), nullptr);
+  {
+    Log::Capture cap;
+    script("setCamShaderArgFloat('" + level + "', 'level')");
+    EXPECT_TRUE(cap.has("FAIL: LuaFuncs.lSetCamShaderArgFloat: Za malo argumentow"));
+  }
+
+  // A vertex program moves the geometry; the value set before stays after
+  // the argument is forgotten.
+  script("setCamShaderVert('" + move + "') setCamShaderArgFloat('" + move + "', 'shift', 100)");
+  cam.beginFrame();
+  clearScreen(0, 0, 0);
+  fillRect(0, 0, 50, 50, 0, 255, 0);
+  EXPECT_EQ(pixel(10, 10), (Rgba{0, 0, 0, 255}));
+  EXPECT_EQ(pixel(110, 10), (Rgba{255, 0, 0, 255}));
+  cam.endFrame();
+
+  {
+    Log::Capture quiet;  // the picture has no animation entry
+    script("setCamShaderFrag('" + pic + "') setCamShaderArgImg('" + pic + "', 'pic', '" +
+           archive.res("pic") + "')");
+  }
+  game::dt = 0.5f;  // "level" fades out, "pic" takes over
+  for (int i = 0; i < 3; ++i) {
+    cam.beginFrame();
+    clearScreen(0, 0, 0);
+    fillRect(0, 0, 50, 50, 255, 255, 255);
+    cam.endFrame();
+  }
+  ASSERT_EQ(sh.frag(), sh.find(pic));
+  EXPECT_EQ(pixel(110, 10), (Rgba{0, 255, 0, 255}));
+}
+
+TEST_F(ShaderGl, ShadeOffBindsNothingAndKeepsProgramsWaiting) {
+  CameraShader& sh = CameraShader::instance();
+  Camera& cam = Camera::instance();
+  sh.setFrag(fx("showLevel").c_str());
+  sh.setPost(fx("invert").c_str());
+  const uint64_t copies = cam.screenCopies();
+  cam.beginFrame();
+  EXPECT_EQ(Pipeline::bound(), 0u);
+  cam.endFrame();
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{200, 0, 0, 255}));
+  EXPECT_EQ(cam.screenCopies(), copies);
+  EXPECT_EQ(sh.frag(), nullptr);
+  EXPECT_EQ(sh.post(), nullptr);
+  ASSERT_NE(sh.nextPost(), nullptr);
+
+  cam.shade = true;
+  cam.beginFrame();
+  EXPECT_NE(Pipeline::bound(), 0u);
+  EXPECT_EQ(sh.post(), sh.find(fx("invert")));
+  cam.endFrame();
+  EXPECT_EQ(Pipeline::bound(), 0u);
+}
