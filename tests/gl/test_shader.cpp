@@ -305,3 +305,30 @@ TEST_F(ShaderGl, ShadeOffBindsNothingAndKeepsProgramsWaiting) {
   cam.endFrame();
   EXPECT_EQ(Pipeline::bound(), 0u);
 }
+
+// The game's example programs compile, and the sepia one tones a grey
+// picture once it has faded in.
+TEST_F(ShaderGl, ExamplePrograms) {
+  CameraShader& sh = CameraShader::instance();
+  const std::string dir = std::string(TERVALO_SOURCE_DIR) + "/content/data/shaders.crs/";
+  Log::Capture cap;
+  sh.setVert((dir + "world.glsl:sway").c_str());
+  sh.setFrag((dir + "world.glsl:dusk").c_str());
+  sh.setPost((dir + "post.glsl:heat").c_str());
+  const std::string sepia = dir + "post.glsl:sepia";
+  sh.setPost(sepia.c_str());
+  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
+  sh.clear();
+  sh.setPost(sepia.c_str());
+  Camera::instance().shade = true;
+  game::dt = 1.0f;
+  for (int i = 0; i < 2; ++i) {
+    Camera::instance().beginFrame();
+    clearScreen(128, 128, 128);
+    Camera::instance().endFrame();
+  }
+  Rgba c = pixel(320, 240);
+  EXPECT_GT(c.r, c.g);
+  EXPECT_GT(c.g, c.b);
+  EXPECT_LT(pixel(2, 2).r, c.r);  // darker corners
+}
