@@ -1,0 +1,33 @@
+// Sound files from memory: whatever libsndfile accepts must decode and mix
+// to its end without reading outside the voice's window or leaving the
+// 16-bit range, and a repeating voice must come round again.
+#include <cstdlib>
+#include <vector>
+
+#include "sound/audio_stream.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  auto decoder = audio::SndfileDecoder::openMemory(data, size, nullptr);
+  if (!decoder) return 0;
+  // The first byte picks a pitch, so resampling in both directions is covered.
+  float pitch = size ? 0.25f + (data[0] % 16) * 0.25f : 1.0f;
+  audio::Voice voice(std::move(decoder));
+  voice.playing = true;
+  voice.pitch = pitch;
+  voice.pan = -0.5f;
+  audio::Voice* list[] = {&voice};
+  std::vector<int16_t> out(1024 * 2);
+  // Up to ten seconds of output; long inputs are cut short, not an error.
+  for (int block = 0; block < 430 && voice.playing; ++block)
+    audio::mix(list, 1, out.data(), 1024, 44100);
+  if (voice.playing) return 0;
+  if (!voice.ended()) std::abort();
+  audio::mix(list, 1, out.data(), 1024, 44100);
+  for (int16_t s : out)
+    if (s != 0) std::abort();  // after the end: silence
+  voice.repeat = true;
+  voice.rewind();
+  voice.playing = true;
+  audio::mix(list, 1, out.data(), 1024, 44100);
+  return 0;
+}
