@@ -23,7 +23,8 @@ void mixSecond(benchmark::State& state, int voices, int srcRate, float pitch) {
   std::vector<std::unique_ptr<audio::Voice>> owned;
   std::vector<audio::Voice*> list;
   for (int i = 0; i < voices; ++i) {
-    owned.push_back(std::make_unique<audio::Voice>(audio::BufferDecoder::mono(tone(srcRate), srcRate)));
+    owned.push_back(
+        std::make_unique<audio::Voice>(audio::BufferDecoder::mono(tone(srcRate), srcRate)));
     owned.back()->playing = owned.back()->repeat = true;
     owned.back()->pitch = pitch;
     owned.back()->pan = -1.0f + 2.0f * i / voices;

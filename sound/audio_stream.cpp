@@ -181,7 +181,8 @@ bool Voice::fetch(int64_t idx) {
     int64_t keepFrom = std::min(idx, end);
     size_t drop = static_cast<size_t>(keepFrom - winStart_);
     size_t keep = winFrames_ - drop;
-    if (drop && keep) std::memmove(window_.data(), window_.data() + drop * 2, keep * 2 * sizeof(float));
+    if (drop && keep)
+      std::memmove(window_.data(), window_.data() + drop * 2, keep * 2 * sizeof(float));
     winStart_ = keepFrom;
     winFrames_ = keep;
     size_t got = decoder_->read(window_.data() + winFrames_ * 2, kChunkFrames);

@@ -34,7 +34,7 @@ class SndfileDecoder : public Decoder {
   static std::unique_ptr<SndfileDecoder> openFile(const std::string& path, std::string* why);
   // The same over bytes in memory (the decoder keeps its own copy).
   static std::unique_ptr<SndfileDecoder> openMemory(const void* data, size_t size,
-                                                     std::string* why);
+                                                    std::string* why);
   ~SndfileDecoder() override;
 
   int rate() const override { return rate_; }
