@@ -9,13 +9,14 @@
 #include "core/frame_timing.h"
 #include "core/globals.h"
 #include "core/log.h"
-#include "render/camera.h"
-#include "render/shader.h"
 #include "dialog/dialog_sprites.h"
+#include "render/camera.h"
 #include "render/fade.h"
+#include "render/shader.h"
 #include "render/sprite.h"
 #include "render/text.h"
 #include "resources/database.h"
+#include "sound/sound.h"
 #include "world/level.h"
 #include "world/player.h"
 
@@ -67,6 +68,8 @@ int Game::startUp() {
 
   if (!Camera::instance().init(0)) return kNoScreen;
   game::keys = SDL_GetKeyState(nullptr);
+
+  if (!Sound::init()) return kNoSound;
 
   getOnce(dialog_sprites::pointer, "data/gfx.crs:npc_ptr");
   getOnce(dialog_sprites::background, "data/gfx.crs:dial_bg");
@@ -216,6 +219,7 @@ void Game::frame() {
   game::frameStart = SDL_GetTicks();
   pollEvents();
   if (!paused_) Player::instance().control(game::keys, SDLK_LAST);
+  Sound::update();
   Camera::instance().beginFrame();
   if (!paused_) update();
   placeCamera();
@@ -240,6 +244,7 @@ int Game::shutdown() {
   Database::instance().save(kSavePath);
   Log::info("Zatrzymano (%.2fs)", SDL_GetTicks() / 1000.0);
   Camera::instance().shutdown();
+  Sound::shutdown();
   SDL_Quit();
   return kOk;
 }

@@ -153,6 +153,17 @@ class GameRun:
             break
         raise RuntimeError("game window never appeared:\n" + self.output())
 
+    def run_to_exit(self, env=None, timeout=30, attempts=6):
+        """Starts the game under Xvfb and waits for it to end by itself
+        (start-up failures); retries a start that lost the X display."""
+        for _ in range(attempts):
+            self.start(env=env, wait_window=False)
+            code = self.wait(timeout)
+            if code == 100 and "zainicjowac sdl" in self.output():
+                continue
+            return code
+        return self.returncode
+
     def _wait_for_window(self, timeout):
         deadline = time.time() + timeout
         while time.time() < deadline:

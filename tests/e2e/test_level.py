@@ -100,8 +100,7 @@ class LevelTest(unittest.TestCase):
     def test_missing_first_level_exits_200(self):
         run = self.run_
         os.remove(run.path("data", "lvl", "miedzyczas.crs"))
-        run.start(wait_window=False)
-        self.assertEqual(run.wait(30), 200, run.output())
+        self.assertEqual(run.run_to_exit(), 200, run.output())
         out = run.output()
         self.assertIn("FAIL: Level.load: Nie udalo sie wczytac informacji o poziomie\n", out)
         self.assertNotIn("INFO: Wystartowano w", out)

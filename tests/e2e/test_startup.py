@@ -38,11 +38,18 @@ class StartupTest(unittest.TestCase):
         self.assertRegex(out, r"INFO: Zatrzymano \(\d+\.\d\ds\)\n")
         self.assertTrue(os.path.exists(run.path("save", "sav01.bin")))
 
+    def test_without_sound_device_exits_101(self):
+        run = self.run_
+        self.assertEqual(run.run_to_exit(env={"SDL_AUDIODRIVER": "nonexistent"}), 101,
+                         run.output())
+        self.assertIn("FAIL: Sound.", run.output())
+        self.assertNotIn("INFO: Zatrzymano", run.output())
+        self.assertFalse(os.path.exists(run.path("save", "sav01.bin")))
+
     def test_missing_dialog_sprites_exit_102(self):
         run = self.run_
         os.remove(run.path("data", "gfx.crs"))
-        run.start(wait_window=False)
-        self.assertEqual(run.wait(30), 102, run.output())
+        self.assertEqual(run.run_to_exit(), 102, run.output())
         self.assertIn("FAIL: main: Nie udalo sie uruchomic dialogow\n", run.output())
         self.assertNotIn("INFO: Zatrzymano", run.output())
         self.assertFalse(os.path.exists(run.path("save", "sav01.bin")))
