@@ -10,20 +10,10 @@
 #include "core/game.h"
 #include "core/globals.h"
 #include "core/log.h"
+#include "gl/test_window.h"
 #include "render/camera.h"
 
 namespace {
-
-bool openWindow() {
-  for (int i = 0; i < 8; ++i) {
-    Log::Capture quiet;
-    if (Camera::instance().init(0)) return true;
-    Camera::instance().shutdown();
-    SDL_Quit();
-    SDL_Delay(200);
-  }
-  return false;
-}
 
 double cpuSeconds() {
   timespec ts;
@@ -57,7 +47,7 @@ BENCHMARK(BM_EmptyFrameUncapped)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!openWindow()) return 1;
+  if (!openTestWindow()) return 1;
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   Camera::instance().shutdown();

@@ -10,19 +10,14 @@
 
 #include "core/log.h"
 #include "gl/render_helpers.h"
+#include "gl/test_window.h"
 #include "render/camera.h"
 #include "render/sprite.h"
 
 namespace benchgl {
 
 inline void openWindowOrDie() {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    Log::Capture quiet;
-    if (Camera::instance().init(0)) return;
-    Camera::instance().shutdown();
-    SDL_Quit();
-    SDL_Delay(200);
-  }
+  if (openTestWindow()) return;
   std::fprintf(stderr, "no OpenGL window: run under xvfb-run\n");
   std::exit(1);
 }

@@ -12,18 +12,6 @@ std::ostream& operator<<(std::ostream& os, const Rgba& c) {
   return os << "rgba(" << int(c.r) << "," << int(c.g) << "," << int(c.b) << "," << int(c.a) << ")";
 }
 
-bool openTestWindow() {
-  // SDL 1.2 on Xvfb fails to open the display now and then: try again.
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    Log::Capture quiet;
-    if (Camera::instance().init(0)) return true;
-    Camera::instance().shutdown();
-    SDL_Quit();
-    SDL_Delay(200);
-  }
-  return false;
-}
-
 void GlTest::SetUp() {
   ASSERT_TRUE(Camera::instance().started()) << "no OpenGL window (is DISPLAY set?)";
   Camera& cam = Camera::instance();

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "gl/test_window.h"
 #include "render/camera.h"
 
 struct Rgba {
@@ -28,6 +29,3 @@ class GlTest : public ::testing::Test {
   static int countColour(int x, int y, int w, int h, Rgba c);
 };
 
-// Opens the shared window (retrying a flaky X connection); false when no
-// OpenGL window can be had at all.
-bool openTestWindow();
