@@ -9,6 +9,7 @@
 #include "script/api_object_family.h"
 #include "world/npc.h"
 #include "world/player.h"
+#include "world/weapon.h"
 
 namespace LuaFuncs {
 
@@ -88,10 +89,17 @@ int lSetPlayerWep(lua_State* L) {
   return 0;
 }
 
-// Registered under this name for the scripts that call it; it only checks
-// its argument.
+// Adds the weapon of that name from the weapon table to the player's list
+// (once; a name not in the table adds nothing), so that setPlayerWep can
+// then choose it.
 int lLAddPlayerWep(lua_State* L) {
-  needArgs(L, 1, "lLAddPlayerWep");
+  if (!needArgs(L, 1, "lLAddPlayerWep") || !lua_isstring(L, 1)) return 0;
+  Weapon* w = Weapon::get(lua_tostring(L, 1));
+  if (!w) return 0;
+  Player& p = Player::instance();
+  for (const Weapon* have : p.weps)
+    if (have == w) return 0;
+  p.weps.push_back(w);
   return 0;
 }
 

@@ -1,9 +1,11 @@
 #include "world/frame.h"
 
+#include <cstddef>
 #include <utility>
 
 #include "render/camera.h"
 #include "render/sprite.h"
+#include "world/particle.h"
 #include "world/sampling.h"
 
 Frame::Frame(uint32_t id_, std::string name_, Sprite* blockSprite_, Sprite* skybox_, int fx_,
@@ -29,9 +31,17 @@ Frame::~Frame() {
 
 void Frame::update() {
   objs.each([](Object& o) { o.step(); });
-  // Index walk: a step may append to the list.
-  for (size_t i = 0; i < parts.size(); ++i)
-    if (parts[i]) parts[i]->step();
+  // Index walk: a step may append to the list. A particle leaves the list
+  // (which does not own it) after the step that takes its life below 0.
+  for (size_t i = 0; i < parts.size();) {
+    Object* o = parts[i];
+    if (o) o->step();
+    const auto* p = dynamic_cast<const Particle*>(o);
+    if (p && p->life < 0.0f)
+      parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(i));
+    else
+      ++i;
+  }
 }
 
 uint8_t Frame::cellAt(int lx, int ly) const {

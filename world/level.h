@@ -17,6 +17,7 @@
 #include "world/owned_list.h"
 
 class Npc;
+class Particle;
 class Sprite;
 
 // Grid position and layer of a frame.
@@ -111,6 +112,10 @@ class Level {
   Object* addFrameObj(uint32_t id, int x, int y, int z, int hp, Sprite* sprite);
   // Adds an object made elsewhere (characters, the player's character).
   Object* adoptObj(std::unique_ptr<Object> obj);
+  // A particle of this level (no frame host) appended to `parts`; takes
+  // over the sprite reference, null without a sprite (particle.cpp).
+  Particle* addParticle(int x, int y, int z, float angle, float speed, float life, int32_t damage,
+                        Sprite* sprite);
   void delObj(Object* obj);
   void delFrameObj(Object* obj);
   // The first object with `id` among the non-null entries counted from 0

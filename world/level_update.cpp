@@ -3,7 +3,9 @@
 
 #include "core/globals.h"
 #include "script/script_requests.h"
+#include "world/bullet.h"
 #include "world/level.h"
+#include "world/particle.h"
 
 void Level::update() {
   if (!alwaysFn.empty()) {
@@ -13,10 +15,18 @@ void Level::update() {
     lua.callPeriodic(alwaysTime, game::dt, fn.c_str());
   }
   updateWorld();
-  // Particles and bullets leave their lists by themselves once their kinds
-  // keep a lifetime; until then the lists stay empty.
-  parts.each([](Object& o) { o.step(); });
-  bullets.each([](Object& o) { o.step(); });
+  // Each is dropped right after the step that ends it (the list defers the
+  // destruction until its walk is over).
+  parts.each([this](Object& o) {
+    o.step();
+    const auto* p = dynamic_cast<const Particle*>(&o);
+    if (p && p->life <= 0.0f) parts.remove(&o);
+  });
+  bullets.each([this](Object& o) {
+    o.step();
+    const auto* b = dynamic_cast<const Bullet*>(&o);
+    if (b && b->count < 1) bullets.remove(&o);
+  });
   // Every script has returned: now the level may be reloaded, unloaded or
   // lose the characters whose scripts asked for it.
   ScriptRequests::instance().drain();

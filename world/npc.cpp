@@ -9,6 +9,7 @@
 #include "resources/resfile.h"
 #include "script/lua_funcs.h"
 #include "world/level.h"
+#include "world/weapon.h"
 
 namespace {
 
@@ -87,8 +88,8 @@ bool Npc::weaponPoint(int& wx, int& wy) const {
 
 void Npc::render() {
   draw();
-  // The carried weapon's picture joins here once weapons exist
-  // (weaponPoint gives its place).
+  int wx, wy;
+  if (wep && weaponPoint(wx, wy)) wep->draw(wx, wy);
 }
 
 std::string Npc::infoLine() const {

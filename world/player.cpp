@@ -9,6 +9,7 @@
 #include "render/sprite.h"
 #include "world/level.h"
 #include "world/npc.h"
+#include "world/weapon.h"
 
 namespace {
 
@@ -106,7 +107,11 @@ void Player::setPlayer() {
   }
   made->isPlayer = true;
   const uint32_t slot = playerSlot(*lvl);
-  if (Npc* stored = lvl->addNpc(std::move(made), slot)) npc.set(lvl, slot, stored);
+  if (Npc* stored = lvl->addNpc(std::move(made), slot)) {
+    npc.set(lvl, slot, stored);
+    // A new character (another level) keeps the weapon in hand.
+    if (wepIdx < weps.size()) stored->wep = weps[wepIdx];
+  }
   if (dialogHooks.reset) dialogHooks.reset(*this, lvl);
 }
 
@@ -198,10 +203,17 @@ void Player::onKey(int key) {
   if (!c) return;
   const uint32_t k = static_cast<uint32_t>(key);
   if (!conversation()) {
+    // Hooks, when set, take the uses over (tests watch them there).
     if (c->wep && matches(k, kWeaponUse)) {
-      if (weaponHooks.fire1) weaponHooks.fire1(*c->wep, toPixel(c->x), toPixel(c->y));
+      if (weaponHooks.fire1)
+        weaponHooks.fire1(*c->wep, toPixel(c->x), toPixel(c->y));
+      else
+        c->wep->fire1(toPixel(c->x), toPixel(c->y), c);
     } else if (c->wep && matches(k, kWeaponSpecial)) {
-      if (weaponHooks.fire2) weaponHooks.fire2(*c->wep, toPixel(c->x), toPixel(c->y));
+      if (weaponHooks.fire2)
+        weaponHooks.fire2(*c->wep, toPixel(c->x), toPixel(c->y));
+      else
+        c->wep->fire2(toPixel(c->x), toPixel(c->y), c);
     } else if (matches(k, kTalk)) {
       if (dialogHooks.start) dialogHooks.start();
     }
