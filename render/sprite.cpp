@@ -169,6 +169,26 @@ void Sprite::clear() {
   }
 }
 
+size_t Sprite::clearUnused() {
+  if (g_stateGone) return 0;
+  Log::info("Sprite.clearUnused: Kasowanie nieuzywanych grafik");
+  SpriteState& s = state();
+  std::vector<std::unique_ptr<Sprite>> doomed;
+  for (auto it = s.cache.begin(); it != s.cache.end();) {
+    if (it->second->refs == 0) {
+      doomed.push_back(std::move(it->second));
+      it = s.cache.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  // Destroyed once the cache is consistent again, as in release().
+  const size_t n = doomed.size();
+  doomed.clear();
+  Log::ok("Sprite.clearUnused: Skasowano grafik: %u\n", static_cast<unsigned>(n));
+  return n;
+}
+
 void Sprite::reload() {
   SpriteState& s = state();
   for (auto& entry : s.cache) {

@@ -37,6 +37,9 @@ class Sprite {
   static Sprite* load(const std::string& name) { return load(name.c_str()); }
   static void release(Sprite* sprite);
   static void clear();
+  // Destroys the cached sprites nobody holds a reference to (preloaded
+  // ones never taken, say) and returns how many went; sprites in use stay.
+  static size_t clearUnused();
   static void reload();
   // Cache key of a cached sprite ("" when not cached).
   static std::string nameOf(const Sprite* sprite);

@@ -20,8 +20,13 @@ const std::vector<Func>& table() {
         {"setGlobalVal", lSetGlobalVal},
         {"setGlobalStr", lSetGlobalStr},
         {"include", lInclude},
-        // loadLvl, loadFrame, loadNpcs, loadSprite, unloadLvl, unloadFrame,
-        // unloadSprite: level building
+        {"loadLvl", lLoadLvl},
+        {"loadFrame", lLoadFrame},
+        {"loadNpcs", lLoadNpcs},
+        {"loadSprite", lLoadSprite},
+        {"unloadLvl", lUnloadLvl},
+        {"unloadFrame", lUnloadFrame},
+        {"unloadSprite", lUnloadSprite},
         {"dbLoad", lDbLoad},
         {"dbSave", lDbSave},
         {"dbClear", lDbClear},
@@ -29,9 +34,15 @@ const std::vector<Func>& table() {
         {"dbSetStr", lDbSetStr},
         {"dbGetVal", lDbGetVal},
         {"dbGetStr", lDbGetStr},
-        // setSkybox, setSkyboxForce, setSkyboxUnforce, addLvlObj,
-        // addLvlFrameObj, addLvlNpc, delLvlObj, delLvlFrameObj, delLvlNpc:
-        // level contents
+        {"setSkybox", lSetSkybox},
+        {"setSkyboxForce", lSetSkyboxForce},
+        {"setSkyboxUnforce", lSetSkyboxUnforce},
+        {"addLvlObj", lAddLvlObj},
+        {"addLvlFrameObj", lAddLvlFrameObj},
+        {"addLvlNpc", lAddLvlNpc},
+        {"delLvlObj", lDelLvlObj},
+        {"delLvlFrameObj", lDelLvlFrameObj},
+        {"delLvlNpc", lDelLvlNpc},
         {"getLvlW", lGetLvlW},
         {"getLvlH", lGetLvlH},
         {"getLvlTop", lGetLvlTop},
@@ -39,15 +50,38 @@ const std::vector<Func>& table() {
         {"getLvlLeft", lGetLvlLeft},
         {"getLvlRight", lGetLvlRight},
         {"getLvlNpcCount", lGetLvlNpcCount},
-        // setGlobalGrav ... getGlobalGndRes: level-wide physics
+        {"setGlobalGrav", lSetGlobalGrav},
+        {"setGlobalAirRes", lSetGlobalAirRes},
+        {"setGlobalGndRes", lSetGlobalGndRes},
+        {"getGlobalGrav", lGetGlobalGrav},
+        {"getGlobalAirRes", lGetGlobalAirRes},
+        {"getGlobalGndRes", lGetGlobalGndRes},
     };
     for (const auto* family :
          {&selfFuncs(), &npcFuncs(), &objFuncs(), &frameObjFuncs(), &playerFuncs()})
       t.insert(t.end(), family->begin(), family->end());
-    // dialog (setDial ... getDialOpt), fades, camera (setCamPos ...
-    // setCamShadeToggle), then the camera's shader rows, then the camera
-    // getters (getCamPos ... getCamShade)
+    // dialog (setDial ... getDialOpt)
+    t.insert(t.end(), {
+                          {"setFade", lSetFade},
+                          {"addFade", lAddFade},
+                          {"setCamPos", lSetCamPos},
+                          {"setCamX", lSetCamX},
+                          {"setCamY", lSetCamY},
+                          {"setCamTPos", lSetCamTPos},
+                          {"setCamTX", lSetCamTX},
+                          {"setCamTY", lSetCamTY},
+                          {"setCamSpd", lSetCamSpd},
+                          {"setCamShadeOn", lSetCamShadeOn},
+                          {"setCamShadeOff", lSetCamShadeOff},
+                          {"setCamShadeToggle", lSetCamShadeToggle},
+                      });
     t.insert(t.end(), camShaderFuncs().begin(), camShaderFuncs().end());
+    t.insert(t.end(), {
+                          {"getCamPos", lGetCamPos},
+                          {"getCamTPos", lGetCamTPos},
+                          {"getCamSpd", lGetCamSpd},
+                          {"getCamShade", lGetCamShade},
+                      });
     return t;
   }();
   return funcs;

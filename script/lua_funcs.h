@@ -104,6 +104,16 @@ int lSetGlobalVal(lua_State* L);
 int lSetGlobalStr(lua_State* L);
 int lInclude(lua_State* L);
 
+// --- level building (api_level_build.cpp) and the sprite cache
+// (api_sprite.cpp) ----------------------------------------------------------
+int lLoadLvl(lua_State* L);
+int lLoadFrame(lua_State* L);
+int lLoadNpcs(lua_State* L);
+int lLoadSprite(lua_State* L);
+int lUnloadLvl(lua_State* L);
+int lUnloadFrame(lua_State* L);
+int lUnloadSprite(lua_State* L);
+
 // --- save database (api_db.cpp) -------------------------------------------
 int lDbLoad(lua_State* L);
 int lDbSave(lua_State* L);
@@ -113,6 +123,17 @@ int lDbSetStr(lua_State* L);
 int lDbGetVal(lua_State* L);
 int lDbGetStr(lua_State* L);
 
+// --- level contents (api_level_content.cpp) -------------------------------
+int lSetSkybox(lua_State* L);
+int lSetSkyboxForce(lua_State* L);
+int lSetSkyboxUnforce(lua_State* L);
+int lAddLvlObj(lua_State* L);
+int lAddLvlFrameObj(lua_State* L);
+int lAddLvlNpc(lua_State* L);
+int lDelLvlObj(lua_State* L);
+int lDelLvlFrameObj(lua_State* L);
+int lDelLvlNpc(lua_State* L);
+
 // --- level bounds (api_level.cpp) -----------------------------------------
 int lGetLvlW(lua_State* L);
 int lGetLvlH(lua_State* L);
@@ -121,6 +142,34 @@ int lGetLvlBottom(lua_State* L);
 int lGetLvlLeft(lua_State* L);
 int lGetLvlRight(lua_State* L);
 int lGetLvlNpcCount(lua_State* L);
+
+// --- level-wide physics (api_physics.cpp) ---------------------------------
+int lSetGlobalGrav(lua_State* L);
+int lSetGlobalAirRes(lua_State* L);
+int lSetGlobalGndRes(lua_State* L);
+int lGetGlobalGrav(lua_State* L);
+int lGetGlobalAirRes(lua_State* L);
+int lGetGlobalGndRes(lua_State* L);
+
+// --- fades (api_fade.cpp) ---------------------------------------------------
+int lSetFade(lua_State* L);
+int lAddFade(lua_State* L);
+
+// --- camera (api_camera.cpp; its shader rows are in api_shader.cpp) --------
+int lSetCamPos(lua_State* L);
+int lSetCamX(lua_State* L);
+int lSetCamY(lua_State* L);
+int lSetCamTPos(lua_State* L);
+int lSetCamTX(lua_State* L);
+int lSetCamTY(lua_State* L);
+int lSetCamSpd(lua_State* L);
+int lSetCamShadeOn(lua_State* L);
+int lSetCamShadeOff(lua_State* L);
+int lSetCamShadeToggle(lua_State* L);
+int lGetCamPos(lua_State* L);
+int lGetCamTPos(lua_State* L);
+int lGetCamSpd(lua_State* L);
+int lGetCamShade(lua_State* L);
 
 // --- object families (api_self.cpp, api_npc.cpp, api_obj.cpp,
 // api_frameobj.cpp): their rows in registration order ---------------------
