@@ -9,6 +9,7 @@
 #include "core/frame_timing.h"
 #include "core/globals.h"
 #include "core/log.h"
+#include "dialog/dialog.h"
 #include "dialog/dialog_sprites.h"
 #include "render/camera.h"
 #include "render/fade.h"
@@ -94,6 +95,8 @@ int Game::startUp() {
 
   // A missing bindings file is reported and leaves every action unbound.
   Player& player = Player::instance();
+  // Key presses and new characters reach the conversation from here on.
+  Dialog::instance().connect(player);
   player.loadCtrls(kControlsPath);
   player.addPlayer(&Level::instance(), kPlayerStartX, kPlayerStartY, 0, kPlayerStartHp,
                    kPlayerSprite);
@@ -154,6 +157,7 @@ void Game::update() {
   // The level carries out the script requests gathered during its update;
   // the player's dialog comes after it.
   Level::instance().update();
+  Dialog::instance().update();
   ++updatedFrames_;
 }
 
@@ -170,6 +174,7 @@ void Game::draw() {
   Level::instance().render();
   ++drawnFrames_;
   drawFade();
+  Dialog::instance().draw();
   if (statsText_) statsText_->draw();
   if (keysText_) keysText_->draw();
   Sprite::flush();
@@ -233,6 +238,7 @@ void Game::frame() {
 int Game::shutdown() {
   // Characters write their state into the save before it is stored.
   Level::instance().unload();
+  Dialog::instance().reset();
   // The texts and fades give their sprite references back before the
   // sprite cache is emptied, so nothing releases a destroyed sprite.
   statsText_.reset();

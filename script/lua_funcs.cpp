@@ -60,7 +60,7 @@ const std::vector<Func>& table() {
     for (const auto* family :
          {&selfFuncs(), &npcFuncs(), &objFuncs(), &frameObjFuncs(), &playerFuncs()})
       t.insert(t.end(), family->begin(), family->end());
-    // dialog (setDial ... getDialOpt)
+    t.insert(t.end(), dialogFuncs().begin(), dialogFuncs().end());
     t.insert(t.end(), {
                           {"setFade", lSetFade},
                           {"addFade", lAddFade},

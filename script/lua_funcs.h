@@ -151,6 +151,9 @@ int lGetGlobalGrav(lua_State* L);
 int lGetGlobalAirRes(lua_State* L);
 int lGetGlobalGndRes(lua_State* L);
 
+// The dialog rows, setDial ... getDialOpt (api_dialog.cpp).
+const std::vector<Func>& dialogFuncs();
+
 // --- fades (api_fade.cpp) ---------------------------------------------------
 int lSetFade(lua_State* L);
 int lAddFade(lua_State* L);

@@ -1,0 +1,73 @@
+// Dialog files: the input is a character's dialog file; a conversation is
+// started and driven by the keys for a few dozen frames. Commands that
+// would touch files outside the scratch folder or run Lua are defused.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "core/globals.h"
+#include "core/log.h"
+#include "dialog/dialog.h"
+#include "fuzz/fuzz_util.h"
+#include "resources/database.h"
+#include "resources/ini_file.h"
+#include "world/level.h"
+#include "world/npc.h"
+#include "world/player.h"
+
+namespace {
+
+void defuse(std::string& text, const std::string& word, const std::string& with) {
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+    text.replace(at, word.size(), with);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool ready = [] {
+    const std::string dir = fuzz::scratchPath("dialog");
+    std::filesystem::create_directories(dir + "/npc");
+    std::filesystem::current_path(dir);
+    return true;
+  }();
+  (void)ready;
+  std::string text(reinterpret_cast<const char*>(data), size);
+  defuse(text, "dbSave", "dbXave");
+  defuse(text, "dbLoad", "dbXoad");
+  defuse(text, "lua", "lux");
+  if (!fuzz::writeFile("npc/f", reinterpret_cast<const uint8_t*>(text.data()), text.size()))
+    return 0;
+
+  Log::Capture quiet;
+  IniFile::instance().close();
+  Database::instance().clear();
+  Level lvl;
+  lvl.name = "data/lvl/f.crs:lvl";
+  for (uint32_t slot : {1u, 2u}) {
+    Npc* n = lvl.addNpc(std::make_unique<Npc>("f", slot, 10 * slot, 0, 0, 1, nullptr, &lvl, nullptr),
+                        slot);
+    if (n) n->talkable = true;
+  }
+  Player player;
+  Dialog d;
+  d.connect(player);
+  player.addPlayer(&lvl, 0, 0, 0, 100, "x");
+  game::dt = 0.3f;
+  d.update();
+  d.start();
+  for (int frame = 0; frame < 64 && d.mode != 0; ++frame) {
+    d.update();
+    if (d.resume) continue;
+    if (d.mode == 3) d.select(d.opt + 1 + frame % 3);
+    d.advance();
+  }
+  // A highlight that was drawn lies on one of the options.
+  if (d.mode == 3 && !d.resume && !d.options.empty() &&
+      (d.opt < 0 || d.opt >= static_cast<int32_t>(d.options.size())))
+    std::abort();
+  return 0;
+}

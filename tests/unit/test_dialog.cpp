@@ -1,0 +1,312 @@
+// Conversations: the command language, choices, the search for someone to
+// talk to, the actors and the dialog's script functions.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/log.h"
+#include "dialog/dialog.h"
+#include "dialog/dialog_sprites.h"
+#include "level_fixture.h"
+#include "script/lua_funcs.h"
+#include "world/npc.h"
+#include "world/player.h"
+#include "world_helpers.h"
+
+namespace {
+
+struct DialogTest : leveltest::GameDir {
+  Log::Capture cap;
+  Level lvl;
+  Player player;
+  Dialog d;
+  worldtest::Sheet box{3, 640, 128};  // the text box: 640 x 128
+  Sprite* oldBox = dialog_sprites::background;
+
+  void SetUp() override {
+    GameDir::SetUp();
+    dialog_sprites::background = &box.s;
+    lvl.name = "data/lvl/here.crs:lvl";
+    d.connect(player);
+    player.addPlayer(&lvl, 100, 100, 0, 100, "data/none.crs:player");
+  }
+  void TearDown() override {
+    dialog_sprites::background = oldBox;
+    GameDir::TearDown();
+  }
+  // "npc/<name>" with a dialog section of "key=command" lines.
+  void dialogFile(const std::string& name, const std::string& lines) {
+    file("npc/" + name, "[npc]\nx=1\n[dialog]\n" + lines);
+  }
+  void talk(const std::string& name) {
+    d.setNpcName(name.c_str());
+    d.start();
+    d.update();
+  }
+  void run(float seconds) {
+    game::dt = 0.1f;
+    for (float t = 0; t < seconds - 0.01f; t += 0.1f) d.update();
+  }
+  std::string shown() const { return d.text.str() ? d.text.str() : "(null)"; }
+  Npc* npc(const char* name, uint32_t slot, int x, int y, bool talks = true) {
+    Npc* n = lvl.addNpc(std::make_unique<Npc>(name, slot, x, y, 0, 1, nullptr, &lvl, nullptr), slot);
+    n->talkable = talks;
+    return n;
+  }
+};
+
+TEST_F(DialogTest, TextsWaitsAndPages) {
+  dialogFile("a", "1 0=str Dzien \n1 1=w8 2\n1 2=str dobry\n2=str Druga\n2 5=strnl strona\n");
+  talk("a");
+  EXPECT_EQ(shown(), "Dzien ");
+  EXPECT_TRUE(d.textVisible && d.mode == 2 && d.line == 2);
+  run(1.9f);
+  EXPECT_EQ(shown(), "Dzien ");
+  run(0.2f);
+  EXPECT_EQ(shown(), "Dzien dobry");
+  EXPECT_EQ(d.line, 100);
+  // Block 2: the bare key stands for line 0; lines 1 to 4 are skipped.
+  d.block = 3;
+  d.advance();
+  d.update();
+  EXPECT_EQ(shown(), "Druga\nstrona");
+  d.advance();  // back to block 1, then the last page: block 0 ends it
+  d.update();
+  run(2.1f);
+  d.advance();
+  d.update();
+  EXPECT_EQ(d.mode, 0);
+
+  d.setNpcName("nobody");
+  d.start();
+  d.update();
+  EXPECT_TRUE(cap.has("FAIL: Dialog.parse: Nie udalo sie otworzyc pliku \"npc/nobody\""));
+}
+
+TEST_F(DialogTest, DatabaseCommandsAndConditions) {
+  Database& db = Database::instance();
+  dialogFile("c",
+             "1 0=save val kk 10\n1 1=add val kk 5\n1 2=sub val kk 6\n1 3=save str ss ab\n"
+             "1 4=add str ss cd\n1 5=strval kk\n1 6=nl\n1 7=strstr ss\n"
+             "1 8=if val kk 9 3 4 5\n"
+             "3=str trzy\n4=str cztery\n5=str piec\n"
+             "6 0=ifi str kk 1 5 7\n6 5=str piec\n6 6=seta\n6 7=str siedem\n"
+             "7=if val kk 10 3\n");
+  talk("c");
+  EXPECT_EQ(db.getVal("kk"), 9);
+  EXPECT_EQ(db.getStr("ss"), "abcd");
+  EXPECT_EQ(shown(), "9\nabcdcztery");  // 9 equals 9: the middle target
+
+  // Three targets: less, equal, greater.
+  const char* expect[] = {"trzy", "cztery", "piec"};
+  for (int v = 8; v <= 10; ++v) {
+    db.setVal("kk", v);
+    d.block = 1;
+    d.line = 8;
+    d.resume = true;
+    d.text.setStr("");
+    d.update();
+    EXPECT_EQ(shown(), expect[v - 8]) << v;
+  }
+  // Six words compare three ways: "1" equals "1" picks word 5 (line 7).
+  db.setVal("kk", 1);
+  d.block = 6;
+  d.line = 0;
+  d.resume = true;
+  d.text.setStr("");
+  d.update();
+  EXPECT_EQ(shown(), "siedem");
+  // Two targets, the second missing: the parser says so and block 0 ends it.
+  cap.clear();
+  db.setVal("kk", 9);
+  d.block = 7;
+  d.line = 0;
+  d.resume = true;
+  d.update();
+  EXPECT_EQ(d.block, 0);
+  EXPECT_TRUE(cap.contains("FAIL: Parser"));
+  d.update();
+  EXPECT_EQ(d.mode, 0);
+}
+
+TEST_F(DialogTest, Choices) {
+  dialogFile("w", "1 0=str Co?\n1 1=clear\n1 2=wyb 3 Tak\n1 3=wyb 4 Nie\n1 4=wyb 5 Moze\n"
+                  "3=str wybrano tak\n4=str wybrano nie\n2=str nic\n");
+  talk("w");
+  ASSERT_EQ(d.mode, 3);
+  EXPECT_EQ(d.options, (std::vector<int32_t>{2, 3, 4}));
+  EXPECT_EQ(shown(), "[Tak]\n Nie \n Moze \n");
+  d.select(d.opt - 1);  // up from the first wraps to the last
+  EXPECT_EQ(shown(), " Tak \n Nie \n[Moze]\n");
+  d.select(d.opt + 1);
+  EXPECT_EQ(d.opt, 0);
+  d.select(d.opt + 10);
+  EXPECT_EQ(d.opt, 1);
+  d.optView = 1;
+  d.select(2);
+  EXPECT_EQ(shown(), " Nie \n[Moze]\n Tak \n");
+  d.optView = 2;
+  d.select(1);
+  EXPECT_EQ(shown(), "[2/3]\nNie");
+  d.advance();
+  d.update();
+  EXPECT_EQ(d.mode, 2);
+  EXPECT_EQ(shown(), "wybrano nie");
+
+  // Choosing with no option at all (a script set mode 3) just goes on.
+  d.mode = 3;
+  d.options.clear();
+  d.block = 3;
+  d.resume = false;
+  d.select(5);
+  d.advance();
+  EXPECT_TRUE(d.mode == 2 && d.block == 2 && d.resume);
+}
+
+TEST_F(DialogTest, SearchPicksNearestTalker) {
+  npc("far", 2, 100 + 65, 100);
+  npc("mute", 3, 100, 100, false);
+  Npc* a = npc("soltys", 4, 100 + 30, 100 + 40);  // exactly 50 px
+  npc("tie", 5, 100 - 50, 100);
+  d.update();
+  EXPECT_EQ(d.target, lvl.npcAt(5));  // a later slot wins a tie
+  EXPECT_EQ(d.npcFile, "npc/tie");
+  EXPECT_EQ(d.pointers.size(), 1u);
+  lvl.delNpc(lvl.npcAt(5));
+  d.update();
+  EXPECT_EQ(d.target, a);
+  EXPECT_EQ(d.pointers.size(), 2u);
+  d.draw();  // the marker of the deleted character is dropped
+  EXPECT_EQ(d.pointers.size(), 1u);
+  lvl.delNpc(a);
+  d.update();
+  EXPECT_TRUE(d.target == nullptr && !d.hasNpcFile);
+  d.start();  // nobody selected: nothing starts
+  EXPECT_EQ(d.mode, 0);
+}
+
+TEST_F(DialogTest, ActorsLiveFadeAndFollow) {
+  Npc* n = npc("e", 7, 300, 200);
+  worldtest::Sheet head{1, 10, 24};
+  n->anim = head.s.getAnim(0);  // collision box bottom at 24
+  dialogFile("p", "1 0=pic 1 10 20 data/none.crs:a 3\n1 1=pic 2 0 0 x 0\n1 2=pic 2 0 0 x 0\n"
+                  "1 3=emot 5 7 x 0\n1 4=emot 6 300 x 0\n1 5=emot 7 1 2 x 0\n"
+                  "1 6=text 8 5 5 x 1 Hej  ho\n1 7=killemot 99\n");
+  talk("p");
+  ASSERT_EQ(d.pics.size(), 3u);
+  ASSERT_EQ(d.emots.size(), 3u);
+  ASSERT_EQ(d.texts.size(), 1u);
+  EXPECT_STREQ(d.texts.front().text.str(), "Hej  ho");
+  auto& pic = d.pics.front();
+  run(0.5f);
+  EXPECT_EQ(pic.alpha, 255.0f);
+  run(2.0f);
+  EXPECT_EQ(pic.state, 1u);
+  run(0.2f);  // 2.5 s on: the last half second fades out
+  EXPECT_EQ(pic.state, 2u);
+  EXPECT_EQ(d.texts.size(), 0u);  // life 1
+  EXPECT_EQ(d.emots.front().x, 300);
+  EXPECT_EQ(d.emots.front().y, 200 - 24);
+  EXPECT_EQ(std::next(d.emots.begin())->x, 0);  // slot 300: nobody
+  run(0.6f);
+  EXPECT_EQ(d.pics.size(), 2u);
+  EXPECT_FALSE(d.exec("killpic 2"));  // a command that lets running go on
+  EXPECT_EQ(d.pics.front().state, 2u);
+  EXPECT_NE(d.pics.back().state, 2u);
+
+  lvl.delNpc(n);  // the emoticon stays where it was
+  run(0.2f);
+  EXPECT_EQ(d.emots.front().x, 300);
+  EXPECT_EQ(d.emots.front().npc, nullptr);
+}
+
+TEST_F(DialogTest, HostileLinesNeverHang) {
+  dialogFile("h", "1 0=seti 0\n2 0=seti -2147483648\n3 0=setb 3\n4 0=str x\n"
+                  "4 1=opt 5\n4 2=w8 nan\n4 3=bogus 1 2\n4 4=lua nonsense(\n4 5=pwn\n");
+  for (int b = 1; b <= 3; ++b) {
+    talk("h");
+    d.block = b;
+    d.line = 0;
+    d.resume = true;
+    d.update();  // one update gives up after a bounded number of lines
+    EXPECT_TRUE(d.resume) << b;
+  }
+  d.block = 4;
+  d.line = 0;
+  d.resume = true;
+  d.update();
+  EXPECT_EQ(d.wait, 0.0f);  // "w8 nan" waits for nothing
+  d.update();
+  EXPECT_EQ(shown(), "x");
+  EXPECT_EQ(d.line, 100);
+}
+
+TEST_F(DialogTest, PositionsAndLevelChange) {
+  Npc* s = npc("soltys", 3, 0, 0);
+  Database& db = Database::instance();
+  db.setStr("data/lvl/inny.crs:lvl_zielarka", "1 1 1 1 5 6 0 100 spr 0 255 z.lua");
+  file("npc/skoczek", "[npc]\ndata/lvl/inny.crs:lvl=1 0 1 1 7 8\n");
+  dialogFile("g", "1 0=pos 40 50\n1 1=pos soltys 60 70\n"
+                  "1 2=pos data/lvl/inny.crs:lvl zielarka 11 12\n"
+                  "1 3=pos data/lvl/inny.crs:lvl skoczek 13 14\n"
+                  "1 4=pos data/lvl/inny.crs:lvl brak 1 1\n1 5=str dalej\n"
+                  "1 6=goto data/lvl/nie.crs:lvl 300 200 2 5 soltys\n1 7=str nie\n");
+  EXPECT_FALSE(d.exec("pos 40 50"));
+  EXPECT_EQ(player.npc->x * 1000 + player.npc->y, 40050);
+  talk("g");
+  EXPECT_EQ(player.npc->x, 300.0f);  // the goto came after
+  EXPECT_NE(db.getStr("data/lvl/here.crs:lvl_soltys").find(" 60 70 "), std::string::npos);
+  (void)s;
+  EXPECT_EQ(db.getStr("data/lvl/inny.crs:lvl_zielarka"), "1 1 1 1 11 12 0 100 spr 0 255 z.lua");
+  EXPECT_EQ(db.getStr("data/lvl/inny.crs:lvl_skoczek"), "1 0 1 1 13 14 ");
+  EXPECT_TRUE(cap.has("FAIL: Dialog.parse: Nie udalo sie otworzyc npc "
+                      "\"data/lvl/inny.crs:lvl\":\"npc/brak\""));
+  EXPECT_TRUE(cap.has("FAIL: Dialog.parse: Nie udalo sie wczytac info o npc "
+                      "\"npc/brak\":\"data/lvl/inny.crs:lvl\""));
+  // The level did not load; the player is moved and the dialog goes on in
+  // mode 2 at block 5 of soltys' file.
+  EXPECT_EQ(shown(), "dalej");
+  EXPECT_TRUE(d.mode == 2 && d.block == 5 && d.line == 0 && d.resume);
+  EXPECT_EQ(d.npcFile, "npc/soltys");
+  EXPECT_EQ(d.player, &player);
+}
+
+TEST_F(DialogTest, ScriptFunctions) {
+  Dialog& g = Dialog::instance();
+  dialogFile("api", "1 0=str a\n");
+  Lua lua;
+  LuaFuncs::registerAll(lua);
+  auto eval = [&](const std::string& chunk) {
+    EXPECT_TRUE(lua.runString(("r = table.concat({" + chunk + "}, ' ')").c_str())) << chunk;
+    lua_getglobal(lua.L(), "r");
+    std::string out = lua_tostring(lua.L(), -1) ? lua_tostring(lua.L(), -1) : "?";
+    lua_pop(lua.L(), 1);
+    return out;
+  };
+  EXPECT_EQ(eval("tostring(getDialNpcName())"), "nil");
+  eval("setDial('api', 4), setDialLoop(3), setDialWait(1.9), setDialOpt(-2)");
+  EXPECT_EQ(eval("getDialNpcName(), getDialMode(), getDialB(), getDialLoop(), getDialWait(),"
+                 "getDialOpt()"),
+            "npc/api 2 4 2 1 -2");
+  ASSERT_TRUE(IniFile::instance().open("npc/api"));  // lines join the loaded file
+  eval("setDialStr('x'), addDialStr('y'), addDialCmd(4, 3, 'str z'), addDialOpt(4, 4, 'seta'),"
+       "clearODialpts()");
+  EXPECT_STREQ(g.text.str(), "xy");
+  EXPECT_EQ(IniFile::instance().get("dialog", "4 4"), "seta");
+  eval("addDialCmd(1, 2)");
+  EXPECT_TRUE(cap.has("FAIL: LuaFuncs.lAddDialCmd: Za malo argumentow"));
+  // Registered between the player family and the fades, in order.
+  std::string names;
+  for (const auto& f : LuaFuncs::table()) names += std::string(f.name) + " ";
+  EXPECT_NE(names.find("getPlayerHp setDial setDialStr addDialStr setDialMode setDialB "
+                       "setDialLoop setDialWait setDialNpcName setDialOpt addDialCmd addDialOpt "
+                       "clearODialpts getDialMode getDialB getDialLoop getDialWait "
+                       "getDialNpcName getDialOpt setFade "),
+            std::string::npos);
+  g.setNpcName(nullptr);
+  g.mode = 0;
+  g.text.setStr("");
+}
+
+}  // namespace
