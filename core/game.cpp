@@ -20,6 +20,7 @@
 #include "sound/sound.h"
 #include "world/level.h"
 #include "world/player.h"
+#include "world/weapon.h"
 
 namespace {
 
@@ -89,6 +90,9 @@ int Game::startUp() {
   Database& db = Database::instance();
   db.clear();
   if (!db.load(kSavePath)) Log::fail("main: Nie udalo sie wczytac zapisu");
+
+  // The weapon list; a game without weapons runs on without it.
+  Weapon::load("data/weapons");
 
   // The level's own lines say why it failed.
   if (!Level::instance().load(kFirstLevel)) return kNoLevel;

@@ -254,17 +254,28 @@ def play(game, out_dir):
     run.prepare(with_save=True)
     try:
         run.start()
-        time.sleep(2.0)
+        time.sleep(1.5)
         shots = [run.screenshot(os.path.join(out_dir, "01-start.png"))]
-        run.hold("Right", 1.2)
-        shots.append(run.screenshot(os.path.join(out_dir, "02-walk-right.png")))
-        run.key("space", hold_ms=200)
-        time.sleep(0.2)
-        shots.append(run.screenshot(os.path.join(out_dir, "03-jump.png")))
-        run.hold("Left", 1.0)
-        shots.append(run.screenshot(os.path.join(out_dir, "04-walk-left.png")))
+        run.hold("Right", 0.3)             # up to the villager on the meadow
+        time.sleep(0.3)
+        run.key("e", hold_ms=100)          # talk
         time.sleep(1.0)
-        shots.append(run.screenshot(os.path.join(out_dir, "05-later.png")))
+        shots.append(run.screenshot(os.path.join(out_dir, "02-talk.png")))
+        for _ in range(4):                 # page through the conversation
+            run.key("Return", hold_ms=100)
+            time.sleep(0.6)
+        shots.append(run.screenshot(os.path.join(out_dir, "03-talk-later.png")))
+        run.hold("Right", 1.2)
+        run.key("z", hold_ms=100)          # the slingshot
+        time.sleep(0.15)
+        shots.append(run.screenshot(os.path.join(out_dir, "04-shoot.png")))
+        run.key("Up", hold_ms=250)
+        time.sleep(0.1)
+        shots.append(run.screenshot(os.path.join(out_dir, "05-jump.png")))
+        run.hold("Left", 1.0)
+        run.key("x", hold_ms=100)
+        time.sleep(0.15)
+        shots.append(run.screenshot(os.path.join(out_dir, "06-walk-left-fan.png")))
         code = run.quit()
         log = os.path.join(out_dir, "console.log")
         with open(log, "w") as f:
