@@ -14,7 +14,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" \
 # threads make LeakSanitizer itself crash at exit, so there they are off.
 ASAN_BUILD="${ASAN_BUILD:-$BUILD-asan}"
 cmake -S . -B "$ASAN_BUILD" -DCMAKE_BUILD_TYPE=Debug -DTERVALO_SANITIZE=ON >/dev/null
-cmake --build "$ASAN_BUILD" -j2 --target unit_tests gl_tests crs
+cmake --build "$ASAN_BUILD" -j2 --target unit_tests gl_tests crs game_data
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp" \
   ctest --test-dir "$ASAN_BUILD" --output-on-failure -j2 -L unit
