@@ -1,6 +1,7 @@
 #include "world/level.h"
 
 #include <algorithm>
+#include <climits>
 #include <new>
 #include <utility>
 
@@ -11,6 +12,19 @@
 #include "world/sampling.h"
 
 Level::~Level() { clearWorld(); }
+
+namespace {
+
+// The bounds are pixel ints: frames stay close enough to the origin that
+// both edges and the level's width and height still fit.
+constexpr int kMaxFx = INT_MAX / (2 * Frame::kWidth) - 1;
+constexpr int kMaxFy = INT_MAX / (2 * Frame::kHeight) - 1;
+
+bool frameInRange(int fx, int fy) {
+  return fx >= -kMaxFx && fx <= kMaxFx && fy >= -kMaxFy && fy <= kMaxFy;
+}
+
+}  // namespace
 
 // --- frames ------------------------------------------------------------------
 
@@ -38,6 +52,12 @@ Frame* Level::addFrame(uint32_t id, const char* frameName, Sprite* blockSprite, 
     Sprite::release(blockSprite);
     Sprite::release(skybox);
     return it->second;
+  }
+  if (!frameInRange(fx, fy)) {
+    Log::fail("Level.addFrame: Ramka poza zakresem (%d, %d)\n", fx, fy);
+    Sprite::release(blockSprite);
+    Sprite::release(skybox);
+    return nullptr;
   }
   Frame* frame = nullptr;
   try {
