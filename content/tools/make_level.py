@@ -19,10 +19,13 @@ Writes, next to this script's parent folder (content/):
       crate                  a wooden crate (level object)
       npc_b, npc_c           two characters: a herbalist and a boy
       start.lua              chunk run by the level file
-  npc/list.ini, npc/soltys, npc/zielarka, npc/skoczek
-  lua/list.ini, lua/miedzyczas.lua, lua/patrol.lua, lua/soltys.lua,
-  lua/zielarka.lua, lua/skoczek.lua
+  npc/list.ini, npc/soltys, npc/zielarka, npc/skoczek (the generated header;
+      the hand-written dialog sections after it are kept)
+  lua/list.ini
   controls.bin
+
+The characters' and the level's Lua scripts (lua/*.lua) are hand-written
+sources; the generator only checks that the ones it names exist.
 
 Then it checks what it wrote (block files, sprite names, tile indices, floors
 under everybody's feet, a rough walk-and-jump reachability test) and, with
@@ -1358,156 +1361,13 @@ def write_level(terrain, back, front, hills, far):
     return lines
 
 
-PATROL_LUA = r"""-- Walking to and fro, shared by the characters that patrol a stretch of
--- ground. The including script sets the table `patrol` first:
---   left, right  the stretch, in level pixels (absolute, so that a character
---                saved somewhere else by the level walks back into it)
---   speed        walking speed in pixels per second
---   rest         ticks (16 ms each) spent standing at each end
--- Characters of the level's list choose no animation by themselves, so the
--- script picks it. Ground friction slows a walker every step: the speed is
--- set again on every tick.
-
-local p = patrol
-local dir = 1          -- 1 = right, -1 = left
-local resting = 0      -- ticks still to stand
-local walked = 0       -- ticks walked since the last start
-local shown = nil
-
-local function show(name)
-  if name ~= shown then
-    shown = name
-    setAnim(name)
-  end
-end
-
-local function side()
-  if dir > 0 then return "_right" end
-  return "_left"
-end
-
-local function rest(ticks)
-  resting = ticks
-  walked = 0
-end
-
-function update()
-  local x = getX()
-  local vx = getSpdX()
-  local vy = getSpdY()
-  if x == nil or vx == nil or vy == nil then return end
-
-  -- On the ground the physics leaves the vertical speed at exactly 0.
-  if vy ~= 0 then
-    if vy < 0 then show("jump" .. side()) else show("fall" .. side()) end
-    return
-  end
-
-  if resting > 0 then
-    resting = resting - 1
-    setSpdX(0)
-    show("stop" .. side())
-    if resting == 0 then dir = -dir end
-    return
-  end
-
-  if (dir > 0 and x >= p.right) or (dir < 0 and x <= p.left) then
-    rest(p.rest)
-    setSpdX(0)
-    show("stop" .. side())
-    return
-  end
-
-  -- Something stopped us (a crate, the player): wait a moment, then turn.
-  if walked > 4 and vx * dir < 1 then
-    rest(p.rest // 3 + 1)
-    setSpdX(0)
-    show("stop" .. side())
-    return
-  end
-
-  walked = walked + 1
-  setSpdX(dir * p.speed)
-  show("move" .. side())
-end
-""".replace("p.rest // 3 + 1", "math.floor(p.rest / 3) + 1")
-
-HOPPER_LUA = r"""-- Skoczek, the boy of the village: he hops about between the hut and the
--- ruins. He stands a while and hops, at most twice the same way, and turns
--- before a hop would carry him out of his stretch.
-
-local left, right = 330, 470   -- between the massif and the ruins
-local reach = 62               -- how far one hop carries him
-local dir = 1
-local hops = 0
-local still = 0       -- ticks stood on the ground since the last landing
-local shown = nil
-
-local function show(name)
-  if name ~= shown then
-    shown = name
-    setAnim(name)
-  end
-end
-
-local function side()
-  if dir > 0 then return "_right" end
-  return "_left"
-end
-
-function update()
-  local x = getX()
-  local vy = getSpdY()
-  if x == nil or vy == nil then return end
-
-  -- On the ground the physics leaves the vertical speed at exactly 0.
-  if vy ~= 0 then
-    if vy < 0 then show("jump" .. side()) else show("fall" .. side()) end
-    still = 0
-    return
-  end
-
-  still = still + 1
-  setSpdX(0)
-  show("stop" .. side())
-  if still < 110 then return end      -- about 1.8 s between hops
-
-  local lands = x + dir * reach
-  if hops >= 2 or lands > right or lands < left then
-    dir = -dir
-    hops = 0
-    show("stop" .. side())
-  end
-  hops = hops + 1
-  still = 0
-  setSpd(dir * 55, -170)
-  show("jump" .. side())
-end
-"""
-
-LEVEL_LUA = r"""-- Level script of Miedzyczas. tick() runs every 16 ms of game time; it only
--- counts, and every five seconds stores the seconds spent here in the save.
-
-local ms = 0
-local armed = false
-seconds = dbGetVal("miedzyczas_czas") or 0
-
-function tick()
-  -- The traveller finds a slingshot on the first tick (the character is
-  -- created after this script has loaded). Z shoots, X throws a fan.
-  if not armed then
-    armed = true
-    lAddPlayerWep("proca")
-    setPlayerWep(0)
-  end
-  ms = ms + 16
-  if ms >= 5000 then
-    ms = ms - 5000
-    seconds = seconds + 5
-    dbSetVal("miedzyczas_czas", seconds)
-  end
-end
-"""
+def hand_written_tail(path, header_lines):
+    """Lines of an existing file after its generated header: the dialogs are
+    written by hand below it and must survive a regeneration."""
+    if not os.path.isfile(path):
+        return []
+    with open(path) as f:
+        return f.read().rstrip("\n").split("\n")[header_lines:]
 
 
 def write_characters():
@@ -1519,22 +1379,12 @@ def write_characters():
         lst.append("%d=%s" % (i, name))
         # present talkable colsOn gravity x y z hp sprite anim alpha script
         info = "1 1 1 1 %d %d 0 100 %s %d 255 %s" % (x, y, sprite, anim, script)
-        write_text(name, ["; %s" % DESCRIPTIONS[name], "[npc]", "%s=%s" % (LEVEL, info)], npc_dir)
+        header = ["; %s" % DESCRIPTIONS[name], "[npc]", "%s=%s" % (LEVEL, info)]
+        write_text(name, header + hand_written_tail(os.path.join(npc_dir, name), len(header)), npc_dir)
     write_text("list.ini", lst, npc_dir)
 
     write_text("list.ini", ["; Level scripts: file = script under lua/, always = function run every 16 ms.",
                             "[%s]" % LEVEL, "file=miedzyczas.lua", "always=tick"], lua_dir)
-    write_text("miedzyczas.lua", LEVEL_LUA.rstrip("\n").split("\n"), lua_dir)
-    write_text("patrol.lua", PATROL_LUA.rstrip("\n").split("\n"), lua_dir)
-    write_text("skoczek.lua", HOPPER_LUA.rstrip("\n").split("\n"), lua_dir)
-    write_text("soltys.lua", [
-        "-- Soltys, the village head, walks the meadow where travellers land.",
-        "patrol = { left = 912, right = 1088, speed = 40, rest = 120 }",
-        "dofile(\"lua/patrol.lua\")"], lua_dir)
-    write_text("zielarka.lua", [
-        "-- Zielarka, the herbalist, gathers herbs on the valley floor.",
-        "patrol = { left = 1880, right = 2040, speed = 32, rest = 180 }",
-        "dofile(\"lua/patrol.lua\")"], lua_dir)
 
 
 DESCRIPTIONS = {
