@@ -18,6 +18,9 @@ import random
 
 from PIL import Image, ImageDraw, ImageFont
 
+import pixelart
+from pixelart import outline
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "..", "data", "gfx.crs")
 
@@ -27,12 +30,11 @@ BOX = (8, 4, 16, 44)
 
 
 def save(img, name):
-    img.save(os.path.join(OUT, name), optimize=True)
+    pixelart.save_png(img, OUT, name)
 
 
 def write_text(name, lines):
-    with open(os.path.join(OUT, name), "w", newline="\n") as f:
-        f.write("\n".join(lines) + "\n")
+    pixelart.write_lines(OUT, name, lines)
 
 
 # --------------------------------------------------------------------------
@@ -156,24 +158,6 @@ def figure(pose, pal):
         leg(d, 17, 33 + b, 17 + fdx, 47 - flift, pal)
     arm(d, 17, 22 + b, 17 + fax, 22 + b + fay, pal, pal["coat"])
     return img, (17 + fax, 22 + b + fay)
-
-
-def outline(img, colour):
-    """Adds a one-pixel dark outline around the opaque pixels."""
-    src = img.load()
-    out = img.copy()
-    dst = out.load()
-    w, h = img.size
-    for y in range(h):
-        for x in range(w):
-            if src[x, y][3]:
-                continue
-            for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1)):
-                nx, ny = x + dx, y + dy
-                if 0 <= nx < w and 0 <= ny < h and src[nx, ny][3]:
-                    dst[x, y] = colour
-                    break
-    return out
 
 
 def character_poses():

@@ -44,6 +44,8 @@ import zlib
 
 from PIL import Image, ImageDraw
 
+import pixelart
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 CONTENT = os.path.normpath(os.path.join(HERE, ".."))
 ARCHIVE = "data/lvl/miedzyczas.crs"
@@ -103,22 +105,13 @@ def outline(img, colour=OUT_C, outside=None):
     tells, per side ("t", "l", "r", "b"), whether the area beyond the image
     edge counts as empty: edge pixels on such a side get the outline colour
     too (tiles only outline the sides that border empty cells)."""
+    if outside is None:
+        # Plain pictures: the outline goes on transparent pixels next to opaque ones.
+        return pixelart.outline(img, colour, min_alpha=64)
     w, h = img.size
     src = img.load()
     out = img.copy()
     dst = out.load()
-    if outside is None:
-        # Plain pictures: the outline goes on transparent pixels next to opaque ones.
-        for y in range(h):
-            for x in range(w):
-                if src[x, y][3]:
-                    continue
-                for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1)):
-                    nx, ny = x + dx, y + dy
-                    if 0 <= nx < w and 0 <= ny < h and src[nx, ny][3] > 64:
-                        dst[x, y] = colour
-                        break
-        return out
     # Tiles: the outline replaces opaque pixels on the shape's border, so the
     # tile's collision mask keeps exactly the shape.
     for y in range(h):
@@ -204,14 +197,11 @@ def tile_name(key):
 
 
 def save_png(img, name):
-    img.save(os.path.join(OUT, name), optimize=True)
+    pixelart.save_png(img, OUT, name)
 
 
 def write_text(name, lines, folder=None):
-    path = os.path.join(folder or OUT, name)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "w", newline="\n") as f:
-        f.write("\n".join(lines) + "\n")
+    pixelart.write_lines(folder or OUT, name, lines)
 
 
 # --------------------------------------------------------------------------

@@ -14,6 +14,8 @@ import os
 
 from PIL import Image, ImageDraw
 
+import pixelart
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "..", "data", "wep.crs")
 
@@ -25,12 +27,11 @@ STONE_DARK = (96, 96, 90, 255)
 
 
 def save(img, name):
-    img.save(os.path.join(OUT, name), optimize=True)
+    pixelart.save_png(img, OUT, name)
 
 
 def write_text(name, lines):
-    with open(os.path.join(OUT, name), "w", newline="\n") as f:
-        f.write("\n".join(lines) + "\n")
+    pixelart.write_lines(OUT, name, lines)
 
 
 def make_slingshot():
