@@ -1,6 +1,5 @@
-// The dialog on screen: the pointer over the character that can be talked
-// to, and the text box whose picture tells waiting for a key from waiting
-// for a choice.
+// The dialog on screen: the pointer over the character to talk to, and the
+// box whose picture tells waiting for a key from waiting for a choice.
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -33,13 +32,14 @@ struct DialogGl : GlTest {
     game::dt = 0.05f;
     // Box pictures: 0 blue (shown), 1 green (waiting for a key), 2 red (choice).
     Image box(640, 336);
-    box.rect(0, 0, 640, 112, kBlue);
-    box.rect(0, 112, 640, 112, kGreen);
-    box.rect(0, 224, 640, 112, kRed);
-    ar.image("box", box).file("box.txt",
-                              "anim 0 0 640 112 16 0 0 0 640 112 a\nframe 1\n"
-                              "anim 0 112 640 112 16 0 0 0 640 112 b\nframe 1\n"
-                              "anim 0 224 640 112 16 0 0 0 640 112 c\nframe 1\n");
+    std::string def;
+    const Rgba8 colours[] = {kBlue, kGreen, kRed};
+    for (int i = 0; i < 3; ++i) {
+      box.rect(0, 112 * i, 640, 112, colours[i]);
+      def += "anim 0 " + std::to_string(112 * i) + " 640 112 16 0 0 0 640 112 " +
+             char('a' + i) + "\nframe 1\n";
+    }
+    ar.image("box", box).file("box.txt", def);
     ar.image("ptr", Image(16, 16, kWhite)).write();
     dialog_sprites::background = Sprite::get(ar.res("box"));
     dialog_sprites::pointer = Sprite::get(ar.res("ptr"));

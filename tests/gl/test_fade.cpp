@@ -11,19 +11,17 @@ using namespace rendertest;
 
 namespace {
 
-const Rgba kBlack{0, 0, 0, 255}, kWhiteRgb{255, 255, 255, 255};
+const Rgba kBlack{0, 0, 0, 255};
 
 struct FadeGl : GlTest {
   TestArchive ar;
   Fades fades;
-  float savedDt = 0;
+  float savedDt = game::dt;
   void SetUp() override {
     GlTest::SetUp();
-    savedDt = game::dt;
     game::dt = 0.016f;
-    Image small(320, 240, kRed);
-    Image black(640, 480, {0, 0, 0, 255});
-    ar.image("small", small).image("black", black).image("green", Image(640, 480, kGreen)).write();
+    ar.image("small", Image(320, 240, kRed)).image("black", Image(640, 480, {0, 0, 0, 255}));
+    ar.image("green", Image(640, 480, kGreen)).write();
   }
   void TearDown() override {
     fades.clear();
@@ -36,6 +34,7 @@ struct FadeGl : GlTest {
     Log::Capture quiet;  // the pictures have no animation definitions
     return Sprite::get(ar.res(entry));
   }
+  float alpha(size_t i) const { return fades.entries()[i].alpha; }
 };
 
 }  // namespace
@@ -45,44 +44,39 @@ TEST_F(FadeGl, FadeOutAndInOverSixtyThreeFrames) {
   clearScreen(255, 255, 255);
   fades.draw();
   ASSERT_EQ(fades.entries().size(), 1u);
-  EXPECT_FLOAT_EQ(fades.entries()[0].alpha, 250.92f);
-  // Drawn at opacity 250: black over white leaves about 5.
-  EXPECT_NEAR(pixel(320, 240).r, 5, 2);
+  EXPECT_FLOAT_EQ(alpha(0), 250.92f);
+  EXPECT_NEAR(pixel(320, 240).r, 5, 2);  // black at 250 over white
   for (int frame = 2; frame <= 62; ++frame) fades.draw();
-  EXPECT_GT(fades.entries()[0].alpha, 0.0f);
+  EXPECT_GT(alpha(0), 0.0f);
   fades.draw();
-  EXPECT_EQ(fades.entries()[0].alpha, 0.0f);
-  fades.draw();
+  EXPECT_EQ(alpha(0), 0.0f);
   // It stays in the list, drawn invisibly.
-  ASSERT_EQ(fades.entries().size(), 1u);
-  EXPECT_EQ(fades.entries()[0].alpha, 0.0f);
   clearScreen(255, 255, 255);
   fades.draw();
-  EXPECT_EQ(pixel(320, 240), kWhiteRgb);
+  ASSERT_EQ(fades.entries().size(), 1u);
+  EXPECT_EQ(pixel(320, 240), (Rgba{255, 255, 255, 255}));
 
-  // The other way it reaches 255 with the 63rd frame and stays drawn there.
+  // The other way it reaches 255 with the 63rd frame and stays there.
   fades.set(get("black"), 0, 255);
   for (int frame = 1; frame <= 62; ++frame) fades.draw();
-  EXPECT_LT(fades.entries()[0].alpha, 255.0f);
+  EXPECT_LT(alpha(0), 255.0f);
   fades.draw();
   fades.draw();
-  EXPECT_EQ(fades.entries()[0].alpha, 255.0f);
+  EXPECT_EQ(alpha(0), 255.0f);
   EXPECT_EQ(pixel(10, 470), kBlack);
 }
 
 TEST_F(FadeGl, SmallPictureStretchedOnlyWhenAlone) {
-  Sprite* small = get("small");
-  fades.set(small, 255, 255);
+  fades.set(get("small"), 255, 255);
   clearScreen(0, 0, 0);
   fades.draw();
   EXPECT_EQ(countColour(0, 0, 640, 480, Rgba{255, 0, 0, 255}), 640 * 480);
 
-  // With another entry in front, it is drawn at its own size.
+  // Behind another entry it is drawn at its own size, fading out (255 - 4.08).
   fades.add(nullptr, 0, 255);
   clearScreen(0, 0, 0);
   fades.draw();
   ASSERT_EQ(fades.entries().size(), 2u);
-  // It fades out behind the front entry: 255 - 4.08 this frame.
   EXPECT_NEAR(pixel(0, 0).r, 251, 2);
   EXPECT_NEAR(pixel(319, 239).r, 251, 2);
   EXPECT_EQ(pixel(320, 100), kBlack);
@@ -98,26 +92,27 @@ TEST_F(FadeGl, NullPictures) {
   fades.add(get("black"), 0, 255);
   for (int i = 0; i < 20; ++i) fades.draw();
   ASSERT_EQ(fades.entries().size(), 2u);
-  EXPECT_EQ(fades.entries()[1].alpha, 40.0f);
+  EXPECT_EQ(alpha(1), 40.0f);
 }
 
-TEST_F(FadeGl, CrossFadeRemovesTheOldPicture) {
+TEST_F(FadeGl, CrossFadeRemovesTheOldPictureAndGivesBackReferences) {
   Sprite* a = get("black");
   Sprite* b = get("green");
   fades.set(a, 255, 255);
+  fades.set(get("black"), 255, 255);  // the same picture again keeps one reference
+  EXPECT_EQ(a->refs, 1u);
   fades.draw();
   fades.add(b, 0, 255);
   int frames = 0;
   while (fades.entries().size() == 2 && frames < 200) {
-    const float before = fades.entries()[1].alpha;
+    const float before = alpha(1);
     clearScreen(255, 255, 255);
     fades.draw();
     ++frames;
     if (fades.entries().size() == 2) {
-      EXPECT_NEAR(fades.entries()[1].alpha, std::max(0.0f, before - 4.08f), 0.01);
-      EXPECT_NEAR(fades.entries()[0].alpha, std::min(255.0f, frames * 4.08f), 0.01);
-    } else {
-      // The frame that drops the old picture still shows the new one.
+      EXPECT_NEAR(alpha(1), std::max(0.0f, before - 4.08f), 0.01);
+      EXPECT_NEAR(alpha(0), std::min(255.0f, frames * 4.08f), 0.01);
+    } else {  // the frame that drops the old picture still shows the new one
       EXPECT_EQ(pixel(320, 240), (Rgba{0, 255, 0, 255}));
     }
   }
@@ -130,22 +125,8 @@ TEST_F(FadeGl, CrossFadeRemovesTheOldPicture) {
   // A new front entry aiming below its start jumps there at once.
   fades.add(get("black"), 200, 50);
   fades.draw();
-  EXPECT_EQ(fades.entries()[0].alpha, 50.0f);
-}
-
-TEST_F(FadeGl, SetGivesBackTheReplacedReferences) {
-  Sprite* a = get("black");
-  fades.set(a, 255, 255);
-  fades.set(get("black"), 255, 0);  // the same picture again
-  EXPECT_EQ(a->refs, 1u);
-  fades.set(get("green"), 0, 0);
-  EXPECT_FALSE(Sprite::alive(a));
-
-  // The program's list through the free functions.
-  setFade(nullptr, 0, 0);
-  drawFade();
-  EXPECT_TRUE(Fades::instance().entries().empty());
-  addFade(nullptr, 1, 2);
-  EXPECT_EQ(Fades::instance().entries().size(), 1u);
-  Fades::instance().clear();
+  EXPECT_EQ(alpha(0), 50.0f);
+  // set() gives back every reference it replaces.
+  fades.set(get("small"), 0, 0);
+  EXPECT_FALSE(Sprite::alive(b));
 }

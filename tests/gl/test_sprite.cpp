@@ -13,6 +13,7 @@ using namespace rendertest;
 namespace {
 
 struct SpriteGl : GlTest {
+  TestArchive ar;
   void SetUp() override {
     GlTest::SetUp();
     clearScreen(0, 0, 0);
@@ -22,7 +23,11 @@ struct SpriteGl : GlTest {
     Sprite::flush(nullptr);
     Sprite::clear();
   }
-  static Rgba rgb(uint8_t r, uint8_t g, uint8_t b) { return Rgba{r, g, b, 255}; }
+  // The quarters picture as one 32 x 32 animation under `entry`.
+  Sprite* quartersSprite(const std::string& entry, const std::string& def = "anim 0 0 32 32 1") {
+    ar.image(entry, quarters()).file(entry + ".txt", def).write();
+    return Sprite::get(ar.res(entry));
+  }
   static void drawAt(Sprite* s, float x, float y, uint32_t anim = 0, uint32_t frame = 0,
                      uint8_t alpha = 255, float px = 1, float py = 1, float sx = 1,
                      float sy = 1) {
@@ -35,13 +40,9 @@ const Rgba kBlack{0, 0, 0, 255}, kR{255, 0, 0, 255}, kG{0, 255, 0, 255}, kB{0, 0
 
 }  // namespace
 
-TEST_F(SpriteGl, DrawnWhereAskedWithItsColours) {
-  TestArchive ar;
-  ar.image("q", quarters()).file("q.txt", "anim 0 0 32 32 1").write();
-  Sprite* s = Sprite::get(ar.res("q"));
+TEST_F(SpriteGl, DrawnWhereAskedWithColoursAlphaScaleAndParallax) {
+  Sprite* s = quartersSprite("q");
   ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s->width, 32);
-  EXPECT_EQ(s->height, 32);
   drawAt(s, 100, 50);
   Sprite::flush();
   EXPECT_EQ(pixel(116, 50), kG);
@@ -53,57 +54,62 @@ TEST_F(SpriteGl, DrawnWhereAskedWithItsColours) {
   clearScreen(0, 0, 0);
   drawAt(s, 0, 0, 0, 0, 128);
   Sprite::flush();
-  Rgba p = pixel(5, 5);
-  EXPECT_NEAR(p.r, 128, 2);
-  EXPECT_EQ(p.g, 0);
-  // Doubled in both directions.
+  EXPECT_NEAR(pixel(5, 5).r, 128, 2);
+  EXPECT_EQ(pixel(5, 5).g, 0);
   clearScreen(0, 0, 0);
-  drawAt(s, 10, 10, 0, 0, 255, 1, 1, 2, 2);
+  drawAt(s, 10, 10, 0, 0, 255, 1, 1, 2, 2);  // doubled both ways
   Sprite::flush();
   EXPECT_EQ(countColour(10, 10, 64, 64, kR), 32 * 32);
   EXPECT_EQ(pixel(73, 73), kW);
   EXPECT_EQ(pixel(74, 74), kBlack);
+  // Parallax 0, 0.5, 1 against a camera truncated to (100, -40).
+  clearScreen(0, 0, 0);
+  Camera& cam = Camera::instance();
+  cam.x = 100.9f;
+  cam.y = -40.5f;
+  drawAt(s, 300, 100, 0, 0, 255, 0, 0);
+  drawAt(s, 300, 200, 0, 0, 255, 0.5, 0.5);
+  drawAt(s, 300, 300, 0, 0, 255, 1, 1);
+  Sprite::flush();
+  EXPECT_EQ(countColour(300, 100, 16, 16, kR), 256);
+  EXPECT_EQ(countColour(250, 220, 16, 16, kR), 256);
+  EXPECT_EQ(countColour(200, 340, 16, 16, kR), 256);
+  EXPECT_EQ(pixel(249, 220), kBlack);
+  EXPECT_EQ(pixel(199, 340), kBlack);
 }
 
-TEST_F(SpriteGl, FramesSideBySideAndAnchors) {
-  // Two 16 x 16 frames: red, then green; anchor (8, 16) puts the quad's
-  // bottom middle at the drawing position.
+TEST_F(SpriteGl, FramesAnchorsAndAlphaMask) {
+  // Two 16 x 16 frames, red then green; anchor (8, 16) is the bottom middle.
   Image img(32, 16);
   img.rect(0, 0, 16, 16, kRed);
   img.rect(16, 0, 16, 16, kGreen);
-  TestArchive ar;
-  ar.image("f", img).file("f.txt", "anim 0 0 16 16 4\nframe 2 8 16\n").write();
+  Image m(4, 1, kClear);  // alpha 0, 1, 255, 0
+  m.at(1, 0) = {0, 0, 0, 1};
+  m.at(2, 0) = {9, 9, 9, 255};
+  m.at(3, 0) = {255, 255, 255, 0};
+  ar.image("f", img).file("f.txt", "anim 0 0 16 16 4\nframe 2 8 16\n");
+  ar.image("m", m).file("m.txt", "anim 0 0 4 1 1").write();
   Sprite* s = Sprite::get(ar.res("f"));
   ASSERT_NE(s, nullptr);
   drawAt(s, 200, 100, 0, 1);
   drawAt(s, 300, 100, 0, 0);
-  drawAt(s, 400, 100, 0, 2);  // no such frame: nothing
-  drawAt(s, 400, 100, 1, 0);  // no such animation: nothing
+  drawAt(s, 400, 100, 0, 2);  // no such frame
+  drawAt(s, 400, 100, 1, 0);  // no such animation
   EXPECT_EQ(Sprite::batch().size(), 8u);
   Sprite::flush();
   EXPECT_EQ(countColour(192, 84, 16, 16, kG), 256);
   EXPECT_EQ(countColour(292, 84, 16, 16, kR), 256);
   EXPECT_EQ(pixel(200, 100), kBlack);
   EXPECT_EQ(countColour(380, 70, 60, 60, kBlack), 3600);
-}
 
-TEST_F(SpriteGl, MaskFollowsAlpha) {
-  Image img(4, 1, kClear);
-  img.at(1, 0) = {0, 0, 0, 1};
-  img.at(2, 0) = {9, 9, 9, 255};
-  img.at(3, 0) = {255, 255, 255, 0};
-  TestArchive ar;
-  ar.image("m", img).file("m.txt", "anim 0 0 4 1 1").write();
-  Sprite* s = Sprite::get(ar.res("m"));
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(s->mask, (std::vector<uint8_t>{0, 1, 1, 0}));
-  EXPECT_FALSE(s->isSolid(0, 0, 0));
-  EXPECT_TRUE(s->isSolid(1, 0, 0));
-  EXPECT_FALSE(s->isSolid(4, 0, 0));  // box edge, outside the picture
+  Sprite* ms = Sprite::get(ar.res("m"));
+  ASSERT_NE(ms, nullptr);
+  EXPECT_EQ(ms->mask, (std::vector<uint8_t>{0, 1, 1, 0}));
+  EXPECT_TRUE(ms->isSolid(1, 0, 0));
+  EXPECT_FALSE(ms->isSolid(4, 0, 0));  // box edge, outside the picture
 }
 
 TEST_F(SpriteGl, OneDrawCallPerRunOfOneSprite) {
-  TestArchive ar;
   ar.image("a", quarters()).image("b", quarters()).write();
   Log::Capture quiet;  // no definitions: whole-image animations
   Sprite* a = Sprite::get(ar.res("a"));
@@ -115,7 +121,6 @@ TEST_F(SpriteGl, OneDrawCallPerRunOfOneSprite) {
   drawAt(a, 40, 0);
   Sprite::flush();
   EXPECT_EQ(Sprite::drawCalls() - calls, 1u);
-  EXPECT_EQ(Sprite::current(), a);
 
   calls = Sprite::drawCalls();
   drawAt(a, 0, 0);
@@ -131,54 +136,23 @@ TEST_F(SpriteGl, OneDrawCallPerRunOfOneSprite) {
   Sprite::draw(other, a, 0, 0, 0, 0, 0, 255, 1, 1, 0, 1, 1);
   EXPECT_EQ(Sprite::drawCalls() - calls, 1u);
   EXPECT_EQ(other.size(), 4u);
-
-  // Flushing with a sprite switches to it; an empty batch costs no call.
-  calls = Sprite::drawCalls();
-  Sprite::flush(b);
-  Sprite::flush();
-  EXPECT_EQ(Sprite::current(), b);
-  EXPECT_EQ(Sprite::drawCalls(), calls);
-}
-
-TEST_F(SpriteGl, ParallaxFollowsTheCameraByItsFactor) {
-  TestArchive ar;
-  ar.image("q", quarters()).file("q.txt", "anim 0 0 32 32 1").write();
-  Sprite* s = Sprite::get(ar.res("q"));
-  ASSERT_NE(s, nullptr);
-  Camera& cam = Camera::instance();
-  cam.x = 100.9f;  // truncated to 100
-  cam.y = -40.5f;  // truncated toward zero to -40
-  drawAt(s, 300, 100, 0, 0, 255, 0, 0);      // fixed on the screen
-  drawAt(s, 300, 200, 0, 0, 255, 0.5, 0.5);  // half the camera's motion
-  drawAt(s, 300, 300, 0, 0, 255, 1, 1);      // fixed in the world
-  Sprite::flush();
-  EXPECT_EQ(countColour(300, 100, 16, 16, kR), 256);
-  EXPECT_EQ(countColour(250, 220, 16, 16, kR), 256);
-  EXPECT_EQ(countColour(200, 340, 16, 16, kR), 256);
-  EXPECT_EQ(pixel(249, 220), kBlack);
-  EXPECT_EQ(pixel(199, 340), kBlack);
 }
 
 TEST_F(SpriteGl, SharedByNameAndCounted) {
-  TestArchive ar;
-  ar.image("p", quarters()).file("p.txt", "anim 0 0 32 32 1").write();
   const size_t before = Sprite::cacheSize();
-  Sprite* a = Sprite::get(ar.res("p"));
+  Sprite* a = quartersSprite("p");
   Sprite* b = Sprite::get(ar.res("p"));
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a, b);
   EXPECT_EQ(a->refs, 2u);
   EXPECT_EQ(Sprite::cacheSize(), before + 1);
-  EXPECT_EQ(Sprite::nameOf(a), ar.res("p"));
   // The same entry under a three-letter extension is another cache key.
   Sprite* c = Sprite::get(ar.res("p.bmp"));
   ASSERT_NE(c, nullptr);
   EXPECT_NE(c, a);
-  EXPECT_EQ(c->getAnimCount(), 1u);
   Sprite::release(c);
 
   Sprite::release(a);
-  EXPECT_EQ(a->refs, 1u);
   EXPECT_TRUE(Sprite::alive(a));
   Sprite::release(b);
   EXPECT_FALSE(Sprite::alive(a));
@@ -188,14 +162,12 @@ TEST_F(SpriteGl, SharedByNameAndCounted) {
   Sprite* pre = Sprite::load(ar.res("p"));
   ASSERT_NE(pre, nullptr);
   EXPECT_EQ(pre->refs, 0u);
-  EXPECT_EQ(Sprite::load(ar.res("p")), pre);
   EXPECT_EQ(Sprite::get(ar.res("p")), pre);
   EXPECT_EQ(pre->refs, 1u);
-  // A sprite that is not in the cache only loses a count.
+  // A sprite outside the cache only loses a count, never below zero.
   Sprite loose;
   loose.refs = 1;
   Sprite::release(&loose);
-  EXPECT_EQ(loose.refs, 0u);
   Sprite::release(&loose);
   EXPECT_EQ(loose.refs, 0u);
   Sprite::release(pre);
@@ -206,7 +178,6 @@ TEST_F(SpriteGl, SharedByNameAndCounted) {
 }
 
 TEST_F(SpriteGl, FailuresAreReportedInOrder) {
-  TestArchive ar;
   std::string broken = quarters().encode();
   broken.resize(broken.size() - 20);
   ar.image("ok", quarters()).file("ok.txt", "").file("bad.png", broken).write();
@@ -231,9 +202,7 @@ TEST_F(SpriteGl, FailuresAreReportedInOrder) {
   EXPECT_EQ(Sprite::load(nullptr), nullptr);
   EXPECT_EQ(cap.lines(), (std::vector<std::string>{"FAIL: Sprite.load: name: \"\"",
                                                    "FAIL: Sprite.load: name: \"(null)\""}));
-  EXPECT_EQ(Sprite::nameOf(nullptr), "");
   cap.clear();
-  // A plain file that is not there, or not a PNG.
   EXPECT_EQ(Sprite::get("/nonexistent/picture.png"), nullptr);
   EXPECT_TRUE(cap.has(
       "FAIL: Sprite.loadGfx: Nie udalo sie zdekompresowac grafiki \"/nonexistent/picture.png\""));
@@ -241,12 +210,10 @@ TEST_F(SpriteGl, FailuresAreReportedInOrder) {
 
 TEST_F(SpriteGl, PlainFileShowsTheWholeImage) {
   const std::string path = (tempDir() / "plain_picture.png").string();
-  {
-    Image img(24, 10, kGreen);
-    std::ofstream(path, std::ios::binary) << img.encode();
-  }
+  std::ofstream(path, std::ios::binary) << Image(24, 10, kGreen).encode();
   Log::Capture cap;
   Sprite* s = Sprite::get(path);
+  std::filesystem::remove(path);
   ASSERT_NE(s, nullptr);
   EXPECT_TRUE(cap.lines().empty());
   ASSERT_EQ(s->getAnimCount(), 1u);
@@ -256,16 +223,12 @@ TEST_F(SpriteGl, PlainFileShowsTheWholeImage) {
   drawAt(s, 10, 10);
   Sprite::flush();
   EXPECT_EQ(countColour(10, 10, 30, 20, kG), 240);
-  std::filesystem::remove(path);
 }
 
 TEST_F(SpriteGl, DestroyedSpriteLeavesTheBatch) {
-  TestArchive ar;
-  ar.image("d", quarters()).file("d.txt", "anim 0 0 32 32 1").write();
-  Sprite* s = Sprite::get(ar.res("d"));
+  Sprite* s = quartersSprite("d");
   ASSERT_NE(s, nullptr);
   drawAt(s, 0, 0);
-  ASSERT_EQ(Sprite::current(), s);
   const uint64_t calls = Sprite::drawCalls();
   Sprite::release(s);
   EXPECT_EQ(Sprite::current(), nullptr);
@@ -287,25 +250,19 @@ TEST_F(SpriteGl, DestroyedSpriteLeavesTheBatch) {
 }
 
 TEST_F(SpriteGl, ReloadRebuildsTexturesAndKeepsTheRest) {
-  TestArchive ar;
-  ar.image("r", quarters()).file("r.txt", "anim 0 0 32 32 1 0 0 0 32 32 all").write();
-  Sprite* s = Sprite::get(ar.res("r"));
+  Sprite* s = quartersSprite("r", "anim 0 0 32 32 1 0 0 0 32 32 all");
   ASSERT_NE(s, nullptr);
   const uint32_t oldTex = s->texture;
   Sprite::reload();
-  EXPECT_NE(s->texture, 0u);
   EXPECT_NE(s->texture, oldTex);
-  EXPECT_EQ(s->refs, 1u);
   EXPECT_NE(s->findAnim("all"), nullptr);
-  EXPECT_EQ(s->mask.size(), 32u * 32u);
   drawAt(s, 0, 0);
   Sprite::flush();
   EXPECT_EQ(pixel(20, 20), kW);
   glDeleteTextures(1, &oldTex);
 }
 
-// The game's own pictures: every one loads with the animations its users
-// look for.
+// The game's own pictures load with the animations their users look for.
 TEST_F(SpriteGl, GameGraphicsLoad) {
   const std::string gfx = std::string(TERVALO_GAME_DIR) + "/data/gfx.crs:";
   Log::Capture cap;
@@ -316,33 +273,15 @@ TEST_F(SpriteGl, GameGraphicsLoad) {
                              "jump_right", "fall_left", "fall_right"}) {
       const Sprite::Anim* a = s->findAnim(anim);
       ASSERT_NE(a, nullptr) << name << " " << anim;
-      EXPECT_EQ(a->w, 32u);
-      EXPECT_EQ(a->h, 48u);
-      EXPECT_EQ(a->frames[0].offsetY, 48u);
       EXPECT_LE(a->x + a->frames.size() * a->w, s->width);
     }
-    EXPECT_GE(s->findAnim("move_right")->frames.size(), 4u);
   }
-  for (const char* font : {"font_00", "font_00a"}) {
-    Sprite* s = Sprite::get(gfx + font);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->getAnimCount(), 95u);
-    // Every glyph but the space has ink.
-    const Sprite::Anim* a = s->getAnim('A' - 32);
-    bool ink = false;
-    for (uint32_t y = 0; y < a->h; ++y)
-      for (uint32_t x = 0; x < a->w; ++x) ink |= s->isSolid(x, y, 'A' - 32);
-    EXPECT_TRUE(ink);
-  }
-  Sprite* bg = Sprite::get(gfx + "dial_bg");
-  ASSERT_NE(bg, nullptr);
-  ASSERT_EQ(bg->getAnimCount(), 3u);
-  for (uint32_t i = 1; i < 3; ++i)
-    EXPECT_EQ(bg->getAnim(i)->frames.size(), bg->getAnim(0)->frames.size());
-  Sprite* f0 = Sprite::get(gfx + "fade_00");
-  ASSERT_NE(f0, nullptr);
-  EXPECT_LE(f0->width, 640);
-  for (const char* name : {"npc_ptr", "fade_01", "krew01"})
+  for (const char* name : {"font_00a", "fade_00", "npc_ptr", "fade_01", "krew01"})
     EXPECT_NE(Sprite::get(gfx + name), nullptr) << name;
+  Sprite* font = Sprite::get(gfx + "font_00");
+  Sprite* bg = Sprite::get(gfx + "dial_bg");
+  ASSERT_TRUE(font && bg);
+  EXPECT_EQ(font->getAnimCount(), 95u);
+  EXPECT_EQ(bg->getAnimCount(), 3u);
   EXPECT_TRUE(cap.lines().empty()) << cap.joined();
 }

@@ -11,10 +11,7 @@
 namespace pngtest {
 
 inline void put32(std::string& out, uint32_t v) {
-  out += static_cast<char>(v >> 24);
-  out += static_cast<char>(v >> 16);
-  out += static_cast<char>(v >> 8);
-  out += static_cast<char>(v);
+  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(v >> shift);
 }
 
 inline std::string signature() { return std::string("\x89PNG\r\n\x1a\n", 8); }
@@ -35,11 +32,8 @@ inline std::string ihdr(uint32_t w, uint32_t h, uint8_t depth = 8, uint8_t colou
   std::string d;
   put32(d, w);
   put32(d, h);
-  d += static_cast<char>(depth);
-  d += static_cast<char>(colourType);
-  d += '\0';
-  d += '\0';
-  d += static_cast<char>(interlace);
+  d += {static_cast<char>(depth), static_cast<char>(colourType), '\0', '\0',
+        static_cast<char>(interlace)};
   return chunk("IHDR", d);
 }
 
@@ -74,10 +68,8 @@ struct Image {
       raw += '\0';  // filter type none
       for (uint32_t x = 0; x < w; ++x) {
         const Rgba8& c = px[size_t(y) * w + x];
-        raw += static_cast<char>(c.r);
-        raw += static_cast<char>(c.g);
-        raw += static_cast<char>(c.b);
-        raw += static_cast<char>(c.a);
+        raw += {static_cast<char>(c.r), static_cast<char>(c.g), static_cast<char>(c.b),
+                static_cast<char>(c.a)};
       }
     }
     return signature() + ihdr(w, h) + chunk("IDAT", deflate(raw)) + chunk("IEND", "");
