@@ -22,10 +22,7 @@ struct ApiWorldGl : GlTest {
 
   void SetUp() override {
     GlTest::SetUp();
-    ar.image("a", Image(32, 32, kRed))
-        .image("b", Image(8, 8, kGreen))
-        .image("c", Image(8, 8))
-        .write();
+    ar.image("a", Image(32, 32, kRed)).image("b", Image(8, 8, kGreen)).image("c", Image(8, 8)).write();
     LuaFuncs::registerAll(lua);
     lua.setReg(Lua::kRegLvl, static_cast<void*>(lvl.get()));
   }
@@ -48,8 +45,7 @@ struct ApiWorldGl : GlTest {
 TEST_F(ApiWorldGl, ObjectsSkyAndSpriteCache) {
   run("addLvlObj(7, 100, 50, 0, 10, '" + a + "', 0, 0) loadSprite('" + c + "')");
   Object* o = lvl->getObj(7);
-  ASSERT_NE(o, nullptr);
-  EXPECT_TRUE(!o->colsOn && o->grav == &o->ownGrav && o->grav->y == 0.0f);
+  ASSERT_TRUE(o && !o->colsOn && o->grav == &o->ownGrav && o->grav->y == 0.0f);
   Log::Capture cap;
   lua.runString("addLvlObj(9, 0, 0, 0, 1, 'nothing here')");
   EXPECT_TRUE(cap.has("FAIL: LuaFuncs.lAddLvlObj: Nie udalo sie stworzyc obiektu"));

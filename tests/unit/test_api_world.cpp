@@ -1,6 +1,3 @@
-// The script API's world functions: level building and contents, the
-// level-wide physics, fades and the camera, and the changes that must wait
-// until the script asking for them has returned.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -108,7 +105,6 @@ TEST_F(ApiWorld, ContractFailures) {
 }
 
 // Camera setters take the view centre, getters give the stored corner.
-// Objects without physics values of their own follow the level-wide ones.
 TEST_F(ApiWorld, CameraAndPhysics) {
   Camera& cam = Camera::instance();
   const Camera saved = cam;
@@ -122,7 +118,7 @@ TEST_F(ApiWorld, CameraAndPhysics) {
             "2.5 true -2147483648 60");
   cam = saved;
 
-  Object* obj = lvl.addObj(5, 0, 0, 0, 1, &sheet.s);
+  Object* obj = lvl.addObj(5, 0, 0, 0, 1, &sheet.s);  // follows the level-wide values
   run(lvlState, "setGlobalGrav(1.5, -2) setGlobalAirRes(0.25, 0.5) setGlobalGndRes(7, 8.5)");
   EXPECT_EQ(lvlEval("getGlobalGrav()") + "," + lvlEval("getGlobalAirRes()") + "," +
                 lvlEval("getGlobalGndRes()"),
@@ -159,7 +155,7 @@ TEST_F(ApiWorld, AddAndDeleteCharacters) {
   file("lua/self.lua", "function update() end");
   run(lvlState, "addLvlNpc('ala', 3, 10.9, 20, 0, 7, nil, 'self.lua', 0, 0)");
   Npc* ala = lvl.npcAt(3);
-  ASSERT_NE(ala, nullptr);
+  ASSERT_TRUE(ala);
   EXPECT_EQ(lvlEval("getNpcName(3), getNpcX(3), getNpcHp(3)"), "ala 10 7");
   EXPECT_TRUE(ala->lua.loaded() && !ala->colsOn && ala->grav == &ala->ownGrav);
 

@@ -33,7 +33,6 @@ struct DialogTest : leveltest::GameDir {
     dialog_sprites::background = oldBox;
     GameDir::TearDown();
   }
-  // "npc/<name>" with a dialog section of "key=command" lines.
   void dialogFile(const std::string& name, const std::string& lines) {
     file("npc/" + name, "[npc]\nx=1\n[dialog]\n" + lines);
   }
