@@ -29,52 +29,30 @@ void expectScreenTexture(uint32_t tex) {
   EXPECT_EQ(filter, GL_NEAREST);
 }
 
-std::vector<uint8_t> readTexture(uint32_t tex) {
+// Fills the screen texture with one colour (fill) or reads it back; origin bottom left.
+std::vector<uint8_t> screenTexture(uint32_t tex, const uint8_t* fill = nullptr) {
   std::vector<uint8_t> px(640 * 480 * 4);
   glBindTexture(GL_TEXTURE_2D, tex);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+  if (fill) {
+    for (size_t i = 0; i < px.size(); ++i) px[i] = (i % 4 == 3) ? 255 : fill[i % 4];
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 640, 480, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+  } else {
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+  }
   glBindTexture(GL_TEXTURE_2D, 0);
   return px;
-}
-
-void fillTexture(uint32_t tex, uint8_t r, uint8_t g, uint8_t b) {
-  std::vector<uint8_t> px(640 * 480 * 4);
-  for (size_t i = 0; i < px.size(); i += 4) {
-    px[i] = r;
-    px[i + 1] = g;
-    px[i + 2] = b;
-    px[i + 3] = 255;
-  }
-  glBindTexture(GL_TEXTURE_2D, tex);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 640, 480, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
-  glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 }  // namespace
 
 TEST_F(CameraGl, StateAfterInit) {
-  Camera& cam = Camera::instance();
-  expectScreenTexture(cam.screenTex);
-  EXPECT_FALSE(cam.fullscreen());
+  EXPECT_FALSE(Camera::instance().fullscreen());
   EXPECT_FALSE(isFullscreen());
-  EXPECT_TRUE(glIsEnabled(GL_BLEND));
-  EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
-  EXPECT_TRUE(glIsEnabled(GL_VERTEX_ARRAY));
-  EXPECT_TRUE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
-  EXPECT_TRUE(glIsEnabled(GL_COLOR_ARRAY));
-  EXPECT_FALSE(glIsEnabled(GL_CULL_FACE));
-  EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
   GLint src = 0, dst = 0;
   glGetIntegerv(GL_BLEND_SRC, &src);
   glGetIntegerv(GL_BLEND_DST, &dst);
-  EXPECT_EQ(src, GL_SRC_ALPHA);
-  EXPECT_EQ(dst, GL_ONE_MINUS_SRC_ALPHA);
-  GLfloat clear[4];
-  glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-  EXPECT_FLOAT_EQ(clear[0], 0.0f);
-  EXPECT_FLOAT_EQ(clear[1], 0.5f);
-  EXPECT_FLOAT_EQ(clear[2], 1.0f);
+  EXPECT_TRUE(glIsEnabled(GL_BLEND) && src == GL_SRC_ALPHA && dst == GL_ONE_MINUS_SRC_ALPHA);
   // Pixel-exact projection: a point at (10, 20) lands on pixel (10, 20).
   GLfloat proj[16];
   glGetFloatv(GL_PROJECTION_MATRIX, proj);
@@ -89,27 +67,24 @@ TEST_F(CameraGl, StateAfterInit) {
 TEST_F(CameraGl, InitFlipsBetweenWindowAndFullScreen) {
   Camera& cam = Camera::instance();
   ASSERT_FALSE(cam.fullscreen());
-  float keepX = 12.5f;
-  cam.tx = keepX;
+  expectScreenTexture(cam.screenTex);
+  cam.tx = 12.5f;
   cam.shade = true;
-  ASSERT_TRUE(cam.init(0));  // second call: full screen
-  EXPECT_TRUE(cam.fullscreen());
-  EXPECT_TRUE(isFullscreen());
-  expectScreenTexture(cam.screenTex);
-  ASSERT_TRUE(cam.init(0));  // third call: window again
-  EXPECT_FALSE(cam.fullscreen());
-  EXPECT_FALSE(isFullscreen());
-  expectScreenTexture(cam.screenTex);
+  for (bool full : {true, false}) {  // second call: full screen, third: window again
+    ASSERT_TRUE(cam.init(0));
+    EXPECT_EQ(cam.fullscreen(), full);
+    EXPECT_EQ(isFullscreen(), full);
+    expectScreenTexture(cam.screenTex);
+  }
   // View values survive the switch.
-  EXPECT_EQ(cam.tx, keepX);
+  EXPECT_EQ(cam.tx, 12.5f);
   EXPECT_TRUE(cam.shade);
   cam.shade = false;
 }
 
 TEST_F(CameraGl, BeginFrameTakesTheTarget) {
   Camera& cam = Camera::instance();
-  cam.x = 1;
-  cam.y = 2;
+  cam.x = cam.y = 1;
   cam.tx = 300.5f;
   cam.ty = -40;
   glTranslatef(5, 5, 0);
@@ -122,44 +97,36 @@ TEST_F(CameraGl, BeginFrameTakesTheTarget) {
   EXPECT_FLOAT_EQ(mv[12], 0.0f);  // identity again
 }
 
-TEST_F(CameraGl, EndFrameWithoutShadeNeverWritesScreenTexture) {
+TEST_F(CameraGl, EndFrameCopiesTheScreenOnlyWithShade) {
   Camera& cam = Camera::instance();
+  const uint8_t reddish[] = {200, 10, 10}, black[] = {0, 0, 0};
   cam.shade = false;
-  fillTexture(cam.screenTex, 200, 10, 10);
+  screenTexture(cam.screenTex, reddish);
   clearScreen(0, 255, 0);
   uint64_t copies = cam.screenCopies();
   cam.endFrame();
   EXPECT_EQ(cam.screenCopies(), copies);
-  std::vector<uint8_t> px = readTexture(cam.screenTex);
+  std::vector<uint8_t> px = screenTexture(cam.screenTex);
   EXPECT_EQ(px[0], 200);
   EXPECT_EQ(px[1], 10);
   EXPECT_EQ(px[640 * 240 * 4 + 320 * 4 + 1], 10);
-}
 
-TEST_F(CameraGl, EndFrameWithShadeCopiesTheFrameUpright) {
-  Camera& cam = Camera::instance();
   cam.shade = true;
-  fillTexture(cam.screenTex, 0, 0, 0);
+  screenTexture(cam.screenTex, black);
   clearScreen(0, 0, 255);
   // A red band over the top 10 rows of the screen.
   glDisable(GL_TEXTURE_2D);
   glDisableClientState(GL_COLOR_ARRAY);
   glColor4ub(255, 0, 0, 255);
-  glBegin(GL_QUADS);
-  glVertex2f(0, 0);
-  glVertex2f(0, 10);
-  glVertex2f(640, 10);
-  glVertex2f(640, 0);
-  glEnd();
+  glRectf(0, 0, 640, 10);
   glEnableClientState(GL_COLOR_ARRAY);
   glEnable(GL_TEXTURE_2D);
-  uint64_t copies = cam.screenCopies();
   cam.endFrame();
   cam.shade = false;
   EXPECT_EQ(cam.screenCopies(), copies + 1);
-  std::vector<uint8_t> px = readTexture(cam.screenTex);
-  // The copy has its origin at the bottom left: the red band is in the last rows.
-  size_t top = (479u * 640u + 5u) * 4u, bottom = (5u * 640u + 5u) * 4u;
+  px = screenTexture(cam.screenTex);
+  // The copy is upright in GL terms: the red band is in the texture's last rows.
+  const size_t top = (479u * 640u + 5u) * 4u, bottom = (5u * 640u + 5u) * 4u;
   EXPECT_EQ(px[top], 255);
   EXPECT_EQ(px[top + 2], 0);
   EXPECT_EQ(px[bottom], 0);

@@ -26,18 +26,14 @@ class GameLoop : public GlTest {
     game::keys = savedKeys_;
     game::running = true;
   }
-  void keyDown(int sym, bool leftAlt = false) {
+  // sym 0 pushes a quit event instead of a key.
+  void push(int sym, bool leftAlt = false) {
     keys_[308] = leftAlt ? 1 : 0;
     SDL_Event e{};
-    e.type = SDL_KEYDOWN;
-    e.key.type = SDL_KEYDOWN;
+    e.type = sym ? SDL_KEYDOWN : SDL_QUIT;
+    e.key.type = e.type;
     e.key.state = SDL_PRESSED;
     e.key.keysym.sym = static_cast<SDLKey>(sym);
-    ASSERT_EQ(SDL_PushEvent(&e), 0);
-  }
-  void pushQuit() {
-    SDL_Event e{};
-    e.type = SDL_QUIT;
     ASSERT_EQ(SDL_PushEvent(&e), 0);
   }
 
@@ -49,51 +45,45 @@ class GameLoop : public GlTest {
 
 }  // namespace
 
-TEST_F(GameLoop, LeftAltF4EndsTheLoopAfterTheCurrentFrame) {
-  keyDown(SDLK_F4, true);
-  uint64_t drawn = game.drawnFrames(), updated = game.updatedFrames();
-  game.frame();
-  EXPECT_FALSE(game::running);
-  // The frame that saw the shortcut still ran to its end.
-  EXPECT_EQ(game.drawnFrames(), drawn + 1);
-  EXPECT_EQ(game.updatedFrames(), updated + 1);
+TEST_F(GameLoop, LeftAltF4AndQuitEndTheLoopAfterTheCurrentFrame) {
+  for (bool quitEvent : {false, true}) {
+    game::running = true;
+    quitEvent ? push(0) : push(SDLK_F4, true);
+    const uint64_t drawn = game.drawnFrames(), updated = game.updatedFrames();
+    game.frame();
+    EXPECT_FALSE(game::running);
+    // The frame that saw the shortcut still ran to its end.
+    EXPECT_EQ(game.drawnFrames(), drawn + 1);
+    EXPECT_EQ(game.updatedFrames(), updated + 1);
+  }
   EXPECT_TRUE(playerKeys.empty());
 }
 
-TEST_F(GameLoop, QuitEventEndsTheLoop) {
-  pushQuit();
-  game.frame();
-  EXPECT_FALSE(game::running);
-  EXPECT_EQ(game.drawnFrames(), 1u);
-}
-
 TEST_F(GameLoop, LeftAltWithOtherKeysDoesNothing) {
-  keyDown(SDLK_F5, true);
-  keyDown(SDLK_a, true);
-  keyDown(SDLK_PRINT, true);
+  for (int sym : {SDLK_F5, SDLK_a, SDLK_PRINT}) push(sym, true);
   game.frame();
   EXPECT_TRUE(game::running);
   EXPECT_FALSE(game.paused());
   EXPECT_TRUE(playerKeys.empty());
   // Without Left Alt the same keys do reach the player; F4 alone quits nothing.
-  keyDown(SDLK_F4);
-  keyDown(SDLK_a);
+  push(SDLK_F4);
+  push(SDLK_a);
   game.frame();
   EXPECT_TRUE(game::running);
   EXPECT_EQ(playerKeys, (std::vector<int>{SDLK_F4, SDLK_a}));
 }
 
 TEST_F(GameLoop, PrintScreenFreezesUpdatesButNotDrawing) {
-  keyDown(SDLK_PRINT);
+  push(SDLK_PRINT);
   game.frame();
   ASSERT_TRUE(game.paused());
-  uint64_t updated = game.updatedFrames(), drawn = game.drawnFrames();
-  keyDown(SDLK_a);  // reaches nobody while paused
+  const uint64_t updated = game.updatedFrames(), drawn = game.drawnFrames();
+  push(SDLK_a);  // reaches nobody while paused
   for (int i = 0; i < 3; ++i) game.frame();
   EXPECT_EQ(game.updatedFrames(), updated);
   EXPECT_EQ(game.drawnFrames(), drawn + 3);
   EXPECT_TRUE(playerKeys.empty());
-  keyDown(SDLK_PRINT);
+  push(SDLK_PRINT);
   game.frame();
   EXPECT_FALSE(game.paused());
   EXPECT_EQ(game.updatedFrames(), updated + 1);
@@ -111,8 +101,6 @@ TEST_F(GameLoop, FrameTimeFollowsThePacing) {
 }
 
 TEST(GameStats, StatisticsLineFormat) {
-  std::string s = Game::statsLine(60, 1000, 2001, 2002, 2003, 5, 9, 2, 3, 960, -4);
-  EXPECT_EQ(s,
-            "INFO: 59.82fps \t(60f/1002ms) \t16.68ms/f\nObjs: 5/9 \t Parts: 2\tNpcs: 3\n"
-            "Player: x, y: 960, -4");
+  EXPECT_EQ(Game::statsLine(60, 1000, 2001, 2002, 2003, 5, 9, 2, 3, 960, -4),
+            "INFO: 59.82fps \t(60f/1002ms) \t16.68ms/f\nObjs: 5/9 \t Parts: 2\tNpcs: 3\nPlayer: x, y: 960, -4");
 }

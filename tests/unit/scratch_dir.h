@@ -1,5 +1,4 @@
-// Helpers for tests of the file readers: a private folder per test and raw
-// byte I/O.
+// Helpers for tests of the file readers: a private folder per test and raw byte I/O.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,9 +14,8 @@ struct ScratchDirTest : ::testing::Test {
   std::filesystem::path dir;
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = std::filesystem::temp_directory_path() /
-          (std::string("tervalo_") + info->test_suite_name() + "_" + info->name() + "_" +
-           std::to_string(::getpid()));
+    dir = std::filesystem::temp_directory_path() / (std::string("tervalo_") + info->test_suite_name() +
+                                                    "_" + info->name() + "_" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
   }
@@ -25,14 +23,8 @@ struct ScratchDirTest : ::testing::Test {
   std::string path(const std::string& name) const { return (dir / name).string(); }
 };
 
-inline std::string u32(uint32_t v) {
-  return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-}
-
-inline void writeBytes(const std::string& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary) << bytes;
-}
-
+inline std::string u32(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+inline void writeBytes(const std::string& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 inline std::string readBytes(const std::string& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

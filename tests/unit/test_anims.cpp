@@ -34,7 +34,6 @@ std::string desc(const Sprite::Anim* a) {
   return o.str();
 }
 
-// A sprite built by hand without GL, as objects and tests make them.
 struct Anims : ::testing::Test {
   Sprite s;
   std::vector<std::string> lines;
@@ -49,38 +48,28 @@ struct Anims : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Anims, AnimLinesByWordCount) {
+TEST_F(Anims, AnimFrameAndNumericLines) {
   ASSERT_TRUE(parse("anim 0 0 32 48 10\n"
                     "anim 1 2 3 4 5 6 7 8 9\n"
-                    "anim 0 0 32 48 10 2 0 0 31 47\n"
-                    "anim 0 0 32 48 10 2 0 0 31 47 walk extra words\n"));
-  EXPECT_EQ(anim(0), "0 0 32 48 | 10 0 | 0 0 32 48 | 1*0,0,0,0");
-  EXPECT_EQ(anim(1), "1 2 3 4 | 5 6 | 0 0 3 4 | 1*0,0,0,0");
-  EXPECT_EQ(anim(2), "0 0 32 48 | 10 2 | 0 0 31 47 | 1*0,0,0,0");
-  EXPECT_EQ(s.animsByName, (std::map<std::string, uint32_t>{{"walk", 3}}));
-  EXPECT_TRUE(lines.empty());
-}
-
-TEST_F(Anims, FrameAndNumericLines) {
-  ASSERT_TRUE(parse("-- comment line\r\n"
-                    "anim 0 0 16 16 5\n"
-                    "frame 3 1 2 3 4\n"
-                    "\n\n"
-                    "anim 0 16 16 16 5\n"
-                    "frame 3 7 8\n"
-                    "frame 0 9 9\n"
-                    "frame 2\n"
+                    "anim 0 0 32 48 10 2 0 0 31 47 walk extra words\n"
+                    "-- comment line\r\n"
+                    "anim 0 0 16 16 5\nframe 3 1 2 3 4\n\n\n"
+                    "anim 0 16 16 16 5\nframe 3 7 8\nframe 0 9 9\nframe 2\n"
                     "4 0 64 16 16 8 15\n"
                     "2 0 0 8 8 1 1 25 1\n"
                     "0 0 0 8 8 1 1\n"
                     "3 0 0 8 8 1\n"
                     "something else entirely\n"));
-  ASSERT_EQ(s.getAnimCount(), 5u);
-  EXPECT_EQ(anim(0), "0 0 16 16 | 5 0 | 0 0 16 16 | 3*1,2,3,4");
-  EXPECT_EQ(anim(1), "0 16 16 16 | 5 0 | 0 0 16 16 | 3*7,8,7,8 3*0,0,0,0");
-  EXPECT_EQ(anim(2), "0 64 16 16 | 100 0 | 0 0 16 16 | 4*8,15,8,15");
-  EXPECT_EQ(anim(3), "0 0 8 8 | 25 1 | 0 0 8 8 | 2*1,1,1,1");
-  EXPECT_EQ(anim(4), "0 0 8 8 | 100 0 | 0 0 8 8 | 1*0,0,0,0");  // count 0: the filler frame
+  const char* expected[] = {
+      "0 0 32 48 | 10 0 | 0 0 32 48 | 1*0,0,0,0",  "1 2 3 4 | 5 6 | 0 0 3 4 | 1*0,0,0,0",
+      "0 0 32 48 | 10 2 | 0 0 31 47 | 1*0,0,0,0",  "0 0 16 16 | 5 0 | 0 0 16 16 | 3*1,2,3,4",
+      "0 16 16 16 | 5 0 | 0 0 16 16 | 3*7,8,7,8 3*0,0,0,0",
+      "0 64 16 16 | 100 0 | 0 0 16 16 | 4*8,15,8,15", "0 0 8 8 | 25 1 | 0 0 8 8 | 2*1,1,1,1",
+      "0 0 8 8 | 100 0 | 0 0 8 8 | 1*0,0,0,0",  // count 0: the filler frame
+  };
+  ASSERT_EQ(s.getAnimCount(), std::size(expected));
+  for (uint32_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(anim(i), expected[i]) << i;
+  EXPECT_EQ(s.animsByName, (std::map<std::string, uint32_t>{{"walk", 2}}));
   EXPECT_TRUE(lines.empty());
 
   // A "frame" line without a count: the parser's own line, one zero frame.
@@ -90,23 +79,17 @@ TEST_F(Anims, FrameAndNumericLines) {
 }
 
 TEST_F(Anims, ShortAnimLineStopsReading) {
-  ASSERT_TRUE(parse("anim 0 0 8 8 1 0 0 0 8 8 first\n"
-                    "anim 0 8 8 8\n"
-                    "anim 0 16 8 8 1 0 0 0 8 8 second\n"));
+  ASSERT_TRUE(parse("anim 0 0 8 8 1 0 0 0 8 8 first\nanim 0 8 8 8\nanim 0 16 8 8 1 0 0 0 8 8 second\n"));
   EXPECT_EQ(s.getAnimCount(), 1u);
-  EXPECT_EQ(lines, std::vector<std::string>{
-                       "INFO: Sprite.loadAnim: Brak wymaganych informacji (\"anim 0 8 8 8\")"});
+  EXPECT_EQ(lines, std::vector<std::string>{"INFO: Sprite.loadAnim: Brak wymaganych informacji (\"anim 0 8 8 8\")"});
   EXPECT_EQ(s.findAnim("first"), s.getAnim(0));  // names read before the stop count
   // Nothing defined at all: the sprite cannot be used.
-  for (const char* text : {"", "-- only a comment\n", "anim 1 2\n", "frame 2 1 1\n"})
-    EXPECT_FALSE(parse(text)) << text;
+  for (const char* text : {"", "-- only a comment\n", "anim 1 2\n", "frame 2 1 1\n"}) EXPECT_FALSE(parse(text)) << text;
   EXPECT_FALSE(parse(nullptr));
 }
 
 TEST_F(Anims, NamesAndFallbackLookups) {
-  ASSERT_TRUE(parse("anim 0 0 8 8 1 0 0 0 8 8 walk\n"
-                    "anim 0 8 8 8 1 0 0 0 8 8 run\n"
-                    "anim 0 16 8 8 1 0 0 0 8 8 walk\n"));
+  ASSERT_TRUE(parse("anim 0 0 8 8 1 0 0 0 8 8 walk\nanim 0 8 8 8 1 0 0 0 8 8 run\nanim 0 16 8 8 1 0 0 0 8 8 walk\n"));
   EXPECT_EQ(s.findAnim("walk"), s.getAnim(2));  // a repeated name keeps the later one
   EXPECT_EQ(s.indexOf(s.findAnim("run")), 1);
   // An unknown name: null once, animation 0 from then on.
@@ -121,11 +104,11 @@ TEST_F(Anims, NamesAndFallbackLookups) {
   EXPECT_EQ(bare.indexOf(s.getAnim(0)), -1);
 }
 
-TEST_F(Anims, BadNumbersAndOrphanFramesAreSkipped) {
+TEST_F(Anims, BadNumbersOrphanFramesAndCapsAreSkipped) {
   const std::vector<std::string> bad = {
-      "frame 3 1 1",       "anim 0 0 -8 8 1",  "anim 0 0 8 8 1 -1", "anim 0 0 8 8 1 0 0 0 8 -8 n",
-      "frame 2 -1 4",      "frame 2 1 2 3 -4", "frame 99999999 0 0", "5 0 0 8 8 -2 0",
-      "2 0 0 8 8 1 1 -5",  "999999 0 0 8 8 1 1"};
+      "frame 3 1 1",      "anim 0 0 -8 8 1",  "anim 0 0 8 8 1 -1", "anim 0 0 8 8 1 0 0 0 8 -8 n",
+      "frame 2 -1 4",     "frame 2 1 2 3 -4", "frame 99999999 0 0", "5 0 0 8 8 -2 0",
+      "2 0 0 8 8 1 1 -5", "999999 0 0 8 8 1 1"};
   std::string text;
   for (size_t i = 0; i < bad.size(); ++i) text += bad[i] + (i == 3 ? "\nanim 0 0 8 8 1\n" : "\n");
   text += "-3 0 0 8 8 1 1\n";  // a negative count is a count below 1: no frames
@@ -134,13 +117,10 @@ TEST_F(Anims, BadNumbersAndOrphanFramesAreSkipped) {
   EXPECT_EQ(anim(0), "0 0 8 8 | 1 0 | 0 0 8 8 | 1*0,0,0,0");
   EXPECT_EQ(anim(1), "0 0 8 8 | 100 0 | 0 0 8 8 | 1*0,0,0,0");
   ASSERT_EQ(lines.size(), bad.size());
-  for (size_t i = 0; i < bad.size(); ++i)
-    EXPECT_EQ(lines[i], "INFO: Sprite.loadAnim: Bledna linia (\"" + bad[i] + "\")");
-}
+  for (size_t i = 0; i < bad.size(); ++i) EXPECT_EQ(lines[i], "INFO: Sprite.loadAnim: Bledna linia (\"" + bad[i] + "\")");
 
-TEST_F(Anims, FrameCountsAreCapped) {
   // 16384 frames per animation, about a million per sprite.
-  std::string text = "anim 0 0 1 1 1\nframe 16384\nframe 1\n";
+  text = "anim 0 0 1 1 1\nframe 16384\nframe 1\n";
   for (int i = 0; i < 70; ++i) text += "anim 0 0 1 1 1\nframe 16384\n";
   ASSERT_TRUE(parse(text.c_str()));
   ASSERT_EQ(s.getAnimCount(), 71u);
@@ -168,29 +148,21 @@ TEST_F(Anims, HostileTextNeverBreaksTheReader) {
   }
 }
 
-TEST(AnimClock, TimerOfExactlyOneWaits) {
+TEST(AnimClock, TimerOfExactlyOneWaitsThenLoops) {
   Sprite::Anim a;
   a.speed = 4;
   a.frames.resize(4);
   a.loopFrame = 2;
   float timer = 0;
   uint32_t frame = 0;
-  advanceAnimClock(timer, frame, a, 0, 0.125f);
-  advanceAnimClock(timer, frame, a, 0, 0.125f);
-  EXPECT_EQ(timer, 1.0f);
-  EXPECT_EQ(frame, 0u);
-  advanceAnimClock(timer, frame, a, 0, 0.125f);
-  EXPECT_EQ(frame, 1u);
-  EXPECT_FLOAT_EQ(timer, 0.5f);
-  // Frames run 0, 1, 2, 3, 2, 3 with loop frame 2, two updates per frame.
   std::vector<uint32_t> seen;
-  timer = 0;
-  frame = 0;
   for (int i = 0; i < 12; ++i) {
     advanceAnimClock(timer, frame, a, 0, 0.125f);
-    if (i % 2 == 0) seen.push_back(frame);
+    seen.push_back(frame);
+    if (i == 1) EXPECT_EQ(timer, 1.0f);  // exactly 1 does not advance yet
+    if (i == 2) EXPECT_FLOAT_EQ(timer, 0.5f);
   }
-  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 1, 2, 3, 2, 3}));
+  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 0, 1, 1, 2, 2, 3, 3, 2, 2, 3, 3}));  // loop frame 2
   // The object's own speed wins over the animation's.
   timer = 0;
   frame = 0;
@@ -201,13 +173,11 @@ TEST(AnimClock, TimerOfExactlyOneWaits) {
 TEST(AnimClock, OvershootAndOddLoopFrames) {
   float timer = 0;
   uint32_t frame = 0;
-  // Past the end it continues at the loop frame, with no wrap-around.
-  advanceAnimClock(timer, frame, 4, 1, 10, 0.5f);  // timer 5: 4 steps
+  advanceAnimClock(timer, frame, 4, 1, 10, 0.5f);  // timer 5: 4 steps, on from the loop frame
   EXPECT_EQ(frame, 1u);
   EXPECT_EQ(timer, 1.0f);
-  // A loop frame at or past the frame count stays inside the list.
   frame = 2;
-  advanceAnimClock(timer, frame, 3, 7, 2, 1.0f);
+  advanceAnimClock(timer, frame, 3, 7, 2, 1.0f);  // a loop frame past the count stays inside
   EXPECT_EQ(frame, 2u);
   // One frame or none: nothing moves.
   timer = 0.25f;
@@ -238,11 +208,9 @@ TEST(SpriteMask, IsSolidStaysInsideTheImage) {
   s.anims.push_back(a);
   EXPECT_TRUE(s.isSolid(0, 0, 0));
   EXPECT_FALSE(s.isSolid(1, 1, 0));
-  // Far edges of the box: inside the box test, outside the image.
-  EXPECT_FALSE(s.isSolid(2, 0, 0));
-  EXPECT_FALSE(s.isSolid(0, 3, 0));
-  EXPECT_FALSE(s.isSolid(3, 0, 0));  // one step beyond the box
-  EXPECT_FALSE(s.isSolid(0xffffffffu, 0xffffffffu, 0));
+  // Far edges of the box, one step beyond it, and far away: never outside the image.
+  for (auto [x, y] : {std::pair<uint32_t, uint32_t>{2, 0}, {0, 3}, {3, 0}, {0xffffffffu, 0xffffffffu}})
+    EXPECT_FALSE(s.isSolid(x, y, 0)) << x << "," << y;
   // Out-of-range animation or no mask at all: solid.
   EXPECT_TRUE(s.isSolid(100, 100, 1));
   EXPECT_TRUE(Sprite().isSolid(5, 5, 0));
@@ -250,20 +218,15 @@ TEST(SpriteMask, IsSolidStaysInsideTheImage) {
   s.anims[0].boxX1 = 1;
   EXPECT_FALSE(s.isSolid(0, 0, 0));
   EXPECT_TRUE(s.isSolid(1, 0, 0));
-  // A hand-made mask smaller than width x height is never overrun.
-  s.mask.resize(5);
+  s.mask.resize(5);  // a hand-made mask smaller than width x height is never overrun
   EXPECT_FALSE(s.isSolid(1, 2, 0));
 }
 
-TEST(SpriteNames, CompanionFileNames) {
-  EXPECT_EQ(Sprite::resourceFileName("data/gfx.crs:npc_ptr", ".png"), "data/gfx.crs:npc_ptr.png");
-  EXPECT_EQ(Sprite::resourceFileName("data/gfx.crs:npc_ptr.bmp", ".txt"),
-            "data/gfx.crs:npc_ptr.txt");
-  // The last four characters go, whatever they are.
-  EXPECT_EQ(Sprite::resourceFileName("a.crs:b.c.jpeg", ".png"), "a.crs:b.c..png");
-}
-
 TEST(SpriteFiles, DefinitionEntriesBesideTheImage) {
+  // The last four characters of the image name give way to the companion's extension.
+  EXPECT_EQ(Sprite::resourceFileName("data/gfx.crs:npc_ptr", ".png"), "data/gfx.crs:npc_ptr.png");
+  EXPECT_EQ(Sprite::resourceFileName("a.crs:b.c.jpeg", ".png"), "a.crs:b.c..png");
+
   const fs::path dir = fs::temp_directory_path() / ("tervalo_anims_" + std::to_string(::getpid()));
   fs::create_directories(dir);
   ResfileWriter w;
@@ -271,7 +234,6 @@ TEST(SpriteFiles, DefinitionEntriesBesideTheImage) {
   w.add("empty.txt", "");
   ASSERT_TRUE(w.write((dir / "a.crs").string()));
   const std::string res = (dir / "a.crs").string() + ":";
-
   Sprite s;
   s.width = 40;
   s.height = 20;
@@ -283,8 +245,7 @@ TEST(SpriteFiles, DefinitionEntriesBesideTheImage) {
   ASSERT_TRUE(s.loadAnims((res + "ghost").c_str()));
   EXPECT_EQ(cap.lines(), (std::vector<std::string>{
                              "FAIL: Resfile.load: Nie znaleziono pliku \"ghost.txt\"",
-                             "FAIL: Sprite.loadAnims: Nie znaleziono informacji o animacjach, "
-                             "uzywanie calego obrazka"}));
+                             "FAIL: Sprite.loadAnims: Nie znaleziono informacji o animacjach, uzywanie calego obrazka"}));
   EXPECT_EQ(desc(s.getAnim(0)), "0 0 40 20 | 100 0 | 0 0 40 20 | 1*0,0,0,0");
   EXPECT_EQ(s.getAnimCount(), 1u);
   EXPECT_TRUE(s.animsByName.empty());

@@ -11,26 +11,16 @@ namespace fs = std::filesystem;
 
 using DatabaseTest = ScratchDirTest;
 
-TEST_F(DatabaseTest, TablesAndShortKeys) {
+TEST_F(DatabaseTest, ShortKeysAndRoundTrip) {
   Database db;
-  db.setVal("x", 5);
+  db.setVal("x", 5);  // one-byte and empty keys are ignored
   db.setStr("", "v");
-  EXPECT_EQ(db.getVal("x"), 0);
   EXPECT_TRUE(db.vals().empty() && db.strs().empty());
-  db.setVal("hp", 3);
-  db.setVal("hp", -4);
   db.setStr("hp", "text");  // same key, other table
-  EXPECT_EQ(db.getVal("hp"), -4);
-  EXPECT_EQ(db.getStr("hp"), "text");
-  EXPECT_EQ(db.getVal("nope"), 0);
+  EXPECT_EQ(db.getVal("hp"), 0);
   EXPECT_EQ(db.getStr("nope"), "");
-  EXPECT_EQ(db.vals().size(), 1u);  // reading created nothing
+  EXPECT_TRUE(db.vals().empty());  // reading created nothing
   db.clear();
-  EXPECT_TRUE(db.vals().empty() && db.strs().empty());
-}
-
-TEST_F(DatabaseTest, FileLayoutAndRoundTrip) {
-  Database db;
   ASSERT_TRUE(db.save(path("empty.bin")));
   EXPECT_EQ(readBytes(path("empty.bin")), std::string(8, '\0'));
   db.setVal("zz", 1);
@@ -42,23 +32,16 @@ TEST_F(DatabaseTest, FileLayoutAndRoundTrip) {
   db.setStr("Zb", "");  // upper case sorts first; an empty value round-trips
   db.setStr("cc", "after the empty one");
   db.setVal("val", -2);
-  ASSERT_TRUE(db.save(path("s.bin")));
-  const std::string expected = u32(3) + u32(2) + "Zb" + u32(0) + u32(2) + "ab" + u32(1) + "1" +
-                               u32(2) + "cc" + u32(19) + "after the empty one" + u32(1) + u32(3) +
-                               "val" + u32(uint32_t(-2));
-  EXPECT_EQ(readBytes(path("s.bin")), expected);
+  ASSERT_TRUE(db.save(path("save/sav01.bin")));  // a save creates its folder
+  EXPECT_EQ(readBytes(path("save/sav01.bin")),
+            u32(3) + u32(2) + "Zb" + u32(0) + u32(2) + "ab" + u32(1) + "1" + u32(2) + "cc" + u32(19) +
+                "after the empty one" + u32(1) + u32(3) + "val" + u32(uint32_t(-2)));
 
   Database back;
   Log::Capture cap;
-  ASSERT_TRUE(back.load(path("s.bin")));
-  EXPECT_TRUE(cap.lines().empty());
+  ASSERT_TRUE(back.load(path("save/sav01.bin")));
   EXPECT_EQ(back.strs(), db.strs());
   EXPECT_EQ(back.vals(), db.vals());
-  EXPECT_EQ(back.strs().count("Zb"), 1u);
-
-  // A save creates its folder.
-  ASSERT_TRUE(db.save(path("save/sav01.bin")));
-  EXPECT_EQ(readBytes(path("save/sav01.bin")), expected);
   // Short paths are refused silently and leave the tables alone.
   EXPECT_FALSE(back.save("x"));
   EXPECT_FALSE(back.load("x"));
@@ -99,8 +82,8 @@ TEST_F(DatabaseTest, LoadFaults) {
   }
 
   // Keys and values end at a zero byte; one-byte keys are dropped on load.
-  writeBytes(path("z.bin"), u32(2) + u32(4) + std::string("ab\0c", 4) + u32(3) +
-                                std::string("v\0w", 3) + u32(1) + "q" + u32(1) + "r" + u32(0));
+  writeBytes(path("z.bin"), u32(2) + u32(4) + std::string("ab\0c", 4) + u32(3) + std::string("v\0w", 3) +
+                                u32(1) + "q" + u32(1) + "r" + u32(0));
   ASSERT_TRUE(db.load(path("z.bin")));
   EXPECT_EQ(db.strs().size(), 1u);
   EXPECT_EQ(db.getStr("ab"), "v");
@@ -112,18 +95,16 @@ TEST_F(DatabaseTest, FailedSaveKeepsThePreviousOne) {
   db.setStr("name", "old");
   ASSERT_TRUE(db.save(path("sav01.bin")));
   const std::string before = readBytes(path("sav01.bin"));
-
   db.setStr("name", std::string(4096, 'n'));
+  Log::Capture cap;
   {
-    // A file-size limit makes every write past 512 bytes fail, as a full
-    // disk would.
+    // A file-size limit fails every write past 512 bytes, as a full disk would.
     struct rlimit old;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit small = old;
     small.rlim_cur = 512;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    Log::Capture cap;
     const bool saved = db.save(path("sav01.bin"));
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
@@ -135,21 +116,13 @@ TEST_F(DatabaseTest, FailedSaveKeepsThePreviousOne) {
   for (const auto& e : fs::directory_iterator(dir)) files += e.is_regular_file();
   EXPECT_EQ(files, 1u);  // no temporary left behind
 
-  Database back;
-  ASSERT_TRUE(back.load(path("sav01.bin")));
-  EXPECT_EQ(back.getStr("name"), "old");
-  EXPECT_EQ(back.getVal("level"), 3);
-
-  // A device that refuses writes reports the same failure.
+  // A device that refuses writes reports the same failure; a folder that cannot be created.
   fs::create_symlink("/dev/full", path("full.bin"));
-  Log::Capture cap;
+  cap.clear();
   EXPECT_FALSE(db.save(path("full.bin")));
   EXPECT_TRUE(cap.has("FAIL: Database.save: Zapis nie powiodl sie (str)"));
   EXPECT_TRUE(fs::is_symlink(path("full.bin")));
-
-  // A folder that cannot be created.
   writeBytes(path("file"), "x");
-  cap.clear();
   EXPECT_FALSE(db.save(path("file/sav01.bin")));
   EXPECT_TRUE(cap.has("FAIL: Database.save: Nie udalo sie otworzyc pliku"));
 }
