@@ -49,10 +49,6 @@ std::vector<uint8_t> screenTexture(uint32_t tex, const uint8_t* fill = nullptr) 
 TEST_F(CameraGl, StateAfterInit) {
   EXPECT_FALSE(Camera::instance().fullscreen());
   EXPECT_FALSE(isFullscreen());
-  GLint src = 0, dst = 0;
-  glGetIntegerv(GL_BLEND_SRC, &src);
-  glGetIntegerv(GL_BLEND_DST, &dst);
-  EXPECT_TRUE(glIsEnabled(GL_BLEND) && src == GL_SRC_ALPHA && dst == GL_ONE_MINUS_SRC_ALPHA);
   // Pixel-exact projection: a point at (10, 20) lands on pixel (10, 20).
   GLfloat proj[16];
   glGetFloatv(GL_PROJECTION_MATRIX, proj);

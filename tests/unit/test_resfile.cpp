@@ -214,11 +214,9 @@ TEST_F(ResfileTest, CrsTool) {
     return f;
   };
   fs::create_directories(dir / "in" / "sub");
-  writeBytes(path("in/b.txt"), text(4000, 'b'));
-  writeBytes(path("in/a.bin"), std::string("\x01\x02\x03", 3));
-  writeBytes(path("in/empty"), "");
-  writeBytes(path("in/sub/skipped"), "x");
-  writeBytes(path("extra"), "extra file");
+  for (const auto& [n, b] : {std::pair<std::string, std::string>{"in/b.txt", text(4000, 'b')}, {"in/a.bin", "\x01\x02\x03"},
+                             {"in/empty", ""}, {"in/sub/skipped", "x"}, {"extra", "extra file"}})
+    writeBytes(path(n), b);
 
   ASSERT_EQ(run("pack -q " + path("t.crs") + " " + path("in") + " " + path("extra")), 0);
   EXPECT_EQ(readBytes(path("out.txt")), "");
