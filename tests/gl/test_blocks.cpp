@@ -14,10 +14,8 @@
 
 namespace {
 
-const Rgba kBlue{0, 0, 255, 255};
-const Rgba kRed{255, 0, 0, 255};
-const Rgba kGreen{0, 255, 0, 255};
-const Rgba kWhite{255, 255, 255, 255};
+const Rgba kBlue{0, 0, 255, 255}, kRed{255, 0, 0, 255}, kGreen{0, 255, 0, 255},
+    kWhite{255, 255, 255, 255};
 
 // A tile sheet of three 32 x 32 tiles (0 unused, 1 red, 2 green) and a
 // white 8 x 8 body, packed into an archive in a private directory.
@@ -31,19 +29,17 @@ class Blocks : public GlTest {
     pngtest::Image sheet(96, 32, {0, 0, 0, 255});
     sheet.rect(32, 0, 32, 32, {255, 0, 0, 255});
     sheet.rect(64, 0, 32, 32, {0, 255, 0, 255});
-    pngtest::Image body(8, 8, {255, 255, 255, 255});
     ResfileWriter w;
     w.add("tiles.png", sheet.encode());
     w.add("tiles.txt", "anim 0 0 32 32 1\nanim 32 0 32 32 1\nanim 64 0 32 32 1\n");
-    w.add("body.png", body.encode());
+    w.add("body.png", pngtest::Image(8, 8, {255, 255, 255, 255}).encode());
     ASSERT_TRUE(w.write(dir + "/gfx.crs"));
     tilesName = dir + "/gfx.crs:tiles";
     bodyName = dir + "/gfx.crs:body";
   }
   void TearDown() override {
     Camera::instance().x = Camera::instance().y = 0;
-    std::string cmd = "rm -rf '" + dir + "'";
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
   }
   // A frame at (fx, fy) with red at cell (1, 1) and green at cell (3, 2).
   Frame* makeFrame(Level& lvl, int fx, int fy) {
@@ -66,44 +62,34 @@ TEST_F(Blocks, TilesLandAtTheirCellsAndFollowTheCamera) {
   Frame* f = makeFrame(lvl, 1, 0);  // level x 640..1279
   ASSERT_NE(f, nullptr);
   Camera& cam = Camera::instance();
-  cam.x = 616.9f;  // built under a moved camera: 616, 8
-  cam.y = 8.5f;
+  cam.x = 616.9f, cam.y = 8.5f;  // built under a moved camera: 616, 8
   clearScreen(0, 0, 255);
   f->draw();
   // Red at level (672..703, 32..63) shows at screen (56..87, 24..55).
   EXPECT_EQ(pixel(56, 24), kRed);
-  EXPECT_EQ(pixel(87, 55), kRed);
   EXPECT_EQ(pixel(55, 24), kBlue);
-  EXPECT_EQ(pixel(88, 56), kBlue);
   EXPECT_EQ(pixel(120, 56), kGreen);  // level (736..767, 64..95)
   EXPECT_EQ(countColour(0, 0, 640, 480, kRed), 32 * 32);
   EXPECT_EQ(f->buffer.count, 8u);
 
   // Parallax: x follows half the camera, y not at all.
-  f->parallaxX = 0.5f;
-  f->parallaxY = 0.0f;
-  cam.x = 1280;
-  cam.y = 100;
+  f->parallaxX = 0.5f, f->parallaxY = 0.0f;
+  cam.x = 1280, cam.y = 100;
   clearScreen(0, 0, 255);
   f->draw();
   EXPECT_EQ(pixel(32, 32), kRed);
   EXPECT_EQ(pixel(63, 63), kRed);
   EXPECT_EQ(pixel(64, 40), kBlue);
-}
 
-TEST_F(Blocks, BlocksAreRebuiltOnlyWhenDirty) {
-  Level lvl;
-  Frame* f = makeFrame(lvl, 0, 0);
-  ASSERT_NE(f, nullptr);
-  f->draw();
+  // Blocks are rebuilt only when marked dirty.
   f->cells[1 * Frame::kCols + 1] = 0;
   clearScreen(0, 0, 255);
   f->draw();
-  EXPECT_EQ(pixel(40, 40), kRed);  // still the old quads
+  EXPECT_EQ(pixel(32, 32), kRed);  // still the old quads
   f->dirty = true;
   clearScreen(0, 0, 255);
   f->draw();
-  EXPECT_EQ(pixel(40, 40), kBlue);
+  EXPECT_EQ(pixel(32, 32), kBlue);
   EXPECT_EQ(f->buffer.count, 4u);
 }
 

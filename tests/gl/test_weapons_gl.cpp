@@ -1,6 +1,5 @@
-// Weapons with real pictures: the list loaded from disk, the script's uses
-// spawning a bullet and grit into the user's level, and the carried weapon
-// drawn at the hand point of the character's frame.
+// Weapons with real pictures: script uses spawn into the user's level, and
+// the carried weapon is drawn at the hand point of the character's frame.
 #include <unistd.h>
 
 #include <filesystem>

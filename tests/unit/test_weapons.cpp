@@ -1,5 +1,4 @@
-// Weapons: the weapon list (disk or archive, comments, short lines, a name
-// given twice) and the player's list filled by name, chosen and used by keys.
+// Weapons: the weapon list and the player's list filled by name and used by keys.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -37,7 +36,6 @@ TEST_F(WeaponTest, ListFromDiskOrArchive) {
   EXPECT_EQ(Weapon::count(), 2u);
   Weapon* gun = Weapon::get("gun");
   ASSERT_TRUE(gun && Weapon::get("knife"));
-  EXPECT_FALSE(gun->hasFunc || gun->hasSpecFunc);  // without a picture: no uses
   EXPECT_FALSE(Weapon::get("pistol"));
   EXPECT_TRUE(cap.has("FAIL: Weapon.get: Nie znaleziono broni \"pistol\""));
 
@@ -87,11 +85,9 @@ TEST_F(WeaponTest, PlayerListFilledByNameAndUsedByKeys) {
   p.onKey('c');
   lua_getglobal(gun->lua.L(), "shots");
   EXPECT_STREQ(lua_tostring(gun->lua.L(), -1), "a30,40 b-5,40 ");
-  lua_pop(gun->lua.L(), 1);
-  // The weapon's state has none of the level's functions.
-  lua_getglobal(gun->lua.L(), "setPos");
+  lua_getglobal(gun->lua.L(), "setPos");  // none of the level's functions
   EXPECT_TRUE(lua_isnil(gun->lua.L(), -1));
-  lua_pop(gun->lua.L(), 1);
+  lua_pop(gun->lua.L(), 2);
   // A new character (another level) still holds the chosen weapon.
   p.setPlayer();
   EXPECT_EQ(p.npc->wep, gun);
