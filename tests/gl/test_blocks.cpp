@@ -51,7 +51,6 @@ class Blocks : public GlTest {
     f->cells[2 * Frame::kCols + 3] = 2;
     return f;
   }
-
   std::string dir, tilesName, bodyName;
 };
 
@@ -71,7 +70,6 @@ TEST_F(Blocks, TilesLandAtTheirCellsAndFollowTheCamera) {
   EXPECT_EQ(pixel(120, 56), kGreen);  // level (736..767, 64..95)
   EXPECT_EQ(countColour(0, 0, 640, 480, kRed), 32 * 32);
   EXPECT_EQ(f->buffer.count, 8u);
-
   // Parallax: x follows half the camera, y not at all.
   f->parallaxX = 0.5f, f->parallaxY = 0.0f;
   cam.x = 1280, cam.y = 100;
@@ -80,7 +78,6 @@ TEST_F(Blocks, TilesLandAtTheirCellsAndFollowTheCamera) {
   EXPECT_EQ(pixel(32, 32), kRed);
   EXPECT_EQ(pixel(63, 63), kRed);
   EXPECT_EQ(pixel(64, 40), kBlue);
-
   // Blocks are rebuilt only when marked dirty.
   f->cells[1 * Frame::kCols + 1] = 0;
   clearScreen(0, 0, 255);
@@ -110,7 +107,6 @@ TEST_F(Blocks, FrameObjectsDrawnOverBlocksAndSpriteReferencesGivenBack) {
     f->draw();
     EXPECT_EQ(pixel(47, 47), kWhite);
     EXPECT_EQ(pixel(48, 48), kRed);
-
     EXPECT_EQ(b->sprite->refs, 2u);
     lvl.delObj(a);
     EXPECT_EQ(b->sprite->refs, 1u);

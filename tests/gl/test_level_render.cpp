@@ -51,7 +51,6 @@ class LevelRender : public GlTest {
     Database::instance().clear();
     IniFile::instance().close();
     gfx = (dir / "lvl.crs").string();
-
     pngtest::Image tiles(160, 32, {0, 0, 0, 255});
     tiles.rect(32, 0, 32, 32, {255, 0, 0, 255});
     tiles.rect(64, 0, 32, 32, {0, 255, 0, 255});
@@ -101,7 +100,6 @@ class LevelRender : public GlTest {
   static bool near(Rgba a, Rgba b) {
     return std::abs(a.r - b.r) <= 3 && std::abs(a.g - b.g) <= 3 && std::abs(a.b - b.b) <= 3;
   }
-
   static inline int serial = 0;
   fs::path dir, old;
   std::string gfx;
@@ -132,7 +130,6 @@ TEST_F(LevelRender, LayerOrderObjectsSkyAndBounds) {
   // (A line along a pixel edge may land on either row beside it.)
   EXPECT_TRUE(pixel(200, sy(0)) == kRed || pixel(200, sy(0) - 1) == kRed);
   EXPECT_FALSE(pixel(200, sy(0) + 2) == kRed);
-
   // The screen centre lies in frame B, whose sky fades in over a second
   // and then replaces the old one.
   ASSERT_EQ(lvl.skyboxes.size(), 2u);
@@ -143,7 +140,6 @@ TEST_F(LevelRender, LayerOrderObjectsSkyAndBounds) {
   draw(lvl);
   EXPECT_EQ(lvl.skyboxes.size(), 1u);
   EXPECT_EQ(pixel(10, 300), kSky2);
-
   // A forced sky is kept against the frames' choice.
   Sprite* forced = Sprite::get(gfx + ":sky");
   lvl.setSkybox(forced, true);
@@ -151,7 +147,6 @@ TEST_F(LevelRender, LayerOrderObjectsSkyAndBounds) {
   EXPECT_EQ(pixel(10, 300), kSky);
   EXPECT_EQ(lvl.skybox, forced);
   Sprite::release(forced);
-
   // The listed character saves its real sprite's name; unloading gives the
   // sky references back with the rest.
   lvl.unload();

@@ -58,7 +58,6 @@ TEST_F(GlTest, WeaponSpawnsAndIsDrawnInHand) {
     ASSERT_EQ(lvl.parts.size(), 1u);
     EXPECT_NEAR(lvl.parts[0]->spdY, 10.0f, 1e-3);  // facing right: 90 degrees
     EXPECT_EQ(cap.lines(), std::vector<std::string>{}) << cap.joined();
-
     clearScreen(0, 0, 0);
     c->render();
     Sprite::flush();

@@ -29,7 +29,6 @@ TEST(Frames, BlockFilesFromTheLevelsArchiveOrAFullName) {
   Level lvl;
   lvl.name = dir + "/lvl.crs:lvl";
   lvl.reader = &reader;
-
   Frame* f = lvl.addFrame(0, "a", nullptr, nullptr, 0, 0, 0, 1, 1);
   ASSERT_TRUE(lvl.loadFrame(f, "ignored"));  // the frame's own name wins
   EXPECT_EQ(f->cells[0], 1);
@@ -67,7 +66,6 @@ TEST(Frames, MapKeysAndBounds) {
   lvl.delFrame(f);
   EXPECT_EQ(lvl.right, 1920);
   EXPECT_EQ(lvl.frameMap.size(), 1u);
-
   // Pixels -1 and -640 both lie in frame -1; -640 at its column 0.
   Frame* m = lvl.addFrame(0, nullptr, nullptr, nullptr, -1, 0, 0, 1, 1);
   setCell(*m, 0, 0, 1);
@@ -97,12 +95,10 @@ TEST(Frames, CoarseAndPreciseBlockTests) {
   EXPECT_FALSE(lvl.blockAt(40, 5, 0, false));
   EXPECT_TRUE(lvl.blockAt(70, 5, 0, false));
   EXPECT_TRUE(lvl.blockAt(70, 5, 0, true));
-
   // Sampling every 32nd column of x 128..191 misses solid columns 138, 170.
   EXPECT_FALSE(lvl.blockHit(128, 0, 0, 64, 1, 2));
   EXPECT_TRUE(lvl.blockHit(128, 0, 0, 43, 1, 2));  // last column 170
   EXPECT_TRUE(lvl.blockHit(139, 0, 0, 0, 2, 2));   // no columns: corner sample only
-
   // The sheet shrinks under tile 2: its pixels are free, never read.
   tiles.s.width = 64;
   tiles.s.mask.assign(64 * 32, 1);
@@ -146,7 +142,6 @@ TEST(Frames, ListsChangedWhileWalked) {
   EXPECT_EQ(steps[2], 1);
   EXPECT_TRUE(dead[2]);
   EXPECT_EQ(lvl.objs.size(), 1u);
-
   // Frame objects: lookup by frame id from a start position, deletion with
   // the frame, counting.
   Object* a = lvl.addFrameObj(5, -1, -1, 2, 1, &body.s);
@@ -164,7 +159,6 @@ TEST(Frames, ListsChangedWhileWalked) {
   EXPECT_TRUE(gd);
   lvl.delFrameObj(a);
   EXPECT_EQ(lvl.countObjs(), 1u);
-
   // delObj of an object not in the list leaves the list alone.
   Object* x1 = lvl.addObj(7, 0, 0, 0, 1, &body.s);
   Object* x2 = lvl.addObj(7, 0, 0, 0, 1, &body.s);

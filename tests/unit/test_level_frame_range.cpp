@@ -31,7 +31,6 @@ TEST_F(LevelFrameRange, FarFramesAreRefused) {
   EXPECT_EQ(lvl.right, 1677721 * 640);
   EXPECT_EQ(lvl.top, -2236961 * 480);
   EXPECT_TRUE(cap.has("FAIL: Level.addFrame: Ramka poza zakresem (3333333, 44444444)"));
-
   // From a level file the refused frame stops the load like a missing one.
   archive("data/lvl/t.crs",
           {{"lvl.txt", "frame f0 none none 0 0\nframe f0 none none 3333333 0\n"},

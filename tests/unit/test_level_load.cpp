@@ -43,7 +43,6 @@ TEST_F(LevelLoad, Failures) {
   level("-- only\r\n\r\n--  comments\n");
   EXPECT_FALSE(lvl.load(kLvl));
   EXPECT_TRUE(cap.has("FAIL: Level.load: Nie udalo sie wczytac ramek (0, 0)"));
-
   level("frame f0 none none 0 0\nframe short none none 1 0\nframe f0 none none 2 0\n",
         {{"short.bin", std::string(299, '\1')}});
   EXPECT_FALSE(lvl.load(kLvl));
@@ -98,7 +97,6 @@ TEST_F(LevelLoad, ScriptsAndAlwaysClock) {
   EXPECT_EQ(global(lvl, "n"), "2");
   lvl.update();
   EXPECT_EQ(global(lvl, "n"), "5");
-
   file("lua/list.ini", kSection + "file=abc\nalways=\n");
   IniFile::instance().close();
   ASSERT_TRUE(lvl.load(kLvl));
@@ -133,7 +131,6 @@ TEST_F(LevelLoad, NpcsFromListAndSave) {
   EXPECT_EQ(db.getStr(std::string(kLvl) + "_ghost"), "0 1 1 1 0 0 0 1 none 0 255");
   ASSERT_TRUE(lvl.npcAt(5));
   EXPECT_EQ(lvl.npcAt(5)->grav, &Object::globalGrav);
-
   guard->x = 300.5f;
   lvl.unload();
   EXPECT_EQ(lvl.npcCap + lvl.countNpcs() + lvl.objs.size() + lvl.right, 0u);
@@ -160,7 +157,6 @@ TEST_F(LevelLoad, CharacterTable) {
   EXPECT_EQ(lvl.objs.size(), 2u);
   EXPECT_TRUE(lvl.addNpc(npc("d", 1), 2));
   EXPECT_TRUE(cap.has("INFO: Level.addNpc: Pozycja npc w liscie rozna od jego ID (pos: 2; ID: 1)"));
-
   // Past the end the table grows to pos + 5; absurd slots are refused.
   EXPECT_TRUE(lvl.addNpc(npc("e", 120), 120));
   EXPECT_EQ(lvl.npcCap, 125u);
@@ -168,13 +164,11 @@ TEST_F(LevelLoad, CharacterTable) {
   EXPECT_TRUE(cap.has("FAIL: Level.addObj: Nie udalo sie powiekszyc tablicy obiektow"));
   EXPECT_EQ(lvl.addNpc(nullptr, 1), nullptr);
   EXPECT_TRUE(cap.has("FAIL: Level.addObj: NULL npc"));
-
   // Removed by slot or as a plain object, a character leaves no slot behind.
   lvl.delNpc(lvl.npcAt(2));
   lvl.delObj(lvl.getObj(120));
   EXPECT_EQ(lvl.countNpcs(), 2u);
   EXPECT_EQ(lvl.npcAt(120), nullptr);
-
   // The npc list keeps the player's character (the player refers to it).
   file("npc/list.ini", "[l]\n1=bob\n");
   file("npc/bob", "[npc]\nl=1 0 1 1 5 5 0 9 none\n");

@@ -53,7 +53,6 @@ TEST_F(NpcTest, AnimationFollowsSpeed) {
   int wx = 0, wy = 0;
   ASSERT_TRUE(n->weaponPoint(wx, wy));
   EXPECT_EQ(wx * 1000 + wy, 106046);
-
   n->autoAnimOff = true;
   n->setAnim(8u);
   n->spdX = 40;
@@ -82,7 +81,6 @@ TEST_F(NpcTest, ScriptClockAndSources) {
   };
   EXPECT_EQ(num(*a, "n"), 3);
   EXPECT_EQ(num(*b, "m"), 30);
-
   Log::Capture cap;
   auto c = make("none.lua");
   c->step();
@@ -103,7 +101,6 @@ TEST_F(NpcTest, SavedInfoLine) {
   n->saveState();
   Database& db = Database::instance();
   EXPECT_EQ(db.getStr("data/lvl/t.crs:lvl_bob"), "1 1 1 0 100 200 3 7  0 200 walk.lua");
-
   // Own gravity that is not zero counts as gravity; no name saves as
   // "noname"; without a script the last word is empty.
   auto anon = std::make_unique<Npc>(nullptr, 2, -5, 0, 0, 1, nullptr, &lvl, nullptr);
@@ -111,7 +108,6 @@ TEST_F(NpcTest, SavedInfoLine) {
   anon->colsOn = false;
   anon->saveState();
   EXPECT_EQ(db.getStr("data/lvl/t.crs:lvl_noname"), "1 0 0 1 -5 0 0 1  0 255 ");
-
   db.clear();
   Npc(nullptr, 3, 0, 0, 0, 1, nullptr, nullptr, nullptr).saveState();
   EXPECT_TRUE(db.strs().empty());

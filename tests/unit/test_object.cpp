@@ -57,7 +57,6 @@ TEST(ObjectRecord, AnimationClock) {
   }
   EXPECT_EQ(seen, (std::vector<uint32_t>{1, 2, 3, 2, 3, 2}));
   EXPECT_EQ(o.frame, &a.s.anims[0].frames[2]);
-
   a.s.anims[0].loopFrame = 7;  // past the end: holds the last frame
   o.frameIdx = 3;
   o.animate();

@@ -26,7 +26,6 @@ class Particles : public ::testing::Test {
   Particle* add(int x, int y, float angle, float speed, float life, int damage, int z = 0) {
     return lvl.addParticle(x, y, z, angle, speed, life, damage, &dot.s);
   }
-
   PhysicsGuard guard;
   Log::Capture cap;  // the blood picture is not to be had here
   Sheet tiles{2, 32, 32}, dot{1, 2, 2}, body{1, 16, 32};
@@ -44,7 +43,6 @@ TEST_F(Particles, LifetimeFadeAndDirection) {
   lvl.update();  // each step takes twice dt: gone after the fourth
   EXPECT_TRUE(lvl.parts.empty());
   EXPECT_EQ(lvl.addParticle(0, 0, 0, 0, 1, 1, 0, nullptr), nullptr);
-
   // A frame's list (which does not own them) drops them below 0 only.
   Particle own(50, 50, 0, 0, 0, 0.425f, 0, &dot.s, &lvl, frame);
   own.update();
@@ -61,7 +59,6 @@ TEST_F(Particles, BouncesOffWallsAndSticksInsideThem) {
   p->update();
   EXPECT_FLOAT_EQ(p->spdX, -50.0f);
   EXPECT_FLOAT_EQ(p->x, 310.0f - 6.25f);
-
   Object::globalGrav = {0, 300};
   Particle* stuck = add(330, 100, 45, 100, 5.0f, 0);
   for (int i = 0; i < 4; ++i) stuck->step();
@@ -74,14 +71,12 @@ TEST_F(Particles, DamageOnlyInLayerZeroAndOnlyToTheLiving) {
   Particle* harmless = add(100, 100, 0, 100, 5.0f, 3, 1);  // layer 1
   for (int i = 0; i < 2; ++i) harmless->update();
   EXPECT_EQ(target->hp, 10);
-
   Particle* p = add(110, 100, 0, 100, 5.0f, 3);
   p->update();  // 122.5 lies in the target: wounded, no bounce
   EXPECT_EQ(target->hp, 7);
   EXPECT_FLOAT_EQ(p->spdX, 100.0f);
   EXPECT_TRUE(cap.contains("krew01"));  // it asked for the blood picture
   EXPECT_EQ(p->sprite, nullptr);
-
   Particle* q = add(210, 100, 0, 100, 5.0f, 3);
   q->update();  // no hit points left: bounce
   EXPECT_EQ(dead->hp, 0);
@@ -100,7 +95,6 @@ TEST_F(Particles, BulletsSpareTheShooterAndEndWithTheirHits) {
   // The first stopped at the first body; the second went on to the next.
   EXPECT_EQ(std::vector<int>({shooter->hp, a->hp, b->hp}), std::vector<int>({10, 2, 6}));
   EXPECT_TRUE(lvl.bullets.empty());
-
   addBullet(lvl, 50, 10, 0, 0, 0, 0.3f, 1, 1, &dot.s);
   lvl.update();
   EXPECT_EQ(lvl.bullets.size(), 1u);

@@ -27,7 +27,6 @@ class Physics : public ::testing::Test {
   Object* add(int x, int y, Sheet& sp) { return lvl.addObj(1, x, y, 0, 10, &sp.s); }
   Object* add(int x, int y) { return add(x, y, body); }
   Object* addInFrame(int x, int y, Sheet& sp) { return lvl.addFrameObj(1, x, y, 0, 1, &sp.s); }
-
   PhysicsGuard guard;
   Sheet tiles{4, 32, 32}, body{1, 16, 32}, slab{1, 64, 16};
   Level lvl;
@@ -43,7 +42,6 @@ TEST_F(Physics, FallingRestingAndTheLevelBottom) {
   EXPECT_FLOAT_EQ(o->spdY, v);
   EXPECT_FLOAT_EQ(o->y, 100.0f + v * kDt);
   EXPECT_FALSE(o->onGround);
-
   // On the floor: landed by the first sub-step, friction after the move.
   o->y = 288;
   o->spdX = 50;
@@ -53,17 +51,14 @@ TEST_F(Physics, FallingRestingAndTheLevelBottom) {
   EXPECT_EQ(o->y, 288.0f);
   EXPECT_NEAR(o->spdX, 50.0f - 1.02f * kDt - 300.0f * kDt, 1e-4);
   EXPECT_NEAR(o->x, 100.0f + (50.0f - 1.02f * kDt) * kDt, 1e-4);
-
   Object::globalGrav = {0, 0};  // no attempt to move down: not on ground
   o->update();
   EXPECT_FALSE(o->onGround);
   EXPECT_EQ(o->y, 288.0f);
-
   o->y = 480;  // the level's bottom
   o->spdY = 100;
   o->update();
   EXPECT_TRUE(o->y == 480.0f && o->spdY == 0.0f);
-
   // Absurd script speeds: no move for infinities, at most 100000 px/s else.
   o->x = o->y = 100;
   o->spdY = INFINITY;
@@ -92,7 +87,6 @@ TEST_F(Physics, ImmobileObjectsKeepTheirSpeedsAndPassObjectsBelow) {
   o->update();
   EXPECT_EQ(o->spdX, 30.0f);
   EXPECT_FLOAT_EQ(o->y, 100.0f - 20.0f * kDt);
-
   Object* base = add(100, 288);
   base->immobile = true;
   o->x = 100, o->y = 256;  // bottom row 287 touches base
@@ -105,7 +99,6 @@ TEST_F(Physics, ImmobileObjectsKeepTheirSpeedsAndPassObjectsBelow) {
   o->update();
   EXPECT_TRUE(o->onGround);
   EXPECT_EQ(o->y, 256.0f);
-
   base->spdY = 60;  // blocks do stop an immobile object
   base->update();
   EXPECT_TRUE(base->onGround);
@@ -149,13 +142,11 @@ TEST_F(Physics, LandingOnPlatforms) {
   a->update();
   ASSERT_TRUE(a->onGround);
   EXPECT_TRUE(a->carrySpdX == 42.0f && a->carrySpdY == 10.0f);
-
   p->x = 3000;  // gone: the carried speed moves it and decays
   a->update();
   EXPECT_NEAR(a->x, 100.0f + 42.0f * kDt, 1e-4);
   EXPECT_FLOAT_EQ(a->carrySpdX, 42.0f - 0.02f * kDt);
   EXPECT_FLOAT_EQ(a->carrySpdY, 10.0f - 0.02f * kDt);
-
   // A still platform leaves nothing; its own vertical speed does not count,
   // its carried vertical speed does.
   p->x = 100, p->spdX = 0, p->carrySpdX = 0, p->spdY = 30;
@@ -182,7 +173,6 @@ TEST_F(Physics, SixPixelStepIsClimbedSevenPixelWallBlocks) {
   EXPECT_FALSE(walk(o));
   EXPECT_EQ(toPixel(o->y), 282);
   EXPECT_GT(o->x, 150.0f);
-
   setCell(*frame, 5, 9, 3);  // wall: y 313..319
   o->x = 120, o->y = 288;
   EXPECT_TRUE(walk(o));
@@ -198,7 +188,6 @@ TEST_F(Physics, BlockEdgesAndCeilings) {
   EXPECT_TRUE(edge->onGround);
   EXPECT_EQ(toPixel(edge->y), 352);
   EXPECT_GE(miss->y, 480.0f);
-
   Object::globalGrav = {0, 0};
   fillRow(*frame, 5, 1);  // ceiling y 160..191
   Object* o = add(300, 195);

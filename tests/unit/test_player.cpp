@@ -26,7 +26,6 @@ struct PlayerTest : ::testing::Test {
   std::vector<uint8_t> keys = std::vector<uint8_t>(512, 0);
   Lines calls;  // dialog and weapon hooks that fired
   fs::path dir = fs::temp_directory_path() / ("tervalo_player_" + std::to_string(::getpid()));
-
   void SetUp() override {
     p = Player();
     fs::create_directories(dir);
@@ -80,14 +79,12 @@ TEST_F(PlayerTest, ControlsFile) {
   EXPECT_EQ(p.keysB[10], 22u);  // 11 pairs of the 20 announced
   EXPECT_TRUE(p.loadCtrls(file("three", {3, 91, 92, 93, 94, 95, 96}).c_str()));
   EXPECT_EQ(p.keysB[2] * 100 + p.keysA[3], 9607u);  // only the first three changed
-
   cap.clear();  // cut off in a pair: whole pairs only
   EXPECT_FALSE(p.loadCtrls(file("cut", {11, 71, 81, 99}, "\x01\x02").c_str()));
   EXPECT_FALSE(p.loadCtrls((dir / "missing").string().c_str()));
   EXPECT_EQ(cap.lines(), (Lines{"FAIL: Player.loadCtrls: Plik niepelny (wczytano 1 z 11 akcji)",
                                 "FAIL: Player.loadCtrls: Nie udalo sie otworzyc pliku"}));
   EXPECT_EQ(p.keysA[0] * 100 + p.keysA[1], 7193u);
-
   const std::string saved = (dir / "saved.bin").string();
   ASSERT_TRUE(p.saveCtrls(saved.c_str()));
   EXPECT_EQ(fs::file_size(saved), 92u);
@@ -113,14 +110,12 @@ TEST_F(PlayerTest, HeldKeysAndKeyPresses) {
   c->onGround = true;
   control();
   EXPECT_FLOAT_EQ(c->spdY, -200.0f);
-
   c->x = 10.9f, c->y = -3.7f;
   for (int k : {20, 31, 32}) p.onKey(k);  // without a weapon only talk
   int dummy = 0;
   c->wep = reinterpret_cast<Weapon*>(&dummy);
   for (int k : {20, 31, 22}) p.onKey(k);
   EXPECT_EQ(calls, (Lines{"start", "fire1 -30", "fire2", "start"}));
-
   calls.clear();  // a conversation: no movement, next, options by keysA only
   p.dialogHooks.running = [] { return true; };
   c->spdX = 0;
@@ -135,7 +130,6 @@ TEST_F(PlayerTest, CharacterLifeInTheLevel) {
   p.addPlayer(&lvl, 1, 2, 3, 4, nullptr);
   EXPECT_EQ(cap.lines(),
             (Lines{"FAIL: Player.addPlayer: NULL lvl", "FAIL: Player.addPlayer: NULL sprite"}));
-
   lvl.addNpc(std::make_unique<Npc>("a", 0, 0, 0, 0, 1, nullptr, &lvl, nullptr), 0);
   cap.clear();
   Npc* c = make();  // slot 0 taken: slot 1, with no word about its id 0
@@ -147,7 +141,6 @@ TEST_F(PlayerTest, CharacterLifeInTheLevel) {
   p.viewPoint(px, py);  // the camera goes to (100 - 320, -50 - 240)
   EXPECT_EQ(std::to_string(px) + " " + std::to_string(py) + " " + p.contactLine(),
             "100 -50 0101\nudlr");
-
   p.setPlayer();  // made again, it replaces the old one
   EXPECT_EQ(
       std::count_if(lvl.npcs.begin(), lvl.npcs.end(), [](Npc* n) { return n && n->isPlayer; }), 1);
@@ -161,7 +154,6 @@ TEST_F(PlayerTest, CharacterLifeInTheLevel) {
   EXPECT_EQ(p.npc.slot(), 0u);
   lvl.delNpc(p.npc.get());  // removed by a script
   EXPECT_EQ(p.npc.get(), nullptr);
-
   for (uint32_t i = 0; i < 100; ++i)  // a full table grows past its end
     lvl.addNpc(std::make_unique<Npc>(nullptr, i, 0, 0, 0, 1, nullptr, &lvl, nullptr), i);
   p.setPlayer();
@@ -180,13 +172,11 @@ TEST_F(PlayerTest, ScriptFamily) {
                                 "FAIL: LuaFuncs.lLAddPlayerWep: Za malo argumentow",
                                 "FAIL: LuaFuncs.lSetPlayerX: NULL lvl"}));
   EXPECT_EQ(p.hp, 9);
-
   p.addPlayer(&lvl, 1, 2, 5, 30, "data/none.crs:player");
   Npc* c = p.npc.get();
   ASSERT_NE(c, nullptr);
   eval("setPlayerPos(-10.9, 20), setPlayerHp(12), setPlayerSpdX(2.5)");
   EXPECT_EQ(eval("getPlayerHp(), getPlayerSpdX(), getPlayerPos()"), "12 2.5 -10 20");
-
   int w0 = 0, w1 = 0;  // an index past the weapon list changes nothing
   p.weps = {reinterpret_cast<Weapon*>(&w0), reinterpret_cast<Weapon*>(&w1)};
   eval("setPlayerWep(2), setPlayerWep(-1)");

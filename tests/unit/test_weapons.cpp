@@ -38,13 +38,11 @@ TEST_F(WeaponTest, ListFromDiskOrArchive) {
   ASSERT_TRUE(gun && Weapon::get("knife"));
   EXPECT_FALSE(Weapon::get("pistol"));
   EXPECT_TRUE(cap.has("FAIL: Weapon.get: Nie znaleziono broni \"pistol\""));
-
   // A later line wins; the earlier weapon stays valid for its holders.
   file("data/more", "gun data/g.crs:r lua/c.lua f g\n");
   EXPECT_TRUE(Weapon::load("data/more"));
   EXPECT_NE(Weapon::get("gun"), gun);
   EXPECT_EQ(gun->sprite, nullptr);
-
   archive("data/w.crs", {{"list", "axe data/g.crs:a lua/x.lua f g\n"}});
   EXPECT_TRUE(Weapon::load("data/w.crs:list"));
   EXPECT_TRUE(Weapon::get("axe"));
@@ -65,7 +63,6 @@ TEST_F(WeaponTest, PlayerListFilledByNameAndUsedByKeys) {
   gun->setFunc("shoot");
   gun->setSpecFunc("burst");
   gun->lua.openFile("lua/gun.lua");
-
   Level lvl;
   Player& p = Player::instance();
   p.addPlayer(&lvl, 30, 40, 0, 100, "data/none.crs:player");
@@ -77,7 +74,6 @@ TEST_F(WeaponTest, PlayerListFilledByNameAndUsedByKeys) {
   EXPECT_TRUE(cap.has("FAIL: Weapon.get: Nie znaleziono broni \"bow\""));
   ASSERT_TRUE(lua.runString("setPlayerWep(0)"));
   ASSERT_EQ(p.npc->wep, gun);
-
   p.keysA[Player::kWeaponUse] = 'x';
   p.keysB[Player::kWeaponSpecial] = 'c';
   p.onKey('x');
