@@ -154,10 +154,9 @@ void Parser::swap(int i, const std::string& s) {
     Log::fail("Parser.swap: Element %d nie istnieje\n", i);
     return;
   }
+  // The new word takes the old one's place, with a separator behind it.
   const size_t start = elements_[i].start;
-  size_t len = i + 1 < count() ? elements_[i + 1].start - start : elements_[i].length;
-  text_.erase(start, std::min(len, text_.size() - start));
-  rebuild();
+  del(i);
   std::string piece = s;
   if (!separators_.empty()) piece += separators_[0];
   text_.insert(start, piece);
