@@ -116,29 +116,26 @@ Weapon::Weapon(const char* script, const char* func_, const char* specFunc_, Spr
 
 Weapon::~Weapon() { Sprite::release(sprite); }
 
-void Weapon::setFunc(const char* name) {
-  hasFunc = false;
-  func.clear();
+namespace {
+
+// Both use functions report a failed copy under the special use's name.
+void setFuncName(std::string& fn, bool& has, const char* name) {
+  has = false;
+  fn.clear();
   if (!name) return;
   try {
-    func = name;
-    hasFunc = true;
+    fn = name;
+    has = true;
   } catch (const std::bad_alloc&) {
     Log::fail("Weapon.setSpecFunc: Nie udalo sie zajac pamieci na nazwe funkcji");
   }
 }
 
-void Weapon::setSpecFunc(const char* name) {
-  hasSpecFunc = false;
-  specFunc.clear();
-  if (!name) return;
-  try {
-    specFunc = name;
-    hasSpecFunc = true;
-  } catch (const std::bad_alloc&) {
-    Log::fail("Weapon.setSpecFunc: Nie udalo sie zajac pamieci na nazwe funkcji");
-  }
-}
+}  // namespace
+
+void Weapon::setFunc(const char* name) { setFuncName(func, hasFunc, name); }
+
+void Weapon::setSpecFunc(const char* name) { setFuncName(specFunc, hasSpecFunc, name); }
 
 void Weapon::fire(const std::string& fn, bool has, int x, int y, Npc* user) {
   if (!has) return;
