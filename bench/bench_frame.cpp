@@ -7,9 +7,9 @@
 #include <ctime>
 #include <vector>
 
-#include "core/game.h"
-#include "core/globals.h"
-#include "core/log.h"
+#include "base/globals.h"
+#include "base/log.h"
+#include "game/game.h"
 #include "gl/test_window.h"
 #include "render/camera.h"
 

@@ -16,12 +16,16 @@
 #include <memory>
 #include <string>
 
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "bench_window.h"
-#include "core/log.h"
 #include "resources/resfile.h"
 #include "resources/resfile_writer.h"
 #include "unit/png_maker.h"
 #include "world/level.h"
+
+// Level and character states get the script API, as in the game.
+static const bool kApiInstalled = (LuaFuncs::install(), true);
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "api/lua_funcs.h"
 #include "script/lua.h"
-#include "script/lua_funcs.h"
 #include "script/periodic.h"
 
 namespace {

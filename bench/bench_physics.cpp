@@ -8,9 +8,13 @@
 #include <memory>
 #include <vector>
 
-#include "core/globals.h"
+#include "api/lua_funcs.h"
+#include "base/globals.h"
 #include "render/sprite.h"
 #include "world/level.h"
+
+// Level and character states get the script API, as in the game.
+static const bool kApiInstalled = (LuaFuncs::install(), true);
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <random>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "resources/resfile.h"
 #include "resources/resfile_writer.h"
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "gl/render_helpers.h"
 #include "gl/test_window.h"
 #include "render/camera.h"

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/globals.h"
+#include "base/globals.h"
 #include "dialog/dialog.h"
 #include "world/level.h"
 #include "world/npc.h"

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "core/globals.h"
-#include "core/log.h"
+#include "base/globals.h"
+#include "base/log.h"
 #include "dialog/dialog_sprites.h"
 #include "resources/ini_file.h"
 #include "resources/parser.h"

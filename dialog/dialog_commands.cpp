@@ -6,8 +6,8 @@
 #include <cstring>
 #include <limits>
 
-#include "core/globals.h"
-#include "core/log.h"
+#include "base/globals.h"
+#include "base/log.h"
 #include "dialog/dialog.h"
 #include "render/camera.h"
 #include "render/fade.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/sprite.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

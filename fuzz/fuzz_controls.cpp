@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "fuzz/fuzz_util.h"
 #include "world/player.h"
 

@@ -2,7 +2,7 @@
 // back to the same tables.
 #include <cstdlib>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "fuzz/fuzz_util.h"
 #include "resources/database.h"
 

@@ -8,8 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "core/globals.h"
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/globals.h"
+#include "base/log.h"
 #include "dialog/dialog.h"
 #include "fuzz/fuzz_util.h"
 #include "resources/database.h"
@@ -17,6 +18,9 @@
 #include "world/level.h"
 #include "world/npc.h"
 #include "world/player.h"
+
+// Level and character states get the script API, as in the game.
+static const bool kApiInstalled = (LuaFuncs::install(), true);
 
 namespace {
 

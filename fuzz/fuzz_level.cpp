@@ -6,11 +6,15 @@
 #include <filesystem>
 #include <string>
 
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "fuzz/fuzz_util.h"
 #include "resources/resfile_writer.h"
 #include "world/frame.h"
 #include "world/level.h"
+
+// Level and character states get the script API, as in the game.
+static const bool kApiInstalled = (LuaFuncs::install(), true);
 
 namespace {
 

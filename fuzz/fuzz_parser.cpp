@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "resources/parser.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // every entry by name, by index and by resource name.
 #include <cstring>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "fuzz/fuzz_util.h"
 #include "resources/resfile.h"
 

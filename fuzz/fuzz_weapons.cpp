@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "fuzz/fuzz_util.h"
 #include "resources/parser.h"
 #include "world/weapon.h"

@@ -3,7 +3,7 @@
 #include <GL/glew.h>
 #include <SDL/SDL.h>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/shader.h"
 
 namespace {

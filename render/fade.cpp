@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/globals.h"
+#include "base/globals.h"
 #include "render/camera.h"
 #include "render/sprite.h"
 

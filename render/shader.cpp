@@ -6,8 +6,8 @@
 #include <set>
 #include <type_traits>
 
-#include "core/globals.h"
-#include "core/log.h"
+#include "base/globals.h"
+#include "base/log.h"
 #include "render/sprite.h"
 #include "resources/parser.h"
 #include "resources/resfile.h"

@@ -8,7 +8,7 @@
 #include <new>
 #include <unordered_set>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/camera.h"
 #include "render/png_check.h"
 #include "resources/parser.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <new>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/sprite.h"
 #include "resources/parser.h"
 #include "resources/resfile.h"

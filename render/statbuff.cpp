@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/camera.h"
 #include "render/sprite.h"
 

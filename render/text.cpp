@@ -3,7 +3,7 @@
 #include <cmath>
 #include <new>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/camera.h"
 #include "render/sprite.h"
 

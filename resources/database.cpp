@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "core/log.h"
+#include "base/log.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <locale.h>
 
-#include "core/log.h"
+#include "base/log.h"
 
 namespace {
 

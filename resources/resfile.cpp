@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "resources/parser.h"
 
 namespace {

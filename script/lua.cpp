@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "script/periodic.h"
 
 // The state and its running guard. A Core whose owner let go while a call
@@ -326,4 +326,17 @@ void Lua::setReg(const char* key, void* ptr) {
   if (!key || !core_) return;
   lua_pushlightuserdata(core_->L, ptr);
   setField(LUA_REGISTRYINDEX, key);
+}
+
+namespace {
+Lua::ApiInstaller& apiInstaller() {
+  static Lua::ApiInstaller fn = nullptr;
+  return fn;
+}
+}  // namespace
+
+void Lua::setApiInstaller(ApiInstaller fn) { apiInstaller() = fn; }
+
+void Lua::installApi() {
+  if (apiInstaller()) apiInstaller()(*this);
 }

@@ -5,7 +5,7 @@
 //
 // Owners (the level, every character, every weapon) embed one `Lua` each;
 // no state is shared. The usual order is: construct (or `init` to start
-// over), `setReg` the host keys and register the script API, load the
+// over), `setReg` the host keys and `installApi`, load the
 // script with `openFile` or `runString`, then `call` its functions,
 // queueing arguments with `addArg` just before.
 //
@@ -38,6 +38,14 @@ class Lua {
   static constexpr const char* kRegLvl = "lvl";            // light userdata: the Level
   static constexpr const char* kRegNpc = "npc";            // light userdata: the Npc, null in the level
   static constexpr const char* kRegFilename = "filename";  // string: the level's archive path
+
+  // The script API lives above this host: the program's top (or a test)
+  // installs the function that registers it, once per process, and every
+  // level and character state gets it through `installApi`.
+  using ApiInstaller = void (*)(Lua&);
+  static void setApiInstaller(ApiInstaller fn);
+  // Registers the script API in this state (nothing when none is installed).
+  void installApi();
 
   // callPeriodic's result when the host was destroyed by its own call.
   static constexpr int kHostGone = -1;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "core/log.h"
+#include "base/log.h"
 
 ScriptRequests& ScriptRequests::instance() {
   static ScriptRequests requests;

@@ -1,7 +1,7 @@
 #include "sound/sound.h"
 
-#include "core/globals.h"
-#include "core/log.h"
+#include "base/globals.h"
+#include "base/log.h"
 
 // The device is defined first so that it is destroyed last, after every
 // stream that plays on it.

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "resources/resfile.h"
 #include "resources/resfile_writer.h"
 

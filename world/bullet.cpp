@@ -3,7 +3,7 @@
 #include <memory>
 #include <new>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "world/level.h"
 
 Bullet::Bullet(int x_, int y_, int z_, float angle, float speed, float life_, int32_t damage_,

@@ -5,7 +5,7 @@
 #include <new>
 #include <utility>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/sprite.h"
 #include "resources/parser.h"
 #include "resources/resfile.h"

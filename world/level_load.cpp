@@ -4,12 +4,11 @@
 #include <cstdint>
 #include <new>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/sprite.h"
 #include "resources/database.h"
 #include "resources/ini_file.h"
 #include "resources/parser.h"
-#include "script/lua_funcs.h"
 #include "script/script_requests.h"
 #include "world/level.h"
 #include "world/npc.h"
@@ -109,7 +108,7 @@ bool Level::load(const char* newName) {
   }
   reader = levelReader_.get();
   levelReader_->open(archive);
-  LuaFuncs::registerAll(lua);
+  lua.installApi();
   lua.setReg(Lua::kRegFilename, archive.c_str());
   lua.setReg(Lua::kRegLvl, static_cast<void*>(this));
   lua.setReg(Lua::kRegNpc, nullptr);

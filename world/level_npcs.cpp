@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "script/script_requests.h"
 #include "world/level.h"
 #include "world/npc.h"

@@ -1,7 +1,7 @@
 // One game frame of the level's simulation.
 #include <string>
 
-#include "core/globals.h"
+#include "base/globals.h"
 #include "script/script_requests.h"
 #include "world/bullet.h"
 #include "world/level.h"

@@ -3,11 +3,10 @@
 #include <cstdio>
 #include <string>
 
-#include "core/globals.h"
+#include "base/globals.h"
 #include "resources/database.h"
 #include "resources/parser.h"
 #include "resources/resfile.h"
-#include "script/lua_funcs.h"
 #include "world/level.h"
 #include "world/weapon.h"
 
@@ -29,7 +28,7 @@ Npc::Npc(const char* npcName, uint32_t id_, int x_, int y_, int z_, int hp_, Spr
   // may already call functions that read them.
   lua.setReg(Lua::kRegNpc, static_cast<void*>(this));
   lua.setReg(Lua::kRegLvl, static_cast<void*>(lvl));
-  LuaFuncs::registerAll(lua);
+  lua.installApi();
   if (!script.empty()) loadScript();
 }
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/globals.h"
+#include "base/globals.h"
 #include "world/frame.h"
 #include "world/level.h"
 

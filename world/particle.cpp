@@ -5,8 +5,8 @@
 #include <memory>
 #include <new>
 
-#include "core/globals.h"
-#include "core/log.h"
+#include "base/globals.h"
+#include "base/log.h"
 #include "render/sprite.h"
 #include "world/level.h"
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/sprite.h"
 #include "world/level.h"
 #include "world/npc.h"

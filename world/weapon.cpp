@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/sprite.h"
 #include "resources/parser.h"
 #include "resources/resfile.h"

@@ -6,7 +6,8 @@
 #include <iostream>
 #include <vector>
 
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 
 std::ostream& operator<<(std::ostream& os, const Rgba& c) {
   return os << "rgba(" << int(c.r) << "," << int(c.g) << "," << int(c.b) << "," << int(c.a) << ")";
@@ -49,6 +50,7 @@ int GlTest::countColour(int x, int y, int w, int h, Rgba c) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  LuaFuncs::install();
   // Listing tests needs no window.
   if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
   if (!openTestWindow()) {

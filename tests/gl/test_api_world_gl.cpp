@@ -2,12 +2,12 @@
 #include <memory>
 #include <string>
 
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "gl/gl_fixture.h"
 #include "gl/render_helpers.h"
 #include "render/fade.h"
 #include "render/sprite.h"
-#include "script/lua_funcs.h"
 #include "world/level.h"
 
 using namespace rendertest;

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "gl/gl_fixture.h"
 
 using CameraGl = GlTest;

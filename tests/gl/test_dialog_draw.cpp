@@ -4,8 +4,8 @@
 #include <fstream>
 #include <memory>
 
-#include "core/globals.h"
-#include "core/log.h"
+#include "base/globals.h"
+#include "base/log.h"
 #include "dialog/dialog.h"
 #include "dialog/dialog_sprites.h"
 #include "gl/gl_fixture.h"

@@ -1,7 +1,7 @@
 #include <GL/glew.h>
 
-#include "core/globals.h"
-#include "core/log.h"
+#include "base/globals.h"
+#include "base/log.h"
 #include "gl/gl_fixture.h"
 #include "gl/render_helpers.h"
 #include "render/fade.h"

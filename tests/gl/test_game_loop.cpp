@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "core/game.h"
-#include "core/globals.h"
-#include "core/log.h"
+#include "base/globals.h"
+#include "base/log.h"
+#include "game/game.h"
 #include "gl/gl_fixture.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <string>
 
-#include "core/globals.h"
-#include "core/log.h"
+#include "base/globals.h"
+#include "base/log.h"
 #include "gl/gl_fixture.h"
 #include "render/sprite.h"
 #include "resources/database.h"

@@ -3,14 +3,14 @@
 #include <fstream>
 #include <string>
 
-#include "core/globals.h"
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/globals.h"
+#include "base/log.h"
 #include "gl/gl_fixture.h"
 #include "gl/render_helpers.h"
 #include "render/shader.h"
 #include "render/sprite.h"
 #include "script/lua.h"
-#include "script/lua_funcs.h"
 
 using rendertest::TestArchive;
 using Pipeline = ShaderRuntime::Pipeline;

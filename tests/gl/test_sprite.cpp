@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "gl/gl_fixture.h"
 #include "gl/render_helpers.h"
 #include "render/sprite.h"

@@ -1,6 +1,6 @@
 #include <GL/glew.h>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "gl/gl_fixture.h"
 #include "gl/render_helpers.h"
 #include "render/sprite.h"

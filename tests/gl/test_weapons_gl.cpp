@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "gl/gl_fixture.h"
 #include "render/sprite.h"
 #include "resources/resfile_writer.h"

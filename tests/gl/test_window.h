@@ -4,7 +4,7 @@
 
 #include <SDL/SDL.h>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/camera.h"
 
 inline bool openTestWindow() {

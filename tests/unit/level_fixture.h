@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/globals.h"
+#include "base/globals.h"
 #include "resources/database.h"
 #include "resources/ini_file.h"
 #include "resources/resfile_writer.h"

@@ -5,7 +5,7 @@
 #include <random>
 #include <sstream>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "render/sprite.h"
 #include "resources/resfile_writer.h"
 

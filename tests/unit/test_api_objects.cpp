@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
-#include "script/lua_funcs.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "unit/world_helpers.h"
 #include "world/level.h"
 #include "world/npc.h"

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "render/camera.h"
-#include "script/lua_funcs.h"
 #include "unit/level_fixture.h"
 #include "unit/world_helpers.h"
 #include "world/level.h"

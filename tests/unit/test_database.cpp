@@ -3,7 +3,7 @@
 
 #include <csignal>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "resources/database.h"
 #include "unit/scratch_dir.h"
 

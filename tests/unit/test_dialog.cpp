@@ -3,11 +3,11 @@
 #include <memory>
 #include <string>
 
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "dialog/dialog.h"
 #include "dialog/dialog_sprites.h"
 #include "level_fixture.h"
-#include "script/lua_funcs.h"
 #include "world/npc.h"
 #include "world/player.h"
 #include "world_helpers.h"

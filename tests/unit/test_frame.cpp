@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "resources/resfile.h"
 #include "resources/resfile_writer.h"
 #include "tests/unit/world_helpers.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/frame_timing.h"
+#include "base/frame_timing.h"
 
 using namespace frame_timing;
 

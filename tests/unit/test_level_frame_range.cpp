@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "unit/level_fixture.h"
 #include "world/level.h"
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "unit/level_fixture.h"
 #include "world/level.h"
 #include "world/npc.h"

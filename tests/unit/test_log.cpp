@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/log.h"
+#include "base/log.h"
 
 TEST(Log, PrefixesNewlinesAndLongLines) {
   Log::Capture cap;

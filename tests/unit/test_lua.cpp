@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "script/lua.h"
 #include "script/periodic.h"
 #include "script/script_requests.h"

@@ -4,11 +4,11 @@
 #include <set>
 #include <string>
 
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "resources/database.h"
 #include "resources/resfile_writer.h"
 #include "script/lua.h"
-#include "script/lua_funcs.h"
 #include "unit/scratch_dir.h"
 #include "world/level.h"
 

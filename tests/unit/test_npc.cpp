@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "core/log.h"
-#include "script/lua_funcs.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "unit/level_fixture.h"
 #include "unit/world_helpers.h"
 #include "world/level.h"

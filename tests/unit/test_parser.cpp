@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "resources/parser.h"
 
 TEST(Parser, RunsOfSeparatorsAndEndsMakeNoEmptyElements) {

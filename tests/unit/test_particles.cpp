@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "tests/unit/world_helpers.h"
 #include "world/bullet.h"
 #include "world/particle.h"

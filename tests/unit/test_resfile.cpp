@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/log.h"
+#include "base/log.h"
 #include "resources/resfile.h"
 #include "resources/resfile_writer.h"
 #include "unit/scratch_dir.h"

@@ -9,8 +9,8 @@
 #include <thread>
 #include <tuple>
 
-#include "core/globals.h"
-#include "core/log.h"
+#include "base/globals.h"
+#include "base/log.h"
 #include "sound/sound.h"
 #include "unit/scratch_dir.h"
 

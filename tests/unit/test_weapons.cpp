@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
-#include "script/lua_funcs.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "tests/unit/level_fixture.h"
 #include "world/level.h"
 #include "world/npc.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/globals.h"
+#include "base/globals.h"
 #include "render/sprite.h"
 #include "world/level.h"
 

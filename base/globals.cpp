@@ -1,4 +1,4 @@
-#include "core/globals.h"
+#include "base/globals.h"
 
 #include <SDL/SDL_keysym.h>
 

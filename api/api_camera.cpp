@@ -3,8 +3,8 @@
 // setCamPos(400, 300) gives 80, 60.
 #include <cmath>
 
+#include "api/lua_funcs.h"
 #include "render/camera.h"
-#include "script/lua_funcs.h"
 
 namespace LuaFuncs {
 

@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "api/lua_funcs.h"
 #include "dialog/dialog.h"
 #include "resources/ini_file.h"
-#include "script/lua_funcs.h"
 
 namespace LuaFuncs {
 

@@ -1,4 +1,4 @@
-#include "core/game.h"
+#include "game/game.h"
 
 #include <SDL/SDL.h>
 
@@ -6,9 +6,10 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "core/frame_timing.h"
-#include "core/globals.h"
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/frame_timing.h"
+#include "base/globals.h"
+#include "base/log.h"
 #include "dialog/dialog.h"
 #include "dialog/dialog_sprites.h"
 #include "render/camera.h"
@@ -268,6 +269,7 @@ int Game::run() {
 
 int runGame(const char* buildDate, const char* buildTime) {
   Log::initStdout();
+  LuaFuncs::install();
   Game game(buildDate, buildTime);
   return game.run();
 }

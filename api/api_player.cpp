@@ -5,8 +5,8 @@
 // are the player's own.
 #include <string>
 
-#include "core/log.h"
-#include "script/api_object_family.h"
+#include "api/api_object_family.h"
+#include "base/log.h"
 #include "world/npc.h"
 #include "world/player.h"
 #include "world/weapon.h"

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "render/sprite.h"
-#include "script/lua_funcs.h"
 #include "script/script_requests.h"
 #include "world/level.h"
 #include "world/npc.h"

@@ -1,7 +1,7 @@
 // The level-object family: the first object of the level's list with the
 // given id ("setObjPos", "getObjHp", ...). "setObjGrav" with the id alone
 // hands the object back to the level-wide gravity.
-#include "script/api_object_family.h"
+#include "api/api_object_family.h"
 #include "world/level.h"
 
 namespace LuaFuncs {

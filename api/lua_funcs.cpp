@@ -1,10 +1,10 @@
-#include "script/lua_funcs.h"
+#include "api/lua_funcs.h"
 
 #include <cctype>
 #include <cmath>
 #include <limits>
 
-#include "core/log.h"
+#include "base/log.h"
 
 namespace LuaFuncs {
 
@@ -90,6 +90,8 @@ const std::vector<Func>& table() {
 void registerAll(Lua& lua) {
   for (const Func& f : table()) lua.regFunc(f.fn, f.name);
 }
+
+void install() { Lua::setApiInstaller(&registerAll); }
 
 std::string engineName(const char* scriptName) {
   std::string name = "l";

@@ -1,4 +1,4 @@
-#include "core/frame_timing.h"
+#include "base/frame_timing.h"
 
 namespace frame_timing {
 

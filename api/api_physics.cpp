@@ -1,5 +1,5 @@
 // The level-wide physics pairs that every object without its own follows.
-#include "script/lua_funcs.h"
+#include "api/lua_funcs.h"
 #include "world/object.h"
 
 namespace LuaFuncs {

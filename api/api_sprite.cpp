@@ -1,7 +1,7 @@
 // The sprite cache, seen from scripts: preloading images before they are
 // needed and dropping the ones nothing uses any more.
+#include "api/lua_funcs.h"
 #include "render/sprite.h"
-#include "script/lua_funcs.h"
 
 namespace LuaFuncs {
 

@@ -1,6 +1,6 @@
 // The self family: the character whose script is calling ("setPos",
 // "getHp", ...). The level's own state has no character.
-#include "script/api_object_family.h"
+#include "api/api_object_family.h"
 #include "world/npc.h"
 
 namespace LuaFuncs {

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "resources/resfile.h"
-#include "script/lua_funcs.h"
 
 namespace LuaFuncs {
 

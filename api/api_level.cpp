@@ -1,6 +1,6 @@
 // The level's bounds, as the frames have grown them, and the size of its
 // character table.
-#include "script/lua_funcs.h"
+#include "api/lua_funcs.h"
 #include "world/level.h"
 
 namespace LuaFuncs {

@@ -1,6 +1,6 @@
 // The character family: a character of the level by its slot in the
 // character table ("setNpcPos", "getNpcName", ...).
-#include "script/api_object_family.h"
+#include "api/api_object_family.h"
 #include "world/level.h"
 #include "world/npc.h"
 

@@ -1,6 +1,6 @@
 // The program-wide save database, seen from scripts.
+#include "api/lua_funcs.h"
 #include "resources/database.h"
-#include "script/lua_funcs.h"
 
 namespace LuaFuncs {
 

@@ -45,6 +45,8 @@ struct Func {
 const std::vector<Func>& table();
 // Registers every row of the table in `lua`, in order.
 void registerAll(Lua& lua);
+// Makes registerAll the installer every new level and character state runs.
+void install();
 // "l" + the script name with a capital first letter.
 std::string engineName(const char* scriptName);
 

@@ -1,9 +1,9 @@
 // Whole-screen fades started from scripts.
 #include <algorithm>
 
+#include "api/lua_funcs.h"
 #include "render/fade.h"
 #include "render/sprite.h"
-#include "script/lua_funcs.h"
 
 namespace LuaFuncs {
 

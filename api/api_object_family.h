@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "script/lua_funcs.h"
+#include "api/lua_funcs.h"
 #include "world/object.h"
 
 namespace LuaFuncs {

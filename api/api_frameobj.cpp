@@ -1,6 +1,6 @@
 // The frame-object family: an object of the first frame with the given
 // frame id ("setFrameObjPos", "getFrameObjHp", ...).
-#include "script/api_object_family.h"
+#include "api/api_object_family.h"
 #include "world/level.h"
 
 namespace LuaFuncs {

@@ -1,8 +1,8 @@
 // The camera's post-processing programs, seen from scripts: choosing the
 // programs of the three slots and setting their arguments.
+#include "api/lua_funcs.h"
 #include "render/shader.h"
 #include "render/sprite.h"
-#include "script/lua_funcs.h"
 
 namespace LuaFuncs {
 

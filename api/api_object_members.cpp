@@ -1,6 +1,6 @@
 // The members shared by the object families of the script API and the
 // contract every one of them follows.
-#include "script/api_object_family.h"
+#include "api/api_object_family.h"
 #include "world/npc.h"
 
 namespace LuaFuncs {

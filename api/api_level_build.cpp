@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "core/log.h"
+#include "api/lua_funcs.h"
+#include "base/log.h"
 #include "render/sprite.h"
-#include "script/lua_funcs.h"
 #include "script/script_requests.h"
 #include "world/frame.h"
 #include "world/level.h"
