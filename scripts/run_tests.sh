@@ -7,6 +7,8 @@ BUILD="${1:-build}"
 start=$(date +%s)
 # No include may run upward through the engine's floors.
 python3 scripts/check_layers.py
+# Every console line the engine can print is explained in the guide.
+python3 scripts/check_console_docs.py
 export SDL_AUDIODRIVER=dummy
 xvfb-run -a -s "-screen 0 1024x768x24 -noreset" \
   ctest --test-dir "$BUILD" --output-on-failure -j2 --timeout 600

@@ -101,6 +101,15 @@ int lGetUserDir(lua_State* L) {
 
 }  // namespace
 
+const std::vector<Weapon::ScriptFunc>& Weapon::scriptFuncs() {
+  static const std::vector<ScriptFunc> funcs = {
+      {"addBullet", lAddBullet},
+      {"addParticle", lAddParticle},
+      {"getUserDir", lGetUserDir},
+  };
+  return funcs;
+}
+
 // --- one weapon ------------------------------------------------------------
 
 Weapon::Weapon(const char* script, const char* func_, const char* specFunc_, Sprite* sprite_)
@@ -108,9 +117,7 @@ Weapon::Weapon(const char* script, const char* func_, const char* specFunc_, Spr
   if (!script || !func_ || !specFunc_ || !sprite_) return;
   setFunc(func_);
   setSpecFunc(specFunc_);
-  lua.regFunc(lAddBullet, "addBullet");
-  lua.regFunc(lAddParticle, "addParticle");
-  lua.regFunc(lGetUserDir, "getUserDir");
+  for (const ScriptFunc& f : scriptFuncs()) lua.regFunc(f.fn, f.name);
   lua.openFile(script);
 }
 

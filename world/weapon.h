@@ -35,6 +35,14 @@ class Weapon {
   static Weapon* get(const char* name);
   // Number of weapons in the table.
   static size_t count();
+  // The engine functions every weapon's script state gets (and nothing
+  // else of the script API), in registration order.
+  struct ScriptFunc {
+    const char* name;
+    lua_CFunction fn;
+  };
+  static const std::vector<ScriptFunc>& scriptFuncs();
+
   // Destroys every weapon, replaced ones included: only for when no
   // character and no player holds one (tests, tools). A weapon replaced by
   // a later list line is otherwise kept alive, unused, for its holders.
