@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 
 #include "api/lua_funcs.h"
 #include "base/frame_timing.h"
@@ -12,6 +14,7 @@
 #include "base/log.h"
 #include "dialog/dialog.h"
 #include "dialog/dialog_sprites.h"
+#include "game/options.h"
 #include "render/camera.h"
 #include "render/fade.h"
 #include "render/shader.h"
@@ -31,14 +34,6 @@ constexpr int kKeyRShift = 303;
 constexpr int kKeyLAlt = 308;
 constexpr int kKeyPrint = 316;
 
-constexpr const char* kSavePath = "save/sav01.bin";
-constexpr const char* kFirstLevel = "data/lvl/miedzyczas.crs:lvl";
-
-// Where and how the player's character is created.
-constexpr int kPlayerStartX = 960;
-constexpr int kPlayerStartY = 96;
-constexpr int kPlayerStartHp = 100;
-constexpr const char* kPlayerSprite = "data/gfx.crs:player";
 constexpr const char* kControlsPath = "controls.bin";
 
 // The debugging texts: fixed on the screen, in front of everything.
@@ -57,10 +52,11 @@ void getOnce(Sprite*& slot, const char* name) {
 const char* const Game::kFontTest =
     "012 345 678 9\nabc\tdef ghi\njkl \tmno pqr stu vwx yz\n!\t@#$%^&*()_+-=[{]};:'\",<.>/?\\|";
 
-Game::Game(const char* buildDate, const char* buildTime)
+Game::Game(const char* buildDate, const char* buildTime, GameSettings settings)
     : onPlayerKey([](int sym) { Player::instance().onKey(sym); }),
       buildDate_(buildDate ? buildDate : ""),
-      buildTime_(buildTime ? buildTime : "") {}
+      buildTime_(buildTime ? buildTime : ""),
+      settings_(std::move(settings)) {}
 
 Game::~Game() = default;
 
@@ -90,21 +86,21 @@ int Game::startUp() {
   // characters keep their state there).
   Database& db = Database::instance();
   db.clear();
-  if (!db.load(kSavePath)) Log::fail("main: Nie udalo sie wczytac zapisu");
+  if (!db.load(settings_.save)) Log::fail("main: Nie udalo sie wczytac zapisu");
 
   // The weapon list; a game without weapons runs on without it.
   Weapon::load("data/weapons");
 
   // The level's own lines say why it failed.
-  if (!Level::instance().load(kFirstLevel)) return kNoLevel;
+  if (!Level::instance().load(settings_.level.c_str())) return kNoLevel;
 
   // A missing bindings file is reported and leaves every action unbound.
   Player& player = Player::instance();
   // Key presses and new characters reach the conversation from here on.
   Dialog::instance().connect(player);
   player.loadCtrls(kControlsPath);
-  player.addPlayer(&Level::instance(), kPlayerStartX, kPlayerStartY, 0, kPlayerStartHp,
-                   kPlayerSprite);
+  player.addPlayer(&Level::instance(), settings_.playerX, settings_.playerY, 0, settings_.playerHp,
+                   settings_.playerSprite.c_str());
 
   // The game fades in from the title picture.
   setFade(Sprite::get("data/gfx.crs:fade_01"), 255, 0);
@@ -252,7 +248,11 @@ int Game::shutdown() {
   dialog_sprites::pointer = nullptr;
   dialog_sprites::background = nullptr;
   Sprite::clear();
-  Database::instance().save(kSavePath);
+  // A save file in a folder of its own gets that folder first.
+  std::error_code ec;
+  std::filesystem::path savePath(settings_.save);
+  if (savePath.has_parent_path()) std::filesystem::create_directories(savePath.parent_path(), ec);
+  Database::instance().save(settings_.save);
   Log::info("Zatrzymano (%.2fs)", SDL_GetTicks() / 1000.0);
   Camera::instance().shutdown();
   Sound::shutdown();
@@ -267,9 +267,51 @@ int Game::run() {
   return shutdown();
 }
 
-int runGame(const char* buildDate, const char* buildTime) {
+namespace {
+
+// The folder of the running program, or "" when it cannot be found.
+std::string programFolder(const char* argv0) {
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec && argv0 && std::string(argv0).find('/') != std::string::npos)
+    exe = std::filesystem::absolute(argv0, ec);
+  if (ec || exe.empty()) return std::string();
+  return exe.parent_path().string();
+}
+
+}  // namespace
+
+int runGame(int argc, const char* const* argv, const char* buildDate, const char* buildTime) {
   Log::initStdout();
+  const std::string prog = argc > 0 && argv[0] && *argv[0]
+                               ? std::filesystem::path(argv[0]).filename().string()
+                               : std::string("tervalo");
+  Options opts = Options::parse(argc, argv);
+  if (!opts.error.empty()) {
+    std::fprintf(stderr, "%s: %s\n%s", prog.c_str(), opts.error.c_str(),
+                 Options::usage(prog).c_str());
+    return Options::kUsageExit;
+  }
+  if (opts.mode == Options::Mode::kHelp) {
+    std::fputs(Options::usage(prog).c_str(), stdout);
+    return 0;
+  }
+
+  // Everything is read relative to the game folder.
+  std::string dir = opts.gameDir.empty() ? programFolder(argc > 0 ? argv[0] : nullptr) : opts.gameDir;
+  std::error_code ec;
+  if (!dir.empty()) std::filesystem::current_path(dir, ec);
+  if (ec) {
+    std::fprintf(stderr, "%s: cannot enter the game folder %s: %s\n", prog.c_str(), dir.c_str(),
+                 ec.message().c_str());
+    return Options::kUsageExit;
+  }
+
+  GameSettings settings;
+  settings.load(GameSettings::kFileName);
+  if (!opts.level.empty()) settings.level = opts.level;
+
   LuaFuncs::install();
-  Game game(buildDate, buildTime);
+  Game game(buildDate, buildTime, std::move(settings));
   return game.run();
 }

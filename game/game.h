@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "resources/game_settings.h"
+
 class Text;
 
 class Game {
@@ -22,7 +24,7 @@ class Game {
     kNoLevel = 200,
   };
 
-  Game(const char* buildDate, const char* buildTime);
+  Game(const char* buildDate, const char* buildTime, GameSettings settings = GameSettings());
   ~Game();
   Game(const Game&) = delete;
   Game& operator=(const Game&) = delete;
@@ -41,6 +43,8 @@ class Game {
   // Drains SDL's event queue through handleEvent.
   void pollEvents();
   void handleEvent(const SDL_Event& event);
+
+  const GameSettings& settings() const { return settings_; }
 
   bool paused() const { return paused_; }
   // Frames whose world update ran, and frames drawn (tests watch pausing).
@@ -71,6 +75,7 @@ class Game {
   void pace();
 
   std::string buildDate_, buildTime_;
+  GameSettings settings_;
   bool paused_ = false;
   uint32_t statsStart_ = 0;
   uint32_t frames_ = 0;
@@ -81,5 +86,6 @@ class Game {
   std::unique_ptr<Text> keysText_;
 };
 
-// The entry point's body.
-int runGame(const char* buildDate, const char* buildTime);
+// The entry point's body: reads the command line (game/options.h), moves
+// into the game folder and runs the game there.
+int runGame(int argc, const char* const* argv, const char* buildDate, const char* buildTime);

@@ -1,4 +1,4 @@
 // The tervalo executable: everything lives in the engine library.
 #include "game/game.h"
 
-int main() { return runGame(__DATE__, __TIME__); }
+int main(int argc, char** argv) { return runGame(argc, argv, __DATE__, __TIME__); }

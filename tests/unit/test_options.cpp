@@ -1,0 +1,93 @@
+// The command line and the game folder's game.ini.
+#include <gtest/gtest.h>
+
+#include "game/options.h"
+#include "resources/game_settings.h"
+
+namespace {
+
+struct ParseRow {
+  std::vector<std::string> args;
+  Options::Mode mode;
+  const char* dir;
+  const char* level;
+  bool bad;
+};
+
+}  // namespace
+
+TEST(Options, ParsesCommandLines) {
+  using M = Options::Mode;
+  const ParseRow rows[] = {
+      {{}, M::kRun, "", "", false},
+      {{"games/one"}, M::kRun, "games/one", "", false},
+      {{"g", "--level", "data/lvl/a.crs:lvl"}, M::kRun, "g", "data/lvl/a.crs:lvl", false},
+      {{"--level=data/x.crs:lvl", "g"}, M::kRun, "g", "data/x.crs:lvl", false},
+      {{"--", "--odd-folder"}, M::kRun, "--odd-folder", "", false},
+      {{"-h"}, M::kHelp, "", "", false},
+      {{"--help"}, M::kHelp, "", "", false},
+      {{"--frobnicate"}, M::kRun, "", "", true},
+      {{"-x", "g"}, M::kRun, "", "", true},
+      {{"--level"}, M::kRun, "", "", true},
+      {{"--level="}, M::kRun, "", "", true},
+      {{"a", "b"}, M::kRun, "a", "", true},
+  };
+  for (const ParseRow& r : rows) {
+    std::string line;
+    for (const auto& a : r.args) line += a + " ";
+    Options o = Options::parse(r.args);
+    EXPECT_EQ(!o.error.empty(), r.bad) << line << o.error;
+    if (r.bad) continue;
+    EXPECT_EQ(o.mode, r.mode) << line;
+    EXPECT_EQ(o.gameDir, r.dir) << line;
+    EXPECT_EQ(o.level, r.level) << line;
+  }
+  EXPECT_NE(Options::usage("tervalo").find("--level NAME"), std::string::npos);
+}
+
+TEST(GameSettings, EachKeyAndItsBadValues) {
+  GameSettings gs;
+  auto problems = gs.parse(
+      "; settings\n"
+      "[game]\n"
+      "level = data/lvl/b.crs:lvl\n"
+      "player_sprite=data/gfx.crs:hero\r\n"
+      "player_x=-40\n"
+      "player_y = 300\n"
+      "player_hp=7\n"
+      "save=slots/one.bin\n");
+  EXPECT_TRUE(problems.empty());
+  EXPECT_EQ(gs.level, "data/lvl/b.crs:lvl");
+  EXPECT_EQ(gs.playerSprite, "data/gfx.crs:hero");
+  EXPECT_EQ(gs.playerX, -40);
+  EXPECT_EQ(gs.playerY, 300);
+  EXPECT_EQ(gs.playerHp, 7);
+  EXPECT_EQ(gs.save, "slots/one.bin");
+
+  // Every wrong line is reported with its number and keeps the default.
+  GameSettings bad;
+  const GameSettings defaults;
+  problems = bad.parse(
+      "level=early\n"          // 1: before the section
+      "[game]\n"
+      "player_x=12abc\n"       // 3
+      "player_hp=0\n"          // 4
+      "player_y=99999999999\n" // 5
+      "save=../outside.bin\n"  // 6
+      "save=/abs.bin\n"        // 7
+      "level=\n"               // 8
+      "palyer_x=5\n"           // 9
+      "just words\n"           // 10
+      "[Game]\n"               // 11
+      "player_x=1\n");
+  std::vector<int> lines;
+  for (const auto& p : problems) lines.push_back(p.line);
+  EXPECT_EQ(lines, (std::vector<int>{1, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+  EXPECT_NE(problems[1].message.find("player_x"), std::string::npos);
+  EXPECT_NE(problems[1].message.find("default is kept"), std::string::npos);
+  EXPECT_EQ(bad.level, defaults.level);
+  EXPECT_EQ(bad.playerX, defaults.playerX);
+  EXPECT_EQ(bad.playerY, defaults.playerY);
+  EXPECT_EQ(bad.playerHp, defaults.playerHp);
+  EXPECT_EQ(bad.save, defaults.save);
+}
