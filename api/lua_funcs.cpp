@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/log.h"
+#include "world/weapon.h"
 
 namespace LuaFuncs {
 
@@ -82,6 +83,7 @@ const std::vector<Func>& table() {
                           {"getCamSpd", lGetCamSpd},
                           {"getCamShade", lGetCamShade},
                       });
+    t.insert(t.end(), soundFuncs().begin(), soundFuncs().end());
     return t;
   }();
   return funcs;
@@ -91,7 +93,10 @@ void registerAll(Lua& lua) {
   for (const Func& f : table()) lua.regFunc(f.fn, f.name);
 }
 
-void install() { Lua::setApiInstaller(&registerAll); }
+void install() {
+  Lua::setApiInstaller(&registerAll);
+  Weapon::setApiInstaller(&registerWeaponApi);
+}
 
 std::string engineName(const char* scriptName) {
   std::string name = "l";

@@ -45,7 +45,10 @@ struct Func {
 const std::vector<Func>& table();
 // Registers every row of the table in `lua`, in order.
 void registerAll(Lua& lua);
-// Makes registerAll the installer every new level and character state runs.
+// Registers what weapon states get: the sound rows.
+void registerWeaponApi(Lua& lua);
+// Makes registerAll the installer every new level and character state runs,
+// and registerWeaponApi the one of every new weapon state.
 void install();
 // "l" + the script name with a capital first letter.
 std::string engineName(const char* scriptName);
@@ -187,5 +190,8 @@ const std::vector<Func>& playerFuncs();
 // The camera's shader rows, setCamShaderVert ... setCamShaderArgImg
 // (api_shader.cpp).
 const std::vector<Func>& camShaderFuncs();
+// Sound, playSnd ... setMusicPitch (api_sound.cpp); registered after the
+// rest, and in weapon states too.
+const std::vector<Func>& soundFuncs();
 
 }  // namespace LuaFuncs

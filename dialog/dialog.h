@@ -101,6 +101,8 @@ class Dialog {
   bool cmdPos(const Parser& p);
   bool cmdGoto(const Parser& p);
   void cmdActor(const std::string& cmd, const Parser& p);
+  // "snd FILE [volume [pan]]" on a free channel, "music FILE [volume]".
+  void cmdSound(const std::string& cmd, const Parser& p);
   void moveNpcHere(Npc* npc, int x, int y);
 
   // The command line of (block, ln): key "b l", or key "b" for line 0.

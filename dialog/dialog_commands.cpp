@@ -14,6 +14,7 @@
 #include "resources/database.h"
 #include "resources/ini_file.h"
 #include "resources/parser.h"
+#include "sound/sound.h"
 #include "world/level.h"
 #include "world/npc.h"
 #include "world/player.h"
@@ -204,6 +205,21 @@ void Dialog::cmdActor(const std::string& cmd, const Parser& p) {
   }
 }
 
+void Dialog::cmdSound(const std::string& cmd, const Parser& p) {
+  if (p.count() < 2) return;
+  // Optional words are read only when present (a missing one would print
+  // the parser's failure).
+  const int32_t volume = p.count() >= 3 ? p.val(2) : 100;
+  Sound& sound = Sound::instance();
+  if (cmd == "music") {
+    sound.playMusic(p.show(1), volume, 0.0f);
+    return;
+  }
+  float pan = p.count() >= 4 ? p.valf(3) : 0.0f;
+  if (pan != pan) pan = 0.0f;
+  sound.play(-1, p.show(1), volume, pan);
+}
+
 bool Dialog::exec(const std::string& cmdLine) {
   const Parser p(cmdLine, " \t");
   if (p.count() < 1) return false;
@@ -285,6 +301,8 @@ bool Dialog::exec(const std::string& cmdLine) {
     if (cmd == "killemot") killFirst(emots);
     if (cmd == "killtext") killFirst(texts);
     if (cmd == "killpic") killFirst(pics);
+  } else if (cmd == "snd" || cmd == "music") {
+    cmdSound(cmd, p);
   } else if (cmd == "pos") {
     return cmdPos(p);
   } else if (cmd == "goto") {

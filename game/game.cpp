@@ -68,7 +68,7 @@ int Game::startUp() {
   if (!Camera::instance().init(0)) return kNoScreen;
   game::keys = SDL_GetKeyState(nullptr);
 
-  if (!Sound::init()) return kNoSound;
+  if (!Sound::instance().init()) return kNoSound;
 
   getOnce(dialog_sprites::pointer, "data/gfx.crs:npc_ptr");
   getOnce(dialog_sprites::background, "data/gfx.crs:dial_bg");
@@ -225,7 +225,7 @@ void Game::frame() {
   game::frameStart = SDL_GetTicks();
   pollEvents();
   if (!paused_) Player::instance().control(game::keys, SDLK_LAST);
-  Sound::update();
+  Sound::instance().update();
   Camera::instance().beginFrame();
   if (!paused_) update();
   placeCamera();
@@ -255,7 +255,7 @@ int Game::shutdown() {
   Database::instance().save(settings_.save);
   Log::info("Zatrzymano (%.2fs)", SDL_GetTicks() / 1000.0);
   Camera::instance().shutdown();
-  Sound::shutdown();
+  Sound::instance().shutdown();
   SDL_Quit();
   return kOk;
 }

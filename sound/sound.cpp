@@ -2,12 +2,8 @@
 
 #include "base/globals.h"
 #include "base/log.h"
-
-// The device is defined first so that it is destroyed last, after every
-// stream that plays on it.
-std::shared_ptr<audio::Device> Sound::device;
-std::array<Sound::Channel, Sound::kChannels> Sound::channels;
-std::list<Sound::Channel> Sound::music;
+#include "resources/parser.h"
+#include "resources/resfile.h"
 
 namespace {
 
@@ -16,14 +12,6 @@ namespace {
 // Within one step of a silent target counts as silent.
 bool faded(float volume, float target, float step) {
   return volume <= 0.0f || (target <= 0.0f && volume <= step);
-}
-
-std::shared_ptr<audio::Stream> openStream(const std::string& file, const char* who) {
-  if (!Sound::device) return nullptr;
-  std::string why;
-  auto stream = Sound::device->openFile(file, &why);
-  if (!stream) Log::fail("%s: Nie udalo sie otworzyc pliku \"%s\"", who, file.c_str());
-  return stream;
 }
 
 void apply(const Sound::Channel& ch) {
@@ -49,18 +37,43 @@ void setPitchOf(Sound::Channel& ch, float pitch, bool immediate) {
   if (immediate) ch.pitch = pitch;
 }
 
-Sound::Channel* effect(int channel) {
-  if (channel < 0 || channel >= Sound::kChannels) return nullptr;
-  Sound::Channel& ch = Sound::channels[static_cast<size_t>(channel)];
+}  // namespace
+
+Sound& Sound::instance() {
+  static Sound s;
+  return s;
+}
+
+Sound::~Sound() { shutdown(); }
+
+std::shared_ptr<audio::Stream> Sound::open(const std::string& file, const char* who) {
+  if (!device) return nullptr;
+  std::string why;
+  std::shared_ptr<audio::Stream> stream;
+  if (Parser(file, ":").count() >= 2) {
+    // An archive entry, decoded from memory.
+    const ResBuffer bytes = Resfile::instance().load(file);
+    if (bytes) {
+      auto decoder = audio::SndfileDecoder::openMemory(bytes.data(), bytes.size(), &why);
+      if (decoder) stream = device->openStream(std::move(decoder));
+    }
+  } else {
+    stream = device->openFile(file, &why);
+  }
+  if (!stream) Log::fail("%s: Nie udalo sie otworzyc pliku \"%s\"", who, file.c_str());
+  return stream;
+}
+
+Sound::Channel* Sound::effect(int channel) {
+  if (channel < 0 || channel >= kChannels) return nullptr;
+  Channel& ch = channels[static_cast<size_t>(channel)];
   return ch.stream ? &ch : nullptr;
 }
 
-Sound::Channel* currentTrack() {
-  if (Sound::music.empty() || !Sound::music.front().stream) return nullptr;
-  return &Sound::music.front();
+Sound::Channel* Sound::currentTrack() {
+  if (music.empty() || !music.front().stream) return nullptr;
+  return &music.front();
 }
-
-}  // namespace
 
 bool Sound::init() {
   shutdown();
@@ -93,38 +106,45 @@ void Sound::glide(float& v, float target, float step) {
     v -= step;
 }
 
-void Sound::play(int channel, const std::string& file, int volume, float pan) {
-  if (channel >= kChannels) return;
+int Sound::play(int channel, const std::string& file, int volume, float pan) {
+  if (channel >= kChannels) return -1;
   if (channel < 0) {
     for (int i = 0; i < kChannels && channel < 0; ++i)
       if (isFree(channels[static_cast<size_t>(i)])) channel = i;
     if (channel < 0) {
       Log::fail("Sound.play: Nie znaleziono wolnego kanalu");
-      return;
+      return -1;
     }
   }
   Channel& ch = channels[static_cast<size_t>(channel)];
-  ch.stream = openStream(file, "Sound.play");
+  ch.stream = open(file, "Sound.play");
   ch.volume = ch.volumeTarget = volume / 100.0f;
   ch.pan = ch.panTarget = pan;
   ch.pitch = ch.pitchTarget = 1.0f;
-  if (!ch.stream) return;
+  if (!ch.stream) return -1;
   ch.stream->setRepeat(false);
   // Heard at its own volume from the first buffer, not only after the
   // next update.
   apply(ch);
   ch.stream->play();
+  return channel;
 }
 
-void Sound::playMusic(const std::string& file, int volume, float pan) {
+void Sound::stop(int channel) {
+  if (Channel* ch = effect(channel)) *ch = Channel{};
+}
+
+bool Sound::playMusic(const std::string& file, int volume, float pan) {
   Channel track;
-  track.stream = openStream(file, "Sound.playMusic");
+  track.stream = open(file, "Sound.playMusic");
+  const bool opened = track.stream != nullptr;
   track.volume = 0.0f;
   track.volumeTarget = volume / 100.0f;
   track.pan = track.panTarget = pan;
   track.pitch = track.pitchTarget = 1.0f;
   music.push_front(std::move(track));
   if (music.size() == 1) music.front().volume = music.front().volumeTarget;
+  return opened;
 }
 
 void Sound::setVolume(int channel, int volume, bool immediate) {

@@ -80,6 +80,8 @@ void Level::drawSky() {
 void Level::drawObjects() {
   objs.each([](Object& o) { o.render(); });
   parts.each([](Object& o) { o.render(); });
+  // Bullets show their sprite like any object; one without draws nothing.
+  bullets.each([](Object& o) { o.render(); });
   Sprite::flush();
 }
 

@@ -99,6 +99,11 @@ int lGetUserDir(lua_State* L) {
   return 1;
 }
 
+Lua::ApiInstaller& apiInstaller() {
+  static Lua::ApiInstaller fn = nullptr;
+  return fn;
+}
+
 }  // namespace
 
 const std::vector<Weapon::ScriptFunc>& Weapon::scriptFuncs() {
@@ -112,12 +117,15 @@ const std::vector<Weapon::ScriptFunc>& Weapon::scriptFuncs() {
 
 // --- one weapon ------------------------------------------------------------
 
+void Weapon::setApiInstaller(Lua::ApiInstaller fn) { apiInstaller() = fn; }
+
 Weapon::Weapon(const char* script, const char* func_, const char* specFunc_, Sprite* sprite_)
     : sprite(sprite_) {
   if (!script || !func_ || !specFunc_ || !sprite_) return;
   setFunc(func_);
   setSpecFunc(specFunc_);
   for (const ScriptFunc& f : scriptFuncs()) lua.regFunc(f.fn, f.name);
+  if (apiInstaller()) apiInstaller()(lua);
   lua.openFile(script);
 }
 

@@ -48,6 +48,11 @@ class Weapon {
   // a later list line is otherwise kept alive, unused, for its holders.
   static void clear();
 
+  // Engine functions from above the world that weapon scripts get besides
+  // their own (the sound functions): set once by the program's top, like
+  // the script API of levels and characters (Lua::setApiInstaller).
+  static void setApiInstaller(Lua::ApiInstaller fn);
+
   void setFunc(const char* name);
   void setSpecFunc(const char* name);
 

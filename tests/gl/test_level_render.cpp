@@ -15,6 +15,7 @@
 #include "resources/ini_file.h"
 #include "resources/resfile_writer.h"
 #include "unit/png_maker.h"
+#include "world/bullet.h"
 #include "world/level.h"
 #include "world/npc.h"
 
@@ -154,4 +155,28 @@ TEST_F(LevelRender, LayerOrderObjectsSkyAndBounds) {
   EXPECT_EQ(Database::instance().getStr(gfx + ":lvl_bob"),
             "1 1 1 0 2000 0 0 5 " + gfx + ":box 0 200 ");
   EXPECT_EQ(Sprite::nameOf(forced), "") << "no reference left on the sky";
+}
+
+// Bullets are drawn with the level's objects: their sprite at their
+// position, under the frames of negative layers; one without a sprite
+// leaves no trace.
+TEST_F(LevelRender, BulletsWithSpritesAreDrawn) {
+  Level lvl;
+  {
+    Log::Capture quiet;
+    ASSERT_TRUE(lvl.load(gfx + ":lvl"));
+  }
+  game::dt = 0.0f;  // the sky keeps still
+  const int free = 500, under = 640 + 5 * 32;  // open sky; behind C (layer -1)
+  draw(lvl);
+  const Rgba sky = pixel(sx(free) + 5, sy(300) + 5);
+  ASSERT_TRUE(addBullet(lvl, free, 300, 0, 0, 0, 5, 0, 1, Sprite::get(gfx + ":box")));
+  ASSERT_TRUE(addBullet(lvl, under, 32, 0, 0, 0, 5, 0, 1, Sprite::get(gfx + ":box")));
+  lvl.bullets.add(std::make_unique<Bullet>(free, 200, 0, 0.0f, 0.0f, 5.0f, 0, 1, nullptr, &lvl,
+                                           nullptr));
+  draw(lvl);
+  EXPECT_EQ(pixel(sx(free) + 5, sy(300) + 5), kYellow);
+  EXPECT_EQ(pixel(sx(free) + 30, sy(300) + 30), kYellow);
+  EXPECT_EQ(pixel(sx(free) + 5, sy(200) + 5), sky);
+  EXPECT_EQ(pixel(sx(under) + 5, sy(32) + 5), kWhite);
 }

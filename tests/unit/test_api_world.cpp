@@ -69,8 +69,10 @@ TEST(ApiWorldTable, RegistrationOrder) {
           "getCamTPos getCamSpd getCamShade ";
   std::string names;
   size_t dialog = 0;
-  for (const auto& f : LuaFuncs::table()) {
-    const std::string n = f.name;
+  // The sound functions follow the 212 (their own test).
+  const auto& table = LuaFuncs::table();
+  for (size_t i = 0; i < std::min<size_t>(212, table.size()); ++i) {
+    const std::string n = table[i].name;
     if (n.find("Dial") == std::string::npos && n != "clearODialpts") names += n + " ";
     else ++dialog;
   }

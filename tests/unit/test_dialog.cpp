@@ -8,6 +8,9 @@
 #include "dialog/dialog.h"
 #include "dialog/dialog_sprites.h"
 #include "level_fixture.h"
+#include "scratch_dir.h"
+#include "sound/sound.h"
+#include "sound_files.h"
 #include "world/npc.h"
 #include "world/player.h"
 #include "world_helpers.h"
@@ -84,6 +87,29 @@ TEST_F(DialogTest, TextsWaitsAndPages) {
 
   talk("nobody");
   EXPECT_TRUE(cap.has("FAIL: Dialog.parse: Nie udalo sie otworzyc pliku \"npc/nobody\""));
+}
+
+// "snd FILE [volume [pan]]" takes a free channel; "music FILE [volume]"
+// starts a track. Missing words take the defaults; a bad file is named.
+TEST_F(DialogTest, SoundAndMusic) {
+  Sound& snd = Sound::instance();
+  ASSERT_TRUE(snd.init(audio::Device::detached(8000)));
+  soundtest::writeWav("a.wav", soundtest::level(0.5f, 8000, 1), 8000);
+  archive("data/s.crs", {{"b", readBytes("a.wav")}});
+  dialogFile("s", "1 0=snd a.wav\n1 1=snd data/s.crs:b 50 -1\n1 2=snd\n1 3=snd nic.wav 10\n"
+                  "1 4=music data/s.crs:b 70\n1 5=music a.wav\n1 6=str gra\n");
+  cap.clear();
+  talk("s");
+  EXPECT_EQ(shown(), "gra");
+  const Sound::Channel &a = snd.channels[0], &b = snd.channels[1];
+  EXPECT_TRUE(a.stream && a.volume == 1.0f && a.pan == 0.0f);
+  EXPECT_TRUE(b.stream && b.volume == 0.5f && b.pan == -1.0f);
+  EXPECT_FALSE(snd.channels[2].stream);
+  ASSERT_EQ(snd.music.size(), 2u);
+  EXPECT_TRUE(snd.music.front().volumeTarget == 1.0f && snd.music.back().volumeTarget == 0.7f);
+  EXPECT_TRUE(cap.has("FAIL: Sound.play: Nie udalo sie otworzyc pliku \"nic.wav\""));
+  EXPECT_EQ(cap.count("FAIL: Sound"), 1u);
+  snd.shutdown();
 }
 
 TEST_F(DialogTest, DatabaseCommandsAndConditions) {

@@ -13,6 +13,7 @@
 #include "base/log.h"
 #include "sound/sound.h"
 #include "unit/scratch_dir.h"
+#include "unit/sound_files.h"
 
 namespace {
 
@@ -27,19 +28,8 @@ std::vector<int16_t> mixOne(Voice& v, size_t frames, int outRate) {
   return out;
 }
 
-void writeWav(const std::string& path, const std::vector<float>& mono, int rate) {
-  SF_INFO info{0, rate, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
-  std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> f(sf_open(path.c_str(), SFM_WRITE, &info), sf_close);
-  ASSERT_NE(f, nullptr);
-  sf_writef_float(f.get(), mono.data(), static_cast<sf_count_t>(mono.size()));
-}
-
-std::vector<float> tone(float hz, float amp, int rate, float seconds) {
-  std::vector<float> s(static_cast<size_t>(rate * seconds));
-  for (size_t i = 0; i < s.size(); ++i)
-    s[i] = amp * std::sin(2.0f * float(M_PI) * hz * float(i) / float(rate));
-  return s;
-}
+using soundtest::tone;
+using soundtest::writeWav;
 
 // Sets an environment variable for one scope.
 struct EnvVar {
@@ -126,6 +116,7 @@ TEST(SoundGlide, StepsAndSettlesShortOfTarget) {
 }
 
 struct SoundTest : ScratchDirTest {
+  Sound snd;
   std::string longFx, shortFx, music1, music2;
   void SetUp() override {
     ScratchDirTest::SetUp();
@@ -135,145 +126,146 @@ struct SoundTest : ScratchDirTest {
       *var = path(std::string(name) + ".wav");
       writeWav(*var, tone(440, 0.5f, 8000, seconds), 8000);
     }
-    ASSERT_TRUE(Sound::init(audio::Device::detached(8000)));
+    ASSERT_TRUE(snd.init(audio::Device::detached(8000)));
     game::dt = 0.125f;  // exact in binary: glides land on round values
   }
   void TearDown() override {
-    Sound::shutdown();
+    snd.shutdown();
     game::dt = 0.01f;
     ScratchDirTest::TearDown();
   }
   // Lets the device play `seconds` of audio.
   void render(float seconds) {
     std::vector<int16_t> out(static_cast<size_t>(seconds * 8000) * 2);
-    Sound::device->render(out.data(), out.size() / 2);
+    snd.device->render(out.data(), out.size() / 2);
   }
-  static void updates(int n) {
-    for (int i = 0; i < n; ++i) Sound::update();
+  void updates(int n) {
+    for (int i = 0; i < n; ++i) snd.update();
   }
 };
 
 TEST_F(SoundTest, ChannelsAreNumberedAndFreed) {
   Log::Capture cap;
-  for (int ch : {0, 1}) Sound::play(ch, longFx, 100, 0);
-  Sound::play(-1, shortFx, 80, 0.5f);
-  ASSERT_TRUE(Sound::channels[2].stream);
+  for (int ch : {0, 1}) snd.play(ch, longFx, 100, 0);
+  snd.play(-1, shortFx, 80, 0.5f);
+  ASSERT_TRUE(snd.channels[2].stream);
 
   // Out of range: nothing happens, nothing is said.
-  for (int bad : {16, 1000}) Sound::play(bad, longFx, 100, 0);
+  for (int bad : {16, 1000}) snd.play(bad, longFx, 100, 0);
   for (int bad : {-1, 16, 99}) {
-    Sound::setVolume(bad, 10, true);
-    Sound::setPan(bad, 1, true);
-    Sound::setPitch(bad, 2, true);
+    snd.setVolume(bad, 10, true);
+    snd.setPan(bad, 1, true);
+    snd.setPitch(bad, 2, true);
   }
   EXPECT_TRUE(cap.lines().empty());
-  EXPECT_EQ(Sound::device->streamCount(), 3u);
+  EXPECT_EQ(snd.device->streamCount(), 3u);
 
   // The short effect plays out; the next update frees its channel.
   render(0.1f);
-  EXPECT_TRUE(Sound::channels[2].stream);
-  Sound::update();
-  EXPECT_TRUE(!Sound::channels[2].stream && Sound::channels[0].stream);
+  EXPECT_TRUE(snd.channels[2].stream);
+  snd.update();
+  EXPECT_TRUE(!snd.channels[2].stream && snd.channels[0].stream);
 
   // All sixteen busy: a free channel is asked for in vain.
-  for (int i = 0; i < Sound::kChannels; ++i) Sound::play(i, longFx, 100, 0);
-  Sound::play(-1, shortFx, 100, 0);
+  for (int i = 0; i < Sound::kChannels; ++i) snd.play(i, longFx, 100, 0);
+  snd.play(-1, shortFx, 100, 0);
   EXPECT_TRUE(cap.has("FAIL: Sound.play: Nie znaleziono wolnego kanalu"));
-  EXPECT_EQ(Sound::device->streamCount(), 16u);
+  EXPECT_EQ(snd.device->streamCount(), 16u);
 }
 
 TEST_F(SoundTest, EffectGlidesAndFadesOut) {
-  Sound::play(3, longFx, 100, 0);  // glides: volume 0.5/s, pan and pitch 1/s
-  Sound::setPan(3, -1.0f, false);
-  Sound::setPitch(3, 2.0f, false);
-  Sound::setVolume(3, 0, false);
-  audio::Stream* s = Sound::channels[3].stream.get();
+  snd.play(3, longFx, 100, 0);  // glides: volume 0.5/s, pan and pitch 1/s
+  snd.setPan(3, -1.0f, false);
+  snd.setPitch(3, 2.0f, false);
+  snd.setVolume(3, 0, false);
+  audio::Stream* s = snd.channels[3].stream.get();
   updates(4);
   EXPECT_NEAR(s->volume(), 0.75f, 1e-4);
   EXPECT_NEAR(s->pan(), -0.5f, 1e-4);
   EXPECT_NEAR(s->pitchShift(), 1.5f, 1e-4);
   // Two seconds to silence, then the channel is stopped and freed.
   updates(10);
-  EXPECT_TRUE(Sound::channels[3].stream && Sound::channels[3].stream->isPlaying());
+  EXPECT_TRUE(snd.channels[3].stream && snd.channels[3].stream->isPlaying());
   updates(2);
-  EXPECT_FALSE(Sound::channels[3].stream);
+  EXPECT_FALSE(snd.channels[3].stream);
 
   // A channel stopped at silence comes back on setVolume, before it is freed.
-  Sound::play(4, longFx, 100, 0);
-  Sound::setVolume(4, 0, true);
-  Sound::update();
-  ASSERT_FALSE(Sound::channels[4].stream->isPlaying());
-  Sound::setVolume(4, 60, true);
-  Sound::update();
-  ASSERT_TRUE(Sound::channels[4].stream && Sound::channels[4].stream->isPlaying());
-  EXPECT_NEAR(Sound::channels[4].stream->volume(), 0.6f, 1e-4);
+  snd.play(4, longFx, 100, 0);
+  snd.setVolume(4, 0, true);
+  snd.update();
+  ASSERT_FALSE(snd.channels[4].stream->isPlaying());
+  snd.setVolume(4, 60, true);
+  snd.update();
+  ASSERT_TRUE(snd.channels[4].stream && snd.channels[4].stream->isPlaying());
+  EXPECT_NEAR(snd.channels[4].stream->volume(), 0.6f, 1e-4);
 }
 
 TEST_F(SoundTest, MusicCrossFadesAndRepeats) {
-  Sound::playMusic(music1, 100, 0);
-  ASSERT_EQ(Sound::music.size(), 1u);
-  EXPECT_FLOAT_EQ(Sound::music.front().volume, 1.0f);  // alone: at once
-  audio::Stream* first = Sound::music.front().stream.get();
+  snd.playMusic(music1, 100, 0);
+  ASSERT_EQ(snd.music.size(), 1u);
+  EXPECT_FLOAT_EQ(snd.music.front().volume, 1.0f);  // alone: at once
+  audio::Stream* first = snd.music.front().stream.get();
   // It starts at the next update; played to its end, it starts again.
   for (float seconds : {0.0f, 0.6f}) {
     render(seconds);
     EXPECT_FALSE(first->isPlaying()) << seconds;
-    Sound::update();
+    snd.update();
     EXPECT_TRUE(first->isPlaying()) << seconds;
   }
 
-  Sound::playMusic(music2, 80, 0.25f);
-  ASSERT_EQ(Sound::music.size(), 2u);
-  EXPECT_FLOAT_EQ(Sound::music.front().volume, 0.0f);
+  snd.playMusic(music2, 80, 0.25f);
+  ASSERT_EQ(snd.music.size(), 2u);
+  EXPECT_FLOAT_EQ(snd.music.front().volume, 0.0f);
   updates(4);
-  EXPECT_NEAR(Sound::music.front().volume, 0.5f, 1e-4);
-  EXPECT_NEAR(Sound::music.back().volume, 0.5f, 1e-4);
+  EXPECT_NEAR(snd.music.front().volume, 0.5f, 1e-4);
+  EXPECT_NEAR(snd.music.back().volume, 0.5f, 1e-4);
   updates(4);
-  ASSERT_EQ(Sound::music.size(), 1u);  // the old track faded away
-  EXPECT_NE(Sound::music.front().stream.get(), first);
+  ASSERT_EQ(snd.music.size(), 1u);  // the old track faded away
+  EXPECT_NE(snd.music.front().stream.get(), first);
   updates(4);
-  EXPECT_NEAR(Sound::music.front().volume, 0.8f, 0.125f);
-  Sound::setMusicVolume(50, true);
-  EXPECT_FLOAT_EQ(Sound::music.front().volume, 0.5f);
-  Sound::setMusicPan(-1, true);
-  Sound::setMusicPitch(0.5f, false);
-  Sound::update();
-  EXPECT_FLOAT_EQ(Sound::music.front().pan, -1.0f);
-  EXPECT_NEAR(Sound::music.front().pitch, 0.875f, 1e-4);
+  EXPECT_NEAR(snd.music.front().volume, 0.8f, 0.125f);
+  snd.setMusicVolume(50, true);
+  EXPECT_FLOAT_EQ(snd.music.front().volume, 0.5f);
+  snd.setMusicPan(-1, true);
+  snd.setMusicPitch(0.5f, false);
+  snd.update();
+  EXPECT_FLOAT_EQ(snd.music.front().pan, -1.0f);
+  EXPECT_NEAR(snd.music.front().pitch, 0.875f, 1e-4);
 }
 
 TEST_F(SoundTest, BadFilesAreReportedAndSkipped) {
   const std::string junk = path("junk.wav"), missing = path("missing.wav");
   writeBytes(junk, "RIFF1234WAVEnot really a sound file");
   Log::Capture cap;
-  Sound::play(5, longFx, 100, 0);
-  Sound::play(5, missing, 100, 0);
+  snd.play(5, longFx, 100, 0);
+  snd.play(5, missing, 100, 0);
   EXPECT_TRUE(cap.has("FAIL: Sound.play: Nie udalo sie otworzyc pliku \"" + missing + "\""));
-  EXPECT_FALSE(Sound::channels[5].stream);  // the old sound is gone too
-  Sound::play(-1, junk, 100, 0);
+  EXPECT_FALSE(snd.channels[5].stream);  // the old sound is gone too
+  snd.play(-1, junk, 100, 0);
   EXPECT_EQ(cap.count("Nie udalo sie otworzyc pliku"), 2u);
-  Sound::setVolume(5, 50, false);
-  Sound::update();
-  EXPECT_EQ(Sound::device->streamCount(), 0u);
+  snd.setVolume(5, 50, false);
+  snd.update();
+  EXPECT_EQ(snd.device->streamCount(), 0u);
 
   // A music file that fails leaves the playing track the current one.
-  Sound::playMusic(music2, 100, 0);
-  Sound::update();
-  Sound::playMusic(junk, 100, 0);
+  snd.playMusic(music2, 100, 0);
+  snd.update();
+  snd.playMusic(junk, 100, 0);
   EXPECT_TRUE(cap.has("FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"" + junk + "\""));
-  Sound::setMusicVolume(10, true);  // no stream in front: ignored
-  Sound::update();
-  EXPECT_TRUE(Sound::music.size() == 1 && Sound::music.front().volume == 1.0f);
+  snd.setMusicVolume(10, true);  // no stream in front: ignored
+  snd.update();
+  EXPECT_TRUE(snd.music.size() == 1 && snd.music.front().volume == 1.0f);
 }
 
 TEST(SoundDevice, NoDriverFailsInit) {
   EnvVar driver("SDL_AUDIODRIVER", "nonexistent");
+  Sound snd;
   Log::Capture cap;
-  EXPECT_FALSE(Sound::init());
+  EXPECT_FALSE(snd.init());
   EXPECT_TRUE(cap.has("FAIL: Sound.init: Nie udalo sie uruchomic dzwieku"));
-  EXPECT_FALSE(Sound::device);
-  Sound::play(-1, "whatever.wav", 100, 0);  // no device: nothing, no crash
-  Sound::update();
+  EXPECT_FALSE(snd.device);
+  snd.play(-1, "whatever.wav", 100, 0);  // no device: nothing, no crash
+  snd.update();
 }
 
 // A 440 Hz tone at 0.8, played at volume 50 panned left, is written by SDL's
@@ -284,12 +276,13 @@ TEST_F(SoundDisk, RoundTrip) {
   writeWav(wav, tone(440, 0.8f, audio::Device::kRate, 1.0f), audio::Device::kRate);
   EnvVar driver("SDL_AUDIODRIVER", "disk"), file("SDL_DISKAUDIOFILE", raw.c_str()),
       delay("SDL_DISKAUDIODELAY", "2");
-  ASSERT_TRUE(Sound::init());
-  Sound::play(0, wav, 50, -1.0f);
+  Sound snd;
+  ASSERT_TRUE(snd.init());
+  snd.play(0, wav, 50, -1.0f);
   auto written = [&] { return std::filesystem::exists(raw) ? std::filesystem::file_size(raw) : 0; };
   for (int i = 0; i < 300 && written() < 44100 * 4 * 3 / 4; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  Sound::shutdown();
+  snd.shutdown();
   std::string bytes = readBytes(raw);
   ASSERT_GE(bytes.size(), 44100u * 4 / 2);
   const auto* s = reinterpret_cast<const int16_t*>(bytes.data());

@@ -1,0 +1,208 @@
+// Sound for scripts: the sound rows of the script API in a level's and a
+// character's state (and a weapon's), checked on what the mixer puts out.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "api/lua_funcs.h"
+#include "base/log.h"
+#include "sound/sound.h"
+#include "unit/level_fixture.h"
+#include "unit/scratch_dir.h"
+#include "unit/sound_files.h"
+#include "unit/world_helpers.h"
+#include "world/level.h"
+#include "world/npc.h"
+#include "world/weapon.h"
+
+namespace {
+
+constexpr int kRate = 8000;
+constexpr double kFull = 32767.0;
+
+struct SoundApi : leveltest::GameDir {
+  Sound& snd = Sound::instance();
+  Level lvl;
+  Lua lvlState;  // as the level's own state
+  Npc* bob = nullptr;
+  Log::Capture cap;
+
+  void SetUp() override {
+    GameDir::SetUp();
+    // Constant levels: 0.5 on disk, 0.25 in an archive (decoded from memory).
+    soundtest::writeWav("fx.wav", soundtest::level(0.5f, kRate, 5), kRate);
+    soundtest::writeWav("quiet.wav", soundtest::level(0.25f, kRate, 5), kRate);
+    archive("data/snd.crs", {{"fx", readBytes("quiet.wav")}, {"m", readBytes("quiet.wav")}});
+    file("text.txt", "RIFF....WAVE but nothing a decoder could read");
+    LuaFuncs::registerAll(lvlState);
+    lvlState.setReg(Lua::kRegLvl, static_cast<void*>(&lvl));
+    lvlState.setReg(Lua::kRegNpc, nullptr);
+    bob = lvl.addNpc(std::make_unique<Npc>("bob", 1, 0, 0, 0, 5, nullptr, &lvl, nullptr), 1);
+    restart();
+    game::dt = 0.125f;  // exact in binary: glides land on round values
+  }
+  void TearDown() override {
+    snd.shutdown();
+    GameDir::TearDown();
+  }
+  void restart() { ASSERT_TRUE(snd.init(audio::Device::detached(kRate))); }
+
+  // The values of a chunk's expressions as text joined by blanks ("nil" for none).
+  static std::string eval(Lua& state, const std::string& exprs) {
+    const std::string code = "local t = {" + exprs +
+                             "} local s = {} for i = 1, select('#', unpack(t)) do "
+                             "s[#s + 1] = tostring(t[i]) end r = #s == 0 and 'nil' or "
+                             "table.concat(s, ' ')";
+    EXPECT_TRUE(state.runString(code.c_str())) << exprs;
+    lua_getglobal(state.L(), "r");
+    std::string out = lua_tostring(state.L(), -1) ? lua_tostring(state.L(), -1) : "?";
+    lua_pop(state.L(), 1);
+    return out;
+  }
+  static void run(Lua& state, const std::string& chunk) {
+    EXPECT_TRUE(state.runString(chunk.c_str())) << chunk;
+  }
+  void updates(int n) {
+    for (int i = 0; i < n; ++i) snd.update();
+  }
+  // Peaks of the left and right side over a tenth of a second of output,
+  // as fractions of full scale.
+  std::pair<double, double> peaks() {
+    std::vector<int16_t> out(kRate / 10 * 2);
+    snd.device->render(out.data(), out.size() / 2);
+    int l = 0, r = 0;
+    for (size_t i = 0; i < out.size(); i += 2) {
+      l = std::max(l, std::abs(int(out[i])));
+      r = std::max(r, std::abs(int(out[i + 1])));
+    }
+    return {l / kFull, r / kFull};
+  }
+};
+
+#define EXPECT_PEAKS(want_l, want_r)             \
+  do {                                           \
+    const auto p = peaks();                      \
+    EXPECT_NEAR(p.first, want_l, 0.01) << "left";  \
+    EXPECT_NEAR(p.second, want_r, 0.01) << "right"; \
+  } while (0)
+
+}  // namespace
+
+// Every sound function after the rest of the API, in this order.
+TEST(SoundApiTable, RegisteredLast) {
+  const auto& t = LuaFuncs::table();
+  ASSERT_EQ(t.size(), 212u + 9u);
+  std::string names;
+  for (size_t i = 212; i < t.size(); ++i) names += std::string(t[i].name) + " ";
+  EXPECT_EQ(names,
+            "playSnd stopSnd setSndVol setSndPan setSndPitch playMusic setMusicVol setMusicPan "
+            "setMusicPitch ");
+}
+
+// Good and bad arguments give the same results and lines in both kinds of state.
+TEST_F(SoundApi, ArgumentsAndFailuresInLevelAndCharacter) {
+  const std::string tooFew = ": Za malo argumentow";
+  const struct {
+    const char* chunk;
+    const char* result;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"playSnd(-1, 'data/snd.crs:fx')", "0", {}},
+      {"playSnd(5, 'fx.wav', 40, 0.5)", "5", {}},
+      {"playSnd(16, 'fx.wav')", "-1", {}},
+      {"playSnd(1)", "nil", {"FAIL: LuaFuncs.lPlaySnd" + tooFew}},
+      {"playSnd(1, {})", "nil", {"FAIL: LuaFuncs.lPlaySnd: Argument 2 nie jest tekstem"}},
+      {"playSnd(1, 'missing.wav')", "-1", {"FAIL: Sound.play: Nie udalo sie otworzyc pliku \"missing.wav\""}},
+      {"playSnd(1, 'text.txt')", "-1", {"FAIL: Sound.play: Nie udalo sie otworzyc pliku \"text.txt\""}},
+      {"playSnd(1, 'data/snd.crs:none')",
+       "-1",
+       {"FAIL: Resfile.load: Nie znaleziono pliku \"none\"",
+        "FAIL: Sound.play: Nie udalo sie otworzyc pliku \"data/snd.crs:none\""}},
+      {"stopSnd()", "nil", {"FAIL: LuaFuncs.lStopSnd" + tooFew}},
+      {"setSndVol(1)", "nil", {"FAIL: LuaFuncs.lSetSndVol" + tooFew}},
+      {"setSndPan(1)", "nil", {"FAIL: LuaFuncs.lSetSndPan" + tooFew}},
+      {"setSndPitch(1)", "nil", {"FAIL: LuaFuncs.lSetSndPitch" + tooFew}},
+      {"setSndVol(9, 50), setSndPan(-1, 1), stopSnd(99)", "nil", {}},  // empty channels
+      {"playMusic()", "nil", {"FAIL: LuaFuncs.lPlayMusic" + tooFew}},
+      {"playMusic(nil)", "nil", {"FAIL: LuaFuncs.lPlayMusic: Argument 1 nie jest tekstem"}},
+      {"playMusic('text.txt')", "nil", {"FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"text.txt\""}},
+      {"setMusicVol()", "nil", {"FAIL: LuaFuncs.lSetMusicVol" + tooFew}},
+      {"setMusicPan()", "nil", {"FAIL: LuaFuncs.lSetMusicPan" + tooFew}},
+      {"setMusicPitch()", "nil", {"FAIL: LuaFuncs.lSetMusicPitch" + tooFew}},
+  };
+  for (Lua* state : {&lvlState, &bob->lua}) {
+    for (const auto& row : rows) {
+      restart();
+      cap.clear();
+      EXPECT_EQ(eval(*state, row.chunk), row.result) << row.chunk;
+      EXPECT_EQ(cap.lines(), row.lines) << row.chunk;
+    }
+  }
+  restart();
+  eval(bob->lua, "playSnd(5, 'fx.wav', 40, 0.5)");
+  EXPECT_TRUE(snd.channels[5].volume == 0.4f && snd.channels[5].pan == 0.5f);
+
+  // All sixteen channels busy: a free one is asked for in vain.
+  restart();
+  cap.clear();
+  EXPECT_EQ(eval(lvlState, "(function() for i = 0, 15 do playSnd(-1, 'fx.wav') end "
+                           "return playSnd(-1, 'data/snd.crs:fx') end)()"),
+            "-1");
+  EXPECT_EQ(cap.lines(), std::vector<std::string>{"FAIL: Sound.play: Nie znaleziono wolnego kanalu"});
+}
+
+// What is heard: an effect starts at its volume, glides to silence over two
+// seconds and is freed; music starts at the next update, cross-fades in a
+// second and answers its setters.
+TEST_F(SoundApi, MixedOutputStartsGlidesAndStops) {
+  for (Lua* state : {&lvlState, &bob->lua}) {
+    SCOPED_TRACE(state == &lvlState ? "level" : "character");
+    restart();
+    EXPECT_PEAKS(0, 0);
+    EXPECT_EQ(eval(*state, "playSnd(3, 'fx.wav')"), "3");
+    EXPECT_PEAKS(0.5, 0.5);
+    run(*state, "setSndVol(3, 0) setSndPan(3, -1, true) setSndPitch(3, 2)");
+    updates(8);  // a second: half the volume, the pitch has arrived
+    EXPECT_PEAKS(0.25, 0);
+    EXPECT_NEAR(snd.channels[3].stream->pitchShift(), 2.0f, 0.13f);
+    updates(8);  // silent: stopped, and freed by the next update
+    EXPECT_PEAKS(0, 0);
+    updates(1);
+    EXPECT_FALSE(snd.channels[3].stream);
+    run(*state, "setSndVol(3, 100, 1)");  // a freed channel stays silent
+    EXPECT_PEAKS(0, 0);
+    run(*state, "playSnd(4, 'fx.wav') stopSnd(4)");
+    EXPECT_PEAKS(0, 0);
+
+    run(*state, "playMusic('data/snd.crs:m')");
+    EXPECT_PEAKS(0, 0);  // starts at the next update
+    updates(1);
+    EXPECT_PEAKS(0.25, 0.25);
+    run(*state, "playMusic('fx.wav', 80)");
+    updates(4);  // half way: 0.25 x 0.5 + 0.5 x 0.5
+    EXPECT_PEAKS(0.375, 0.375);
+    updates(4);
+    EXPECT_EQ(snd.music.size(), 1u);
+    EXPECT_PEAKS(0.5 * 0.75, 0.5 * 0.75);  // settled within a step of 80 %
+    run(*state, "setMusicVol(50, true) setMusicPan(1, 1) setMusicPitch(0.5)");
+    updates(1);
+    EXPECT_PEAKS(0, 0.25);
+    EXPECT_NEAR(snd.music.front().stream->pitchShift(), 0.875f, 1e-4);
+  }
+}
+
+// Weapon scripts get the sound functions (and still none of the level's).
+TEST_F(SoundApi, WeaponStates) {
+  worldtest::Sheet pic{1, 8, 8};
+  file("lua/gun.lua", "function shoot(x, y) ch = playSnd(-1, 'data/snd.crs:fx', x) end");
+  Weapon gun("lua/gun.lua", "shoot", "shoot", &pic.s);
+  gun.fire1(30, 0);
+  EXPECT_EQ(eval(gun.lua, "ch, setPos == nil"), "0 true");
+  EXPECT_FLOAT_EQ(snd.channels[0].volume, 0.3f);
+  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
+}
