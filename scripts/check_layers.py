@@ -13,7 +13,7 @@ import sys
 FLOORS = [
     ["base"],               # console log, process-wide values, timing
     ["resources"],          # archives, parser, INI store, save database
-    ["render", "script"],   # drawing; the Lua host
+    ["render", "script", "maps"],  # drawing; the Lua host; Tiled maps to levels
     ["world", "sound"],     # objects, levels, characters; the sound service
     ["dialog"],             # dialog interpreter and actors
     ["api"],                # the script API bound to everything below

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "base/log.h"
+#include "maps/level_export.h"
+#include "maps/level_import.h"
 #include "resources/resfile.h"
 #include "resources/resfile_writer.h"
 
@@ -38,7 +40,16 @@ const char kUsage[] =
     "      (default: the current directory).\n"
     "  crs verify ARCHIVE\n"
     "      Reads and inflates every entry; reports every fault and exits with\n"
-    "      status 1 if there is any.\n";
+    "      status 1 if there is any.\n"
+    "  crs tiled MAP OUT.crs [--entry NAME] [--game DIR]\n"
+    "      Builds the level OUT.crs:NAME (default lvl) from a Tiled map (TMX or\n"
+    "      JSON) and writes its characters and scripts into the game folder's\n"
+    "      npc/ and lua/ lists (DIR, default: the folder holding the data/\n"
+    "      folder OUT.crs lies in). On any refused feature of the map: the\n"
+    "      reasons, exit status 1, nothing written.\n"
+    "  crs untiled ARCHIVE:ENTRY MAP.tmx [--game DIR]\n"
+    "      Writes the level back out as a Tiled map, with its tilesets and\n"
+    "      pictures in the folder MAP/ beside it.\n";
 
 int usage(const char* error = nullptr) {
   if (error) std::fprintf(stderr, "crs: %s\n", error);
@@ -264,6 +275,54 @@ int cmdVerify(const std::vector<std::string>& args) {
   return 0;
 }
 
+// Options after the positional words: --entry NAME, --game DIR.
+bool mapOptions(const std::vector<std::string>& args, std::vector<std::string>& pos,
+                std::string& entry, std::string& game) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--entry" || args[i] == "--game") {
+      if (i + 1 >= args.size()) return false;
+      (args[i] == "--entry" ? entry : game) = args[i + 1];
+      ++i;
+    } else {
+      pos.push_back(args[i]);
+    }
+  }
+  return pos.size() == 2;
+}
+
+int cmdTiled(const std::vector<std::string>& args) {
+  std::vector<std::string> pos;
+  std::string entry = "lvl", game;
+  if (!mapOptions(args, pos, entry, game)) return usage("tiled needs a map and an archive");
+  tiled::LevelPack pack;
+  std::vector<std::string> errors;
+  const bool ok = tiled::importMap(pos[0], pos[1], entry, game, pack, errors);
+  for (const auto& w : pack.warnings) std::fprintf(stderr, "%s (warning)\n", w.c_str());
+  if (!ok) {
+    for (const auto& e : errors) std::fprintf(stderr, "%s\n", e.c_str());
+    return 1;
+  }
+  std::printf("%s: %zu frames, %zu objects, %zu characters\n", pack.levelName.c_str(), pack.frames,
+              pack.objects, pack.npcs);
+  return 0;
+}
+
+int cmdUntiled(const std::vector<std::string>& args) {
+  std::vector<std::string> pos;
+  std::string entry, game;
+  if (!mapOptions(args, pos, entry, game) || !entry.empty())
+    return usage("untiled needs ARCHIVE:ENTRY and a map file");
+  std::vector<std::string> errors;
+  tiled::ExportReport report;
+  if (!tiled::exportLevel(pos[0], pos[1], game, report, errors)) {
+    for (const auto& e : errors) std::fprintf(stderr, "%s\n", e.c_str());
+    return 1;
+  }
+  std::printf("%s: %zu frames in %zu layers, %zu objects, %zu characters\n", pos[1].c_str(),
+              report.frames, report.layers, report.objects, report.npcs);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -274,6 +333,8 @@ int main(int argc, char** argv) {
   if (cmd == "list") return cmdList(args);
   if (cmd == "extract") return cmdExtract(args);
   if (cmd == "verify") return cmdVerify(args);
+  if (cmd == "tiled") return cmdTiled(args);
+  if (cmd == "untiled") return cmdUntiled(args);
   if (cmd == "-h" || cmd == "--help" || cmd == "help") {
     std::fputs(kUsage, stdout);
     return 0;
