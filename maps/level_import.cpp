@@ -3,6 +3,7 @@
 #include "maps/level_import.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
