@@ -5,6 +5,7 @@ local KAMIEN = "data/wep.crs:kamien"
 local SPEED = 320   -- px/s
 local LIFE = 1.2    -- seconds (runs down at twice the clock)
 local DAMAGE = 4
+local TWANG = "data/snd.crs:proca.flac"
 
 -- Angle of a throw: slightly upwards, to the side the character faces.
 local function angle(up)
@@ -24,6 +25,7 @@ end
 function strzal(x, y)
   local hx, hy = hand(x, y)
   addBullet(hx, hy, angle(10), SPEED, LIFE, DAMAGE, 1, KAMIEN)
+  playSnd(-1, TWANG, 70)
 end
 
 -- Three stones fanned out, and a puff of grit at the hand.
@@ -35,4 +37,5 @@ function seria(x, y)
   for i = 1, 4 do
     addParticle(hx, hy, 0, angle(30 + i * 15), 60 + i * 10, 0.6, 0, KAMIEN)
   end
+  playSnd(-1, TWANG, 90)
 end

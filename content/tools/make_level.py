@@ -1371,10 +1371,25 @@ def write_characters():
         info = "1 1 1 1 %d %d 0 100 %s %d 255 %s" % (x, y, sprite, anim, script)
         header = ["; %s" % DESCRIPTIONS[name], "[npc]", "%s=%s" % (LEVEL, info)]
         write_text(name, header + hand_written_tail(os.path.join(npc_dir, name), len(header)), npc_dir)
-    write_text("list.ini", lst, npc_dir)
+    write_text("list.ini", lst + other_sections(os.path.join(npc_dir, "list.ini")), npc_dir)
 
     write_text("list.ini", ["; Level scripts: file = script under lua/, always = function run every 16 ms.",
-                            "[%s]" % LEVEL, "file=miedzyczas.lua", "always=tick"], lua_dir)
+                            "[%s]" % LEVEL, "file=miedzyczas.lua", "always=tick"]
+               + other_sections(os.path.join(lua_dir, "list.ini")), lua_dir)
+
+
+def other_sections(path):
+    """The sections of an existing list file that belong to other levels
+    (make_well.py writes its own): kept as they are."""
+    kept, cur = [], None
+    if os.path.isfile(path):
+        with open(path) as f:
+            for line in f.read().rstrip("\n").split("\n"):
+                if line.startswith("[") and line.endswith("]"):
+                    cur = line[1:-1]
+                if cur is not None and cur != LEVEL and line:
+                    kept.append(line)
+    return kept
 
 
 DESCRIPTIONS = {

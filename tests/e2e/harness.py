@@ -236,6 +236,90 @@ class GameRun:
             self.proc.wait()
         self.returncode = self.proc.returncode if self.proc else None
 
+    # --- the player's position, printed by a probe script ----------------
+    # Tests append a probe to a level's script that prints
+    # "E2E pos X Y MODE NPCX ..." a few times a second (MODE: the dialog's
+    # mode, NPCX: the x of the character in slot 1; more fields may follow).
+    def position(self):
+        """The last (x, y) the probe printed, or None."""
+        for line in reversed(self.lines()):
+            if line.startswith("E2E pos "):
+                x, y, _ = line.split()[2:5]
+                return int(x), int(y)
+        return None
+
+    def dialog_mode(self):
+        for line in reversed(self.lines()):
+            if line.startswith("E2E pos "):
+                return int(line.split()[4])
+        return None
+
+    def push_until(self, reached, key, jump=False, timeout=15):
+        """Holds `key` (and jump, for hopping over steps) until the probe
+        reports a position for which reached(x, y) holds."""
+        self.focus()
+        self.xdotool("keydown", key)
+        deadline = time.time() + timeout
+        try:
+            while time.time() < deadline:
+                p = self.position()
+                if p and reached(*p):
+                    return p
+                if jump:
+                    self.xdotool("keydown", "Up")
+                    time.sleep(0.12)
+                    self.xdotool("keyup", "Up")
+                time.sleep(0.05)
+        finally:
+            self.xdotool("keyup", key)
+        raise AssertionError(f"never got there (last position {self.position()})\n" + self.output()[-3000:])
+
+    def walk_to(self, x, key, jump=False, timeout=15):
+        """Walks left or right until the player's x passes `x`."""
+        if key == "Right":
+            return self.push_until(lambda px, py: px >= x, key, jump, timeout)
+        return self.push_until(lambda px, py: px <= x, key, jump, timeout)
+
+    def probe(self, field):
+        """Field `field` (counted from 0: x, y, mode, ...) of the last probe line."""
+        for line in reversed(self.lines()):
+            if line.startswith("E2E pos "):
+                return int(line.split()[2 + field])
+        return None
+
+    def page_to_choice(self, keys=6, pause=0.6):
+        """Pages with Return until the conversation offers a choice (mode 3)."""
+        for _ in range(keys):
+            if self.dialog_mode() == 3:
+                return
+            self.key("Return")
+            time.sleep(pause)
+        if self.dialog_mode() != 3:
+            raise AssertionError("no choice came up:\n" + self.output()[-2000:])
+
+    def npc_x(self):
+        return self.probe(3)
+
+    def talk(self, tries=4, step="Right", slot1=False):
+        """Presses the talk key until a conversation runs (the probe reports
+        a dialog mode other than 0), stepping towards `step` between tries,
+        or towards the character in slot 1 when `slot1`."""
+        for _ in range(tries):
+            if slot1:
+                (x, _), nx = self.position(), self.npc_x()
+                if abs(nx - x) > 36:
+                    self.hold("Right" if nx > x else "Left", min(0.6, abs(nx - x) / 150))
+                    time.sleep(0.2)
+                    continue
+            self.key("e", hold_ms=80)
+            time.sleep(0.5)
+            if self.dialog_mode() not in (0, None):
+                return
+            if not slot1:
+                self.hold(step, 0.15)
+                time.sleep(0.2)
+        raise AssertionError("nobody to talk to at " + str(self.position()))
+
     def output(self):
         if not self.log_path or not os.path.exists(self.log_path):
             return ""
@@ -244,6 +328,57 @@ class GameRun:
 
     def lines(self):
         return self.output().splitlines()
+
+
+class Shot:
+    """A screenshot's pixels, for checks of what it shows."""
+
+    W, H = 640, 480
+
+    def __init__(self, path):
+        self.path = path
+        # ImageMagick (which took the screenshot) hands over raw RGB bytes.
+        raw = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], check=True,
+                             capture_output=True).stdout
+        if len(raw) != self.W * self.H * 3:
+            raise ValueError(f"{path}: not a {self.W}x{self.H} picture")
+        self.raw = raw
+
+    def pixel(self, x, y):
+        i = (y * self.W + x) * 3
+        return tuple(self.raw[i:i + 3])
+
+    def pixels(self, box):
+        x0, y0, w, h = box
+        for y in range(y0, y0 + h):
+            for x in range(x0, x0 + w):
+                yield self.pixel(x, y)
+
+    def fraction(self, box, test, step=4):
+        """Share of the pixels in box (x, y, w, h) (every step-th) passing test(r, g, b)."""
+        x0, y0, w, h = box
+        hits = total = 0
+        for y in range(y0, y0 + h, step):
+            for x in range(x0, x0 + w, step):
+                total += 1
+                hits += bool(test(*self.pixel(x, y)))
+        return hits / max(1, total)
+
+    def has_colour(self, box, colour, tolerance=20):
+        return any(all(abs(a - b) <= tolerance for a, b in zip(p, colour)) for p in self.pixels(box))
+
+    def changed(self, before, box, by=100):
+        """Pixels of box that grew brighter than in `before` by more than `by`."""
+        return sum(1 for a, b in zip(self.pixels(box), before.pixels(box)) if sum(a) - sum(b) > by)
+
+    def sepia(self):
+        """Nearly every pixel toned like an old photograph: red over green over blue."""
+        return self.fraction((0, 0, 640, 480), lambda r, g, b: r >= g >= b and r > b + 6) > 0.9
+
+    def dialog_box(self):
+        """The gold rim of the text box along the bottom of the screen."""
+        return self.fraction((60, 369, 520, 6), lambda r, g, b: abs(r - 196) + abs(g - 168) +
+                             abs(b - 104) < 60, step=2) > 0.1
 
 
 def play(game, out_dir):

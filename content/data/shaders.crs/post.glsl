@@ -31,3 +31,9 @@ void heat() {
   float shift = sin(uv.y * 60.0 + upd * 4.0) * strength / 640.0 * force;
   gl_FragColor = vec4(texture(screen, vec2(uv.x + shift, uv.y)).rgb, 1.0);
 }
+
+// The picture as it is: what a story switches to when its effect ends
+// (the effect it replaces fades out first).
+void plain() {
+  gl_FragColor = vec4(texture(screen, gl_TexCoord[0].st).rgb, 1.0);
+}

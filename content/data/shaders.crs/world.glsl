@@ -20,6 +20,12 @@ void dusk() {
   float amount = warmth * force * (0.85 + 0.15 * sin(upd * 0.7));
   gl_FragColor = vec4(mix(c.rgb, c.rgb * tint, amount), c.a);
 }
+
+// Sprites as they are: the fragment slot's "off" (what replaces a place's
+// program when the player leaves it).
+void plain() {
+  gl_FragColor = texture(sprite, gl_TexCoord[0].st) * gl_Color;
+}
 #endif
 
 #ifdef VERTEX
@@ -31,6 +37,13 @@ void sway() {
   vec4 v = gl_Vertex;
   v.x += sin(v.y * 0.02 + upd * 2.0) * depth * force;
   gl_Position = gl_ModelViewProjectionMatrix * v;
+  gl_FrontColor = gl_Color;
+  gl_TexCoord[0] = gl_MultiTexCoord0;
+}
+
+// Vertices as they are: the vertex slot's "off".
+void still() {
+  gl_Position = gl_ModelViewProjectionMatrix * gl_Vertex;
   gl_FrontColor = gl_Color;
   gl_TexCoord[0] = gl_MultiTexCoord0;
 }
