@@ -188,6 +188,17 @@ class GameRun:
             time.sleep(0.05)
         return False
 
+    def wait_for(self, test, timeout=20):
+        """Waits until test(console output) holds."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if test(self.output()):
+                return True
+            if self.proc.poll() is not None:
+                break
+            time.sleep(0.05)
+        return test(self.output())
+
     def xdotool(self, *args):
         subprocess.run(["xdotool", *args], env=self.env, check=False, capture_output=True)
 
@@ -381,40 +392,113 @@ class Shot:
                              abs(b - 104) < 60, step=2) > 0.1
 
 
+# Prints the player's position, the dialog's mode and the x of the
+# character in slot 1 a few times a second (see GameRun.position).
+PROBE = """
+local probeTick, probeN = tick, 0
+function tick()
+  probeTick()
+  probeN = probeN + 1
+  if probeN % 3 == 0 then
+    local x, y = getPlayerPos()
+    local nx = getNpcX(1) or -1
+    local broken = dbGetVal("zapora_zbita") or 0
+    if x then
+      io.write(string.format("E2E pos %d %d %d %d %d\\n", x, y, getDialMode(), nx, broken))
+      io.flush()
+    end
+  end
+end
+"""
+
+
+def add_probe(run):
+    for script in ("miedzyczas.lua", "studnia.lua"):
+        with open(run.path("lua", script), "a") as f:
+            f.write(PROBE)
+
+
 def play(game, out_dir):
-    """Scripted session for machines without a display: a short walk with
-    screenshots and the console log written to out_dir."""
+    """Scripted session for machines without a display: the demo's quest
+    from the landing to the well and back, with a screenshot at each step
+    (named after what it shows) and the console log written to out_dir."""
     os.makedirs(out_dir, exist_ok=True)
     run = GameRun(source=game, binary=os.path.join(game, "tervalo"), keep=False)
-    run.prepare(with_save=True)
+    run.prepare(with_save=False)
+    add_probe(run)
+    shots = []
+
+    def shot(name):
+        shots.append(run.screenshot(os.path.join(out_dir, name + ".png")))
+
+    def steps():
+        run.wait_for_line("INFO: Wystartowano w")
+        time.sleep(1.5)
+        shot("01-meadow-daylight")
+        run.talk(tries=10, slot1=True)           # Soltys on the meadow
+        time.sleep(0.6)
+        shot("02-soltys-greeting")
+        run.page_to_choice()
+        shot("03-soltys-choice")
+        run.key("Return")                        # "Pomoge, jasne."
+        time.sleep(0.8)
+        run.key("Return")
+        time.sleep(0.5)
+        run.walk_to(440, "Left", jump=True, timeout=25)   # hopping west to the hut
+        time.sleep(0.6)
+        run.talk(tries=8, step="Left")           # Skoczek
+        time.sleep(3.6)
+        shot("04-skoczek-floating-text")
+        run.page_to_choice()
+        run.key("Return")                        # "Tak, prowadz." - down the well
+        run.wait_for(lambda out: "studnia.crs:lvl\" wczytany" in out, timeout=15)
+        time.sleep(2.0)
+        shot("05-well-sepia-vision")
+        run.push_until(lambda x, y: x >= 500, "Right", timeout=12)
+        run.hold("Right", 0.6)
+        shot("06-chest-pushed-to-ledge")
+        run.xdotool("keydown", "Right")
+        for _ in range(2):                       # onto the chest, onto the ledge
+            run.key("Up", hold_ms=120)
+            time.sleep(0.9)
+        run.xdotool("keyup", "Right")
+        if run.position()[0] > 630:
+            run.walk_to(615, "Left")
+        run.key("Right", hold_ms=150)
+        time.sleep(0.3)
+        shot("07-on-the-ledge")
+        run.key("z", hold_ms=80)
+        time.sleep(0.15)
+        shot("08-stone-in-flight")
+        for i in range(6):                       # until the barricade breaks
+            time.sleep(0.6)
+            if run.probe(4) == 1:
+                break
+            run.key("z", hold_ms=80)
+            if i == 0:
+                time.sleep(0.3)
+                shot("09-barricade-splinters")
+        time.sleep(1.5)
+        run.walk_to(1030, "Right", timeout=10)
+        run.talk(tries=8, slot1=True)            # Echo
+        time.sleep(0.8)
+        shot("10-echo-picture")
+        run.page_to_choice(pause=1.0)
+        run.key("Return")                        # "Wracam na gore."
+        run.wait_for(lambda out: out.count("miedzyczas.crs:lvl\" wczytany") == 2, timeout=15)
+        time.sleep(2.5)
+        shot("11-back-in-the-village")
+
     try:
         run.start()
-        time.sleep(1.5)
-        shots = [run.screenshot(os.path.join(out_dir, "01-start.png"))]
-        run.hold("Right", 0.3)             # up to the villager on the meadow
-        time.sleep(0.3)
-        run.key("e", hold_ms=100)          # talk
-        time.sleep(1.0)
-        shots.append(run.screenshot(os.path.join(out_dir, "02-talk.png")))
-        for _ in range(4):                 # page through the conversation
-            run.key("Return", hold_ms=100)
-            time.sleep(0.6)
-        shots.append(run.screenshot(os.path.join(out_dir, "03-talk-later.png")))
-        run.hold("Right", 1.2)
-        run.key("z", hold_ms=100)          # the slingshot
-        time.sleep(0.15)
-        shots.append(run.screenshot(os.path.join(out_dir, "04-shoot.png")))
-        run.key("Up", hold_ms=250)
-        time.sleep(0.1)
-        shots.append(run.screenshot(os.path.join(out_dir, "05-jump.png")))
-        run.hold("Left", 1.0)
-        run.key("x", hold_ms=100)
-        time.sleep(0.15)
-        shots.append(run.screenshot(os.path.join(out_dir, "06-walk-left-fan.png")))
+        try:
+            steps()
+        except (AssertionError, TypeError) as e:
+            print(f"play: the session went off its script: {e}".splitlines()[0])
         code = run.quit()
         log = os.path.join(out_dir, "console.log")
         with open(log, "w") as f:
-            f.write(run.output())
+            f.write("".join(l + "\n" for l in run.lines() if not l.startswith("E2E pos")))
         print(f"play: exit code {code}")
         print(f"play: console log: {log}")
         for s in shots:
