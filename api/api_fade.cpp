@@ -1,6 +1,4 @@
 // Whole-screen fades started from scripts.
-#include <algorithm>
-
 #include "api/lua_funcs.h"
 #include "render/fade.h"
 #include "render/sprite.h"
@@ -9,11 +7,8 @@ namespace LuaFuncs {
 
 namespace {
 
-// An opacity argument. Out-of-range values are held at the nearest end
-// instead of keeping their low byte, so 256 means opaque, not invisible.
-uint8_t argOpacity(lua_State* L, int idx) {
-  return static_cast<uint8_t>(std::clamp<int32_t>(argInt(L, idx), 0, 255));
-}
+// An opacity argument, read as the dialog's "fade" lines read theirs.
+uint8_t argOpacity(lua_State* L, int idx) { return fadeOpacity(argInt(L, idx)); }
 
 template <void (*Start)(Sprite*, uint8_t, uint8_t)>
 int startFade(lua_State* L, const char* fn) {

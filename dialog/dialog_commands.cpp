@@ -135,9 +135,9 @@ bool Dialog::cmdPos(const Parser& p) {
                 level.c_str());
   }
   if (info.count() >= 2) {
-    // A short line gets the missing words, so the position lands as words
-    // 4 and 5 instead of being dropped.
-    while (info.count() < 6) info.ins(info.count(), "0");
+    // A short line gets the missing words behind its last one, so the
+    // position lands as words 4 and 5 instead of being dropped.
+    while (info.count() < 6) info.ins(info.count() - 1, "0");
     info.swap(4, intText(x));
     info.swap(5, intText(y));
     db.setStr(key, info.getStr());
@@ -285,7 +285,7 @@ bool Dialog::exec(const std::string& cmdLine) {
     if (lvl) lvl->lua.runString(restFrom(cmdLine, p, 1).c_str());
   } else if (cmd == "fade" || cmd == "afade") {
     Sprite* s = Sprite::get(p.show(1));
-    const auto from = static_cast<uint8_t>(p.val(2)), to = static_cast<uint8_t>(p.val(3));
+    const uint8_t from = fadeOpacity(p.val(2)), to = fadeOpacity(p.val(3));
     if (cmd == "fade")
       setFade(s, from, to);
     else

@@ -45,6 +45,13 @@ class Fades {
   std::vector<FadeEntry> entries_;  // front first
 };
 
+// An opacity asked for by a script or a dialog line: values outside 0..255
+// are held at the nearest end (256 is opaque, -1 invisible), never cut to
+// their low byte.
+inline uint8_t fadeOpacity(int32_t value) {
+  return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+}
+
 void setFade(Sprite* sprite, uint8_t from, uint8_t to);
 void addFade(Sprite* sprite, uint8_t from, uint8_t to);
 void drawFade();

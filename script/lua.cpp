@@ -181,9 +181,8 @@ bool Lua::openFile(const char* path) {
     return false;
   }
   if (!core_) return false;
-  // An earlier error still pending would otherwise be lost under the new
-  // chunk and stay on the stack for good.
   update();
+  const int base = lua_gettop(core_->L);
   status_ = luaL_loadfile(core_->L, path);
   if (status_ != 0) {
     update();
@@ -191,8 +190,7 @@ bool Lua::openFile(const char* path) {
   }
   int rc = 0;
   if (protectedCall(0, 0, rc) != Fate::Owned) return true;
-  status_ = rc;
-  loaded_ = true;
+  finishChunk(rc, base);
   return true;
 }
 
@@ -213,9 +211,18 @@ bool Lua::runString(const char* text) {
   }
   int rc = 0;
   if (protectedCall(nargs, 0, rc) != Fate::Owned) return true;
-  status_ = rc;
-  loaded_ = true;
+  finishChunk(rc, base);
   return true;
+}
+
+void Lua::finishChunk(int rc, int base) {
+  // A chunk that failed while running is reported at once. Left pending,
+  // its error would silently stop the owner's periodic function (which is
+  // skipped while an error waits) until some later call printed it.
+  if (rc != 0) reportTop(core_->L);
+  lua_settop(core_->L, base);
+  status_ = 0;
+  loaded_ = true;
 }
 
 bool Lua::setField(int table, const char* key) {
@@ -288,12 +295,12 @@ bool Lua::call(const char* name) {
   return true;
 }
 
-int Lua::callPeriodic(Periodic& clock, float dt, const char* name) {
-  if (!name || !core_ || !loaded_ || status_ != 0) return 0;
+int Lua::callPeriodic(Periodic& clock, float dt, const char* name, const bool* stop) {
+  if (!name || !core_ || !loaded_ || status_ != 0 || (stop && *stop)) return 0;
   Fate fate = Fate::Owned;
   int calls = clock.advance(dt, [&] {
     fate = callChecked(name);
-    return fate == Fate::Owned;
+    return fate == Fate::Owned && !(stop && *stop);
   });
   return fate == Fate::Destroyed ? kHostGone : calls;
 }

@@ -9,10 +9,11 @@
 // script with `openFile` or `runString`, then `call` its functions,
 // queueing arguments with `addArg` just before.
 //
-// Errors. A failed load or call leaves its message on the stack and
-// `status()` non-zero until `update()` prints it. `call` and `regFunc` do
-// that themselves; an error raised by a script's main chunk stays pending,
-// and a host with a pending error is never called back periodically.
+// Errors. A failed load, chunk or call leaves its message on the stack and
+// `status()` non-zero until `update()` prints it; every operation here does
+// that before it returns, so a script error is on the console at once and
+// never stops the owner's periodic function (which is skipped only while
+// an error is pending).
 //
 // A state is never closed under a running script: when the owner is
 // destroyed or calls `init` while one of this host's calls is on the stack,
@@ -62,7 +63,8 @@ class Lua {
   void update();
 
   // Compiles and runs a script file. False (error printed) when it cannot be
-  // read or compiled; an error while running stays pending.
+  // read or compiled; an error while running is printed and the result is
+  // still true (the functions defined before it stay usable).
   bool openFile(const char* path);
   bool openFile(const std::string& path) { return openFile(path.c_str()); }
   // The same for a text in memory (chunk name "line"); the queued arguments
@@ -94,7 +96,9 @@ class Lua {
   // whole step. A null name does nothing. Returns the number of calls, or
   // kHostGone when a call destroyed this host: the caller must then return
   // at once without touching the host or the clock (both are gone).
-  int callPeriodic(Periodic& clock, float dt, const char* name);
+  // With `stop`, no step is taken while *stop is true, and the steps end
+  // as soon as a call makes it true.
+  int callPeriodic(Periodic& clock, float dt, const char* name, const bool* stop = nullptr);
 
   lua_State* L() const;
   int status() const { return status_; }
@@ -129,6 +133,8 @@ class Lua {
   // host let go of the state during the call: `this` must not be touched.
   Fate protectedCall(int nargs, int nresults, int& rc);
   Fate callChecked(const char* name);
+  // After a chunk ran: loaded, and its error (if any) reported.
+  void finishChunk(int rc, int base);
   bool setField(int table, const char* key);
 
   std::unique_ptr<Core> core_;

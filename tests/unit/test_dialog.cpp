@@ -7,6 +7,7 @@
 #include "base/log.h"
 #include "dialog/dialog.h"
 #include "dialog/dialog_sprites.h"
+#include "render/fade.h"
 #include "level_fixture.h"
 #include "scratch_dir.h"
 #include "sound/sound.h"
@@ -236,6 +237,26 @@ TEST_F(DialogTest, HostileLinesNeverHang) {
     jump(b);  // one update gives up after a bounded number of lines
     EXPECT_TRUE(d.resume) << b;
   }
+  // Fade opacities are held at 0..255 as the script functions hold them.
+  Fades::instance().clear();
+  d.exec("afade none.crs:x 10 20");
+  d.exec("afade none.crs:x 300 -5");
+  const auto& fades = Fades::instance().entries();
+  ASSERT_EQ(fades.size(), 2u);
+  EXPECT_TRUE(fades[0].alpha == 255.0f && fades[0].target == 0) << fades[0].alpha;
+  Fades::instance().clear();
+  // A "lua" line failing while it runs says so at once, and the level's
+  // periodic function goes on.
+  lvl.lua.runString("n = 0 function tick() n = n + 1 end");
+  lvl.alwaysFn = "tick";
+  cap.clear();
+  EXPECT_FALSE(d.exec("lua nosuchfn()"));
+  EXPECT_TRUE(cap.contains("FAIL: Lua.update: Error: [string \"line\"]:1: attempt to call global"));
+  game::dt = 0.032f;
+  lvl.update();
+  lua_getglobal(lvl.lua.L(), "n");
+  EXPECT_EQ(lua_tonumber(lvl.lua.L(), -1), 2);
+  lua_pop(lvl.lua.L(), 1);
   jump(4);
   EXPECT_EQ(d.wait, 0.0f);  // "w8 nan" waits for nothing
   d.update();
@@ -269,6 +290,33 @@ TEST_F(DialogTest, PositionsAndLevelChange) {
   EXPECT_EQ(shown(), "dalej");
   EXPECT_TRUE(d.mode == 2 && d.block == 5 && d.line == 0 && d.resume);
   EXPECT_TRUE(d.npcFile == "npc/soltys" && d.player == &player);
+}
+
+// "pos" for a character of another level edits its stored info line,
+// whatever its length: 0 or 1 words read the character's own file, 2 to 5
+// get the missing words, 6 or more have words 4 and 5 replaced.
+TEST_F(DialogTest, PosEditsStoredLinesOfEveryLength) {
+  Database& db = Database::instance();
+  const std::string key = "data/lvl/inny.crs:lvl_dlug";
+  file("npc/dlug", "[npc]\ndata/lvl/inny.crs:lvl=1 1 1 1 7 8 0 3 spr\n");
+  dialogFile("g", "1 0=str a\n");
+  talk("g");
+  const struct {
+    const char* stored;
+    const char* want;
+  } rows[] = {
+      {"", "1 1 1 1 21 22 0 3 spr"},        {"1", "1 1 1 1 21 22 0 3 spr"},
+      {"1 0", "1 0 0 0 21 22 "},            {"1 0 1", "1 0 1 0 21 22 "},
+      {"1 0 1 1", "1 0 1 1 21 22 "},        {"1 0 1 1 5", "1 0 1 1 21 22 "},
+      {"1 0 1 1 5 6", "1 0 1 1 21 22 "},
+  };
+  for (const auto& row : rows) {
+    db.setStr(key, row.stored);
+    cap.clear();
+    EXPECT_FALSE(d.exec("pos data/lvl/inny.crs:lvl dlug 21 22")) << row.stored;
+    EXPECT_EQ(db.getStr(key), row.want) << row.stored;
+    EXPECT_FALSE(cap.contains("FAIL")) << cap.joined();
+  }
 }
 
 TEST_F(DialogTest, ScriptFunctions) {

@@ -43,7 +43,7 @@ TEST(Periodic, SixteenMillisecondSteps) {
   EXPECT_NEAR(stopped.ms(), 68.0f, 1e-3);
 }
 
-TEST(LuaHost, LoadErrorsNowRunErrorsLater) {
+TEST(LuaHost, ErrorsAreReportedAtOnce) {
   Log::Capture cap;
   Lua lua;
   EXPECT_FALSE(lua.runString("x = = 1"));
@@ -60,20 +60,29 @@ TEST(LuaHost, LoadErrorsNowRunErrorsLater) {
   EXPECT_EQ(cap.lines()[2], "FAIL: Lua.openFile: Brak nazwy pliku");
   EXPECT_EQ(cap.lines()[3], "FAIL: Lua.regFunc: NULL");
 
-  // A failing main chunk is silent and never called back; the next call
-  // prints the error instead of calling, keeping the queued arguments.
+  // A chunk failing while it runs is reported at once, keeps what it
+  // defined before the error and leaves the clock running: after a
+  // failing line the periodic function is still called.
   cap.clear();
-  ASSERT_TRUE(lua.runString("function f(a, b) got = a .. ',' .. tostring(b) end error('boom')"));
-  EXPECT_TRUE(cap.lines().empty() && lua.loaded());
-  Periodic clock;
-  EXPECT_EQ(lua.callPeriodic(clock, 1.0f, "f"), 0);
-  lua.addArg(1);
-  EXPECT_TRUE(lua.call("f"));
+  ASSERT_TRUE(lua.runString("n = 0 function tick() n = n + 1 end function f(a, b) "
+                            "got = a .. ',' .. tostring(b) end error('boom')"));
   EXPECT_EQ(cap.count("FAIL: Lua.update: Error: [string \"line\"]:1: boom"), 1u);
-  EXPECT_EQ(global(lua, "got"), "nil");
+  EXPECT_TRUE(lua.loaded() && lua.status() == 0 && lua_gettop(lua.L()) == 0);
+  EXPECT_TRUE(lua.runString("nosuchfn()"));
+  EXPECT_TRUE(cap.contains("attempt to call global 'nosuchfn'"));
+  Periodic clock;
+  EXPECT_EQ(lua.callPeriodic(clock, 0.032f, "tick"), 2);
+  EXPECT_EQ(global(lua, "n"), "2");
+  lua.addArg(1);
   lua.addArg(2);
   EXPECT_TRUE(lua.call("f"));
   EXPECT_EQ(global(lua, "got"), "1,2");
+  const std::string path = ::testing::TempDir() + "tervalo_failing_chunk.lua";
+  std::ofstream(path) << "function g() end\nerror('file boom')\n";
+  cap.clear();
+  EXPECT_TRUE(lua.openFile(path));
+  EXPECT_TRUE(cap.contains(":2: file boom") && lua.status() == 0);
+  std::filesystem::remove(path);
 }
 
 TEST(LuaHost, ClockCallsUpdateEveryStep) {
@@ -129,11 +138,10 @@ TEST(LuaHost, RegistryRegistrationAndStack) {
   EXPECT_TRUE(lua_type(L, 1) == LUA_TNUMBER && lua_tonumber(L, 1) == 42);
   lua_settop(L, 0);
 
-  // Errors that nobody reports would pile up on the stack: a new chunk
-  // reports the pending one first.
+  // Failed chunks never pile up on the stack.
   for (int i = 0; i < 50; ++i) lua.runString("error('chunk failed')");
-  EXPECT_EQ(cap.count("chunk failed"), 49u);
-  EXPECT_EQ(lua_gettop(L), 1);
+  EXPECT_EQ(cap.count("chunk failed"), 50u);
+  EXPECT_EQ(lua_gettop(L), 0);
 
   lua.addArg(9);  // init starts over but keeps the queue
   lua.init();
