@@ -141,7 +141,9 @@ int lAddLvlNpc(lua_State* L) {
   const Creation opts(L, 9);
   guarded(kFn, [&] {
     const NpcSpec spec{optStr(name), optStr(sprite), optStr(script), id, x, y, z, hp, opts};
-    if (lvl->npcAt(id))
+    // A taken slot may hold the calling character; a character's script
+    // still running its main chunk would nest one construction in another.
+    if (lvl->npcAt(id) || Npc::building())
       ScriptRequests::instance().post(lvl, [lvl, spec] { spawnNpc(lvl, spec); });
     else
       spawnNpc(lvl, spec);

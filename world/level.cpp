@@ -177,7 +177,8 @@ Object* Level::objHit(int x, int y, int w, int h, const Object* self) const {
     Object* o = p.get();
     if (!o || !o->colsOn || o == self) continue;
     int l, t, bw, bh;
-    if (!queryBox(*o, l, t, bw, bh)) continue;
+    // A box without width or height touches nothing, as in objAt.
+    if (!queryBox(*o, l, t, bw, bh) || bw <= 0 || bh <= 0) continue;
     if (x < l + bw && l < x + w && y < t + bh && t < y + h) return o;
   }
   return nullptr;

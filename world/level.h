@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -65,8 +66,14 @@ class Level {
 
   // Changes scripts ask for while they run: carried out after the update,
   // when no script is on the stack (see script/script_requests.h).
+  // A load or unload that waits to be carried out stops the periodic
+  // functions of the level and of its characters for the rest of the
+  // frame (they would run against a level that is going away), and the
+  // same change asked for again while it waits is not queued twice.
   void requestLoad(const std::string& levelName);
   void requestUnload();
+  // A load or unload asked for by a script has not been carried out yet.
+  const bool* leaving() const { return &leaving_; }
   void requestDelNpc(uint32_t slot);
   void requestDelObj(uint32_t id);
 
@@ -166,6 +173,13 @@ class Level {
   void releaseSkyboxes();
   // One line of the level file; false when loading must stop.
   bool runLine(const std::string& line);
+
+  // Queues a load ("L" + name) or unload ("U") unless the same one is the
+  // last change still waiting.
+  void requestChange(const std::string& key, std::function<void()> change);
+  bool leaving_ = false;
+  int changesQueued_ = 0;
+  std::string lastChange_;
 
   // The level archive's own reader, made afresh by every load.
   std::unique_ptr<Resfile> levelReader_;

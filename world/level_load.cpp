@@ -193,7 +193,9 @@ bool Level::loadNpcs(const char* listName) {
       const std::string scriptName = words.count() >= 12 ? words.show(11) : std::string();
       npc = std::make_unique<Npc>(npcName.c_str(), static_cast<uint32_t>(i), words.val(4),
                                   words.val(5), words.val(6), words.val(7),
-                                  Sprite::get(words.show(8)), this,
+                                  words.show(8) == Npc::kNoSprite ? nullptr
+                                                                   : Sprite::get(words.show(8)),
+                                  this,
                                   words.count() >= 12 ? scriptName.c_str() : nullptr);
     } catch (const std::bad_alloc&) {
       Log::fail("Level.loadNpcs: Nie udalo sie stworzyc npc");

@@ -83,12 +83,25 @@ uint32_t Level::countNpcs() const {
 
 // --- changes asked for by running scripts -----------------------------------
 
+void Level::requestChange(const std::string& key, std::function<void()> change) {
+  if (changesQueued_ > 0 && lastChange_ == key) return;
+  const bool posted = ScriptRequests::instance().post(this, [this, change] {
+    // Cleared first: the new level's own scripts may ask for a change again.
+    if (--changesQueued_ == 0) leaving_ = false;
+    change();
+  });
+  if (!posted) return;
+  ++changesQueued_;
+  lastChange_ = key;
+  leaving_ = true;
+}
+
 void Level::requestLoad(const std::string& levelName) {
-  ScriptRequests::instance().post(this, [this, levelName] { load(levelName); });
+  requestChange("L" + levelName, [this, levelName] { load(levelName); });
 }
 
 void Level::requestUnload() {
-  ScriptRequests::instance().post(this, [this] { unload(); });
+  requestChange("U", [this] { unload(); });
 }
 
 void Level::requestDelNpc(uint32_t slot) {

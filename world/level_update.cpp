@@ -12,7 +12,7 @@ void Level::update() {
     // A copy: the name must outlive the calls even if a script manages to
     // replace it meanwhile.
     const std::string fn = alwaysFn;
-    lua.callPeriodic(alwaysTime, game::dt, fn.c_str());
+    lua.callPeriodic(alwaysTime, game::dt, fn.c_str(), leaving());
   }
   updateWorld();
   // Each is dropped right after the step that ends it (the list defers the

@@ -40,7 +40,13 @@ Npc::~Npc() {
       if (slot == this) slot = nullptr;
 }
 
+int Npc::building_ = 0;
+
 void Npc::loadScript() {
+  struct Building {
+    Building() { ++building_; }
+    ~Building() { --building_; }
+  } guard;
   Parser parts(script, ":");
   if (parts.count() >= 2) {
     // An archive entry; a missing one runs nothing (the reader says why).
@@ -54,7 +60,8 @@ void Npc::loadScript() {
 void Npc::step() {
   // The state (and this character with it) can only be gone when something
   // destroyed it from inside the call instead of posting the change.
-  if (lua.callPeriodic(updateTime, game::dt, "update") == Lua::kHostGone) return;
+  const bool* stop = lvl ? lvl->leaving() : nullptr;
+  if (lua.callPeriodic(updateTime, game::dt, "update", stop) == Lua::kHostGone) return;
   update();
   animate();
   if (!autoAnimOff) chooseAnim();
@@ -93,7 +100,10 @@ void Npc::render() {
 
 std::string Npc::infoLine() const {
   const bool hasGrav = grav && (grav->x != 0.0f || grav->y != 0.0f);
-  const std::string spriteName = Sprite::nameOf(sprite);
+  // Without an image the word still has to be there, or every word behind
+  // it would shift when the line is read back.
+  std::string spriteName = Sprite::nameOf(sprite);
+  if (spriteName.empty()) spriteName = kNoSprite;
   const std::string scriptName = script.compare(0, 4, kScriptDir) == 0 ? script.substr(4) : script;
   char buf[64];
   const int n =

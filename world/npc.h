@@ -33,8 +33,16 @@ class Npc : public Object {
   // Writes the info line the level's npc loading reads back into the save
   // database, under "<level name>_<character name>".
   void saveState() const;
+  // The sprite word of the info line of a character without an image.
+  static constexpr const char* kNoSprite = "-";
   // The info line saveState writes.
   std::string infoLine() const;
+  // True while some character's script runs its main chunk (inside the
+  // constructor). A character made by a script at such a time must wait
+  // until that script has returned, or a script that makes characters with
+  // the same script would nest without end.
+  static bool building() { return building_ > 0; }
+
   // Where the carried weapon is drawn (false without a current frame).
   bool weaponPoint(int& wx, int& wy) const;
 
@@ -52,4 +60,5 @@ class Npc : public Object {
  private:
   void loadScript();
   void chooseAnim();
+  static int building_;
 };

@@ -80,16 +80,23 @@ TEST_F(LevelLoad, FrameLinesAndLayerOrder) {
 
 // "script"/"call" lines and lua/list.ini (files named over four characters,
 // the periodic function: 2 then 3 calls in 40 ms frames); a reload starts
-// a fresh state.
+// a fresh state. A chunk failing while it runs is reported at once and
+// stops nothing.
 TEST_F(LevelLoad, ScriptsAndAlwaysClock) {
-  level("frame f0 none none 1 0\nscript data/lvl/t.crs:s.lua\ncall hello\n",
+  level("frame f0 none none 1 0\nscript data/lvl/t.crs:s.lua\nscript data/lvl/t.crs:bad.lua\n"
+        "call hello\n",
         {{"s.lua",
           "n = 0 function tick() n = n + 1 end "
-          "function hello() w = getLvlW() f = getGlobalStr('filename') end"}});
+          "function hello() w = getLvlW() f = getGlobalStr('filename') end"},
+         {"bad.lua", "error('zly skrypt')"}});
   file("lua/list.ini", kSection + "file=extra.lua\nalways=tick\n");
   file("lua/extra.lua", "extra = (extra or 0) + getLvlNpcCount()");
   Level lvl;
-  ASSERT_TRUE(lvl.load(kLvl));
+  {
+    Log::Capture cap;
+    ASSERT_TRUE(lvl.load(kLvl));
+    EXPECT_EQ(cap.count("zly skrypt"), 1u);
+  }
   EXPECT_EQ(global(lvl, "w") + " " + global(lvl, "f"), "1280 data/lvl/t.crs");
   EXPECT_EQ(global(lvl, "extra"), "100");
   game::dt = 0.04f;
@@ -134,12 +141,18 @@ TEST_F(LevelLoad, NpcsFromListAndSave) {
   guard->x = 300.5f;
   lvl.unload();
   EXPECT_EQ(lvl.npcCap + lvl.countNpcs() + lvl.objs.size() + lvl.right, 0u);
-  // Without a sprite there is no sprite name and no animation.
-  EXPECT_EQ(db.getStr(std::string(kLvl) + "_guard"), "1 1 0 0 300 200 0 7  0 128 g.lua");
-  db.setStr(std::string(kLvl) + "_guard", "1 1 0 0 300 200 0 4 none 2 128 g.lua");
+  // Without a sprite the sprite word is "-" and there is no animation; the
+  // line reads back with the same position, opacity and script.
+  EXPECT_EQ(db.getStr(std::string(kLvl) + "_guard"), "1 1 0 0 300 200 0 7 - 0 128 g.lua");
+  db.setVal("guard_ran", 0);
+  cap.clear();
   ASSERT_TRUE(lvl.load(kLvl));
-  ASSERT_TRUE(lvl.npcAt(1));
-  EXPECT_EQ(lvl.npcAt(1)->hp, 4);
+  Npc* back = lvl.npcAt(1);
+  ASSERT_TRUE(back);
+  EXPECT_TRUE(back->x == 300 && back->hp == 7 && back->alpha == 128 && !back->sprite);
+  EXPECT_EQ(back->script, "lua/g.lua");
+  EXPECT_EQ(db.getVal("guard_ran"), 1);
+  EXPECT_FALSE(cap.contains("\"-\"")) << cap.joined();  // no picture asked for
   EXPECT_EQ(lvl.npcCap, 1u + 5u) << "the table is made afresh by the first character";
 }
 

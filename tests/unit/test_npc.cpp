@@ -100,14 +100,14 @@ TEST_F(NpcTest, SavedInfoLine) {
   n->talkable = true;
   n->saveState();
   Database& db = Database::instance();
-  EXPECT_EQ(db.getStr("data/lvl/t.crs:lvl_bob"), "1 1 1 0 100 200 3 7  0 200 walk.lua");
+  EXPECT_EQ(db.getStr("data/lvl/t.crs:lvl_bob"), "1 1 1 0 100 200 3 7 - 0 200 walk.lua");
   // Own gravity that is not zero counts as gravity; no name saves as
   // "noname"; without a script the last word is empty.
   auto anon = std::make_unique<Npc>(nullptr, 2, -5, 0, 0, 1, nullptr, &lvl, nullptr);
   anon->setGrav(0, 10);
   anon->colsOn = false;
   anon->saveState();
-  EXPECT_EQ(db.getStr("data/lvl/t.crs:lvl_noname"), "1 0 0 1 -5 0 0 1  0 255 ");
+  EXPECT_EQ(db.getStr("data/lvl/t.crs:lvl_noname"), "1 0 0 1 -5 0 0 1 - 0 255 ");
   db.clear();
   Npc(nullptr, 3, 0, 0, 0, 1, nullptr, nullptr, nullptr).saveState();
   EXPECT_TRUE(db.strs().empty());
@@ -143,14 +143,38 @@ TEST_F(NpcTest, CharacterRemovedByItsOwnScript) {
   EXPECT_EQ(ScriptRequests::instance().pending(), 0u);
 }
 
+// A character whose script makes another character with the same script:
+// each waits until the script making it has returned, one generation per
+// drain, instead of nesting constructions until the stack runs out.
+TEST_F(NpcTest, SelfSpawningScriptDoesNotNest) {
+  file("lua/spawn.lua",
+       "local n = dbGetVal('spawned') + 1 dbSetVal('spawned', n) "
+       "if n < 20000 then addLvlNpc('k' .. n, n + 1, n, 0, 0, 1, 'none', 'spawn.lua') end");
+  Level lvl;
+  Log::Capture cap;
+  lvl.addNpc(make("spawn.lua", &lvl), 1);
+  Database& db = Database::instance();
+  EXPECT_EQ(db.getVal("spawned"), 1);
+  EXPECT_EQ(lvl.countNpcs(), 1u);
+  EXPECT_EQ(ScriptRequests::instance().drain(), 1u);
+  EXPECT_EQ(db.getVal("spawned"), 2);
+  game::dt = 0.0f;
+  lvl.update();
+  EXPECT_EQ(db.getVal("spawned"), 3);
+  ASSERT_EQ(lvl.countNpcs(), 3u);
+  EXPECT_EQ(lvl.npcAt(3)->name, "k2");
+}
+
 // The level's periodic function may load another level or unload its own:
-// the change waits until the call has returned, then happens once.
+// the change waits until the call has returned, then happens once, and the
+// rest of a long frame runs no more steps against the level going away.
 TEST_F(NpcTest, PeriodicFunctionReplacesItsLevel) {
   const std::string lvlA = "data/lvl/a.crs:lvl", lvlB = "data/lvl/b.crs:lvl";
   archive("data/lvl/a.crs",
           {{"lvl.txt", "frame f0 none none 0 0\nscript data/lvl/a.crs:s\n"},
            {"f0.bin", blocks()},
-           {"s", "function tick() loadOther('" + lvlB + "') after = getLvlW() end"}});
+           {"s", "function tick() dbSetVal('ticks', dbGetVal('ticks') + 1) loadOther('" + lvlB +
+                     "') loadOther('" + lvlB + "') end"}});
   archive("data/lvl/b.crs", {{"lvl.txt", "frame f0 none none 2 0\nscript data/lvl/b.crs:s\n"},
                              {"f0.bin", blocks()},
                              {"s", "function tick() unloadLvl() end"}});
@@ -160,11 +184,12 @@ TEST_F(NpcTest, PeriodicFunctionReplacesItsLevel) {
   ASSERT_TRUE(lvl.load(lvlA));
   lvl.lua.regFunc(loadOther, "loadOther");
   Log::Capture cap;
-  game::dt = 0.05f;  // three calls: three requests, each loading b again
+  game::dt = 0.5f;  // 31 steps due, but one asked for the change
   lvl.update();
   EXPECT_EQ(lvl.name, lvlB);
   EXPECT_EQ(lvl.right, 3 * 640);
-  EXPECT_EQ(cap.count("wczytany w"), 3u);
+  EXPECT_EQ(cap.count("wczytany w"), 1u);
+  EXPECT_EQ(Database::instance().getVal("ticks"), 1);
   lvl.lua.regFunc(unloadLvl, "unloadLvl");
   lvl.update();
   EXPECT_TRUE(lvl.frames.empty());

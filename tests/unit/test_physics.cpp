@@ -224,7 +224,16 @@ TEST_F(Physics, FrameObjectsMeetOnlyTheirFramesObjectsByMask) {
   for (Object* o : {p, left, right, b}) lvl.delFrameObj(o);  // before `holey` goes
 }
 
+// Objects without an animation, and boxes without width or height, are
+// in nobody's way.
 TEST_F(Physics, ObjectsWithoutAnimationAreNoObstacle) {
+  Sheet thin(1, 16, 16);
+  thin.s.anims[0].boxX2 = 0;
+  Object* t = add(400, 100, thin);
+  EXPECT_EQ(lvl.objHit(395, 95, 20, 20, nullptr), nullptr);
+  EXPECT_EQ(lvl.objAt(400, 105, nullptr), nullptr);
+  lvl.delObj(t);
+
   Object* ghost = add(100, 288);
   ghost->setAnim(99u);
   addInFrame(200, 288, slab)->setAnim(99u);
