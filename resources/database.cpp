@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "base/log.h"
+#include "resources/replace_file.h"
 
 namespace {
 
@@ -86,68 +87,6 @@ bool readAll(FILE* f, std::string& out) {
   return !std::ferror(f);
 }
 
-mode_t newFileMode() {
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
-// Writes `bytes` to `target` so that the target either keeps its previous
-// contents or holds all of the new ones: a temporary file beside it is
-// written, flushed to disk and only then renamed over it.
-// Returns 0 on success, 1 when the file cannot be created, 2 when writing fails.
-int writeReplacing(const std::string& path, const std::string& bytes) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path target(path);
-  const auto linkStatus = fs::symlink_status(target, ec);
-  if (fs::is_symlink(linkStatus)) {
-    // Keep the link and replace the file it names.
-    fs::path real = fs::canonical(target, ec);
-    if (!ec) target = real;
-  }
-  const auto status = fs::status(target, ec);
-  if (fs::exists(status) && !fs::is_regular_file(status)) {
-    // A device or a pipe cannot be replaced by renaming: write into it.
-    FilePtr f(std::fopen(target.c_str(), "wb"));
-    if (!f) return 1;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size() &&
-              std::fflush(f.get()) == 0;
-    return std::fclose(f.release()) == 0 && ok ? 0 : 2;
-  }
-
-  if (target.has_parent_path() && !fs::exists(target.parent_path(), ec))
-    fs::create_directories(target.parent_path(), ec);
-
-  std::string tmp = target.string() + ".XXXXXX";
-  int fd = mkstemp(&tmp[0]);
-  if (fd < 0) return 1;
-  fchmod(fd, fs::exists(status) ? (static_cast<mode_t>(status.permissions()) & 07777)
-                                : newFileMode());
-  FilePtr f(fdopen(fd, "wb"));
-  if (!f) {
-    ::close(fd);
-    unlink(tmp.c_str());
-    return 1;
-  }
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
-  ok = ok && std::fflush(f.get()) == 0 && fsync(fileno(f.get())) == 0;
-  ok = std::fclose(f.release()) == 0 && ok;
-  ok = ok && std::rename(tmp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    unlink(tmp.c_str());
-    return 2;
-  }
-  // Make the rename itself durable.
-  const std::string dir = target.has_parent_path() ? target.parent_path().string() : ".";
-  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
-  if (dfd >= 0) {
-    fsync(dfd);
-    ::close(dfd);
-  }
-  return 0;
-}
-
 }  // namespace
 
 Database& Database::instance() {
@@ -182,10 +121,14 @@ void Database::clear() {
 
 bool Database::save(const std::string& path) const {
   if (path.size() < 2) return false;
-  switch (writeReplacing(path, serialize(strs_, vals_))) {
-    case 0:
+  switch (replaceFile(path, serialize(strs_, vals_), true)) {
+    case ReplaceResult::Replaced:
       return true;
-    case 1:
+    case ReplaceResult::InPlace:
+      Log::info("Database.save: Folder tylko do odczytu, zapis wprost do pliku \"%s\"\n",
+                path.c_str());
+      return true;
+    case ReplaceResult::CannotCreate:
       Log::fail("Database.save: Nie udalo sie otworzyc pliku");
       return false;
     default:

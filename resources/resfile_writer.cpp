@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+#include "resources/replace_file.h"
+
 namespace {
 
 void putU32(std::string& out, uint32_t v) {
@@ -15,9 +17,6 @@ void putU32(std::string& out, uint32_t v) {
   out.append(b, 4);
 }
 
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
 
 }  // namespace
 
@@ -69,16 +68,7 @@ std::string ResfileWriter::build() const {
 }
 
 bool ResfileWriter::write(const std::string& path, std::string* error) const {
-  const std::string image = build();
-  std::unique_ptr<FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
-  if (!f) {
-    if (error) *error = std::strerror(errno);
-    return false;
-  }
-  bool ok = std::fwrite(image.data(), 1, image.size(), f.get()) == image.size() &&
-            std::fflush(f.get()) == 0;
-  const int err = errno;
-  ok = std::fclose(f.release()) == 0 && ok;
-  if (!ok && error) *error = std::strerror(err ? err : errno);
-  return ok;
+  // Beside the target and renamed over it: an archive that cannot be
+  // written whole keeps its old contents.
+  return replaceFile(path, build(), false, error) == ReplaceResult::Replaced;
 }

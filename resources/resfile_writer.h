@@ -30,7 +30,9 @@ class ResfileWriter {
 
   // The complete archive image: header, table, data.
   std::string build() const;
-  // Writes the archive; on failure `error` says why.
+  // Writes the archive (a temporary file beside it, renamed into place, so
+  // a failed write leaves an existing archive as it was); on failure
+  // `error` says why.
   bool write(const std::string& path, std::string* error = nullptr) const;
 
  private:

@@ -125,10 +125,16 @@ int cmdPack(std::vector<std::string> args) {
   uint64_t total = 0;
   std::vector<std::string> seen;
   for (const auto& f : files) {
+    const std::string name = f.filename().string();
+    if (name.find(':') != std::string::npos) {
+      // Resource names split at colons: no name could reach this entry.
+      std::fprintf(stderr, "crs: warning: skipping \"%s\": entry names cannot hold ':'\n",
+                   f.string().c_str());
+      continue;
+    }
     std::string bytes, error;
     if (!readFile(f, bytes, error)) return fail(error);
     if (bytes.size() >= UINT32_MAX) return fail("file too large for an archive: " + f.string());
-    const std::string name = f.filename().string();
     if (std::find(seen.begin(), seen.end(), name) != seen.end())
       std::fprintf(stderr, "crs: warning: entry name \"%s\" occurs twice; the later one wins\n",
                    name.c_str());
@@ -143,7 +149,6 @@ int cmdPack(std::vector<std::string> args) {
   }
   std::string error;
   if (!writer.write(archive, &error)) {
-    std::remove(archive.c_str());
     return fail("cannot write " + archive + ": " + error);
   }
   if (!quiet) std::printf("%s: %zu entries\n", archive.c_str(), writer.items().size());

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -125,4 +126,24 @@ TEST_F(DatabaseTest, FailedSaveKeepsThePreviousOne) {
   writeBytes(path("file"), "x");
   EXPECT_FALSE(db.save(path("file/sav01.bin")));
   EXPECT_TRUE(cap.has("FAIL: Database.save: Nie udalo sie otworzyc pliku"));
+
+  // A read-only folder holding a writable save: no temporary file can be
+  // made, so the save is written in place (and says so).
+  fs::create_directories(path("ro"));
+  ASSERT_TRUE(db.save(path("ro/sav01.bin")));
+  fs::permissions(path("ro/sav01.bin"), fs::perms(0666));
+  fs::permissions(path("ro"), fs::perms(0555));
+  auto saveUnprivileged = [&] {
+    // Root may create files anywhere: the save runs as an ordinary user.
+    if (geteuid() == 0 && setuid(65534) != 0) std::_Exit(3);
+    Log::Capture c;
+    db.setStr("name", "new");
+    const bool ok = db.save(path("ro/sav01.bin"));
+    std::_Exit(ok && c.contains("INFO: Database.save: Folder tylko do odczytu") ? 0 : 1);
+  };
+  EXPECT_EXIT(saveUnprivileged(), ::testing::ExitedWithCode(0), "");
+  fs::permissions(path("ro"), fs::perms(0755));
+  Database back;
+  ASSERT_TRUE(back.load(path("ro/sav01.bin")));
+  EXPECT_EQ(back.getStr("name"), "new");
 }

@@ -256,6 +256,24 @@ TEST_F(ResfileTest, CrsTool) {
   EXPECT_EQ(run("extract " + make("evil.crs", evil) + " -C " + path("e")), 1);
   EXPECT_FALSE(fs::exists(path("escaped")));
 
+  // A name with a colon is skipped (no resource name reaches it); a pack
+  // that cannot be written whole leaves the old archive as it was.
+  writeBytes(path("odd:name"), "x");
+  ASSERT_EQ(run("pack -q " + path("t.crs") + " " + path("odd:name") + " " + path("extra")), 0);
+  EXPECT_NE(readBytes(path("out.txt")).find("skipping"), std::string::npos);
+  ASSERT_TRUE(res.open(path("s.crs")) && res.open(path("t.crs")));
+  EXPECT_EQ(res.names(), std::vector<std::string>{"extra"});
+  const std::string before = readBytes(path("t.crs"));
+  std::string noise(100000, '\0');
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+  writeBytes(path("big"), noise);
+  const int rc = std::system(("sh -c 'trap \"\" XFSZ; ulimit -f 4; " + crs + " pack -q -Z " +
+                              path("t.crs") + " " + path("big") + "' >" + path("out.txt") + " 2>&1")
+                                 .c_str());
+  EXPECT_NE(rc, 0);
+  EXPECT_NE(readBytes(path("out.txt")).find("cannot write"), std::string::npos);
+  EXPECT_EQ(readBytes(path("t.crs")), before);
+
   EXPECT_EQ(run(""), 2);
   EXPECT_EQ(run("pack " + path("only.crs")), 2);
   EXPECT_EQ(run("list " + path("missing.crs")), 1);
