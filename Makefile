@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: play test deps build bench fuzz fuzz-smoke clean
+.PHONY: play test deps build bench fuzz fuzz-smoke mutants clean
 
 deps:
 	@scripts/deps.sh
@@ -27,6 +27,12 @@ fuzz: deps
 
 fuzz-smoke: deps
 	scripts/fuzz.sh smoke
+
+# Mutation score of the unit and GL tests on a fixed, seeded sample of
+# mutants (long; outside make test): make mutants [MUTANTS_ARGS="--count 300"]
+mutants: deps
+	scripts/test_share.py
+	/usr/bin/python3 scripts/mutants.py $(MUTANTS_ARGS)
 
 clean:
 	rm -rf $(BUILD) build-fuzz

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the game and the tests need, only
 # when some are missing (apt-get update first; sudo when not root).
 set -euo pipefail
-PKGS=(build-essential cmake pkg-config python3 python3-pil
+PKGS=(build-essential cmake pkg-config python3 python3-pil python3-clang-14
       libsdl1.2-dev libsdl-image1.2-dev liblua5.1-0-dev zlib1g-dev libglew-dev libsndfile1-dev
       libgl1-mesa-dri libglu1-mesa
       libgtest-dev googletest libbenchmark-dev clang-14 libclang-rt-14-dev
