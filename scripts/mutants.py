@@ -282,10 +282,6 @@ bool tv_mut(int id) {
 
 def write_tree(work, mutants, tests_from):
     """Copies the repository into `work` with every mutant behind its switch."""
-    if work.exists():
-        for child in work.iterdir():
-            if child.name != "build":
-                shutil.rmtree(child) if child.is_dir() else child.unlink()
     work.mkdir(parents=True, exist_ok=True)
     files = subprocess.check_output(["git", "ls-files", "-co", "--exclude-standard"], cwd=ROOT, text=True).split()
     for f in files:
@@ -295,7 +291,7 @@ def write_tree(work, mutants, tests_from):
             continue
         dst = work / f
         dst.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copy2(ROOT / f, dst)
+        put(dst, (ROOT / f).read_bytes())
     if tests_from:
         archive = subprocess.check_output(["git", "archive", tests_from, "tests"], cwd=ROOT)
         subprocess.run(["tar", "-x", "-C", str(work)], input=archive, check=True)
@@ -310,8 +306,14 @@ def write_tree(work, mutants, tests_from):
             out.append(m.site.schema(m.id).encode())
             pos = m.site.end
         out.append(src[pos:])
-        (work / rel).write_bytes(b"".join(out))
-    (work / "base" / "tv_mutation_switch.cpp").write_text(SWITCH_SOURCE)
+        put(work / rel, b"".join(out))
+    put(work / "base" / "tv_mutation_switch.cpp", SWITCH_SOURCE.encode())
+
+
+def put(path, data):
+    """Writes only what changed, so that a rebuild recompiles only that."""
+    if not path.exists() or path.read_bytes() != data:
+        path.write_bytes(data)
 
 
 class Mutant:
@@ -347,7 +349,7 @@ def build(work, mutants, log, targets):
                    check=True, stdout=subprocess.DEVNULL, env=env)
     for attempt in range(40):
         live = [m for m in mutants if m.status != "invalid"]
-        r = subprocess.run(["cmake", "--build", str(bdir), "-j2", "-k", "--target"] + targets,
+        r = subprocess.run(["cmake", "--build", str(bdir), "-j2", "--target"] + targets + ["--", "-k"],
                            capture_output=True, text=True, env=env)
         log.write(r.stdout[-20000:] + r.stderr[-20000:])
         if r.returncode == 0:
@@ -394,8 +396,14 @@ def start_display():
     proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
                              "-noreset"], pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(w)
-    num = os.read(r, 16).decode().strip()
+    num = b""
+    while not num.endswith(b"\n"):
+        chunk = os.read(r, 16)
+        if not chunk:
+            break
+        num += chunk
     os.close(r)
+    num = num.decode().strip()
     os.environ["DISPLAY"] = f":{num}"
     return proc
 
