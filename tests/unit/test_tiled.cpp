@@ -191,15 +191,17 @@ TEST_F(Tiled, RefusedFeaturesNameTheirPlaceAndWriteNothing) {
 TEST_F(Tiled, TiledsOwnJsonExportImportsLikeItsTmx) {
   if (std::system("command -v tiled >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "the Tiled map editor (Debian package tiled) is not installed";
-  std::vector<std::string> maps;
-  const fs::path content = fs::path(TERVALO_SOURCE_DIR) / "content" / "maps";
+  // Copied, so that the export lands beside the map: the paths of text
+  // properties (skies, pack) are relative to the map's folder.
   std::error_code ec;
-  for (const auto& e : fs::directory_iterator(content, ec))
+  fs::copy(fs::path(TERVALO_SOURCE_DIR) / "content" / "maps", dir / "maps", fs::copy_options::recursive, ec);
+  std::vector<std::string> maps;
+  for (const auto& e : fs::directory_iterator(dir / "maps"))
     if (e.path().extension() == ".tmx") maps.push_back(e.path().string());
   writeBytes(path("maps/m.tmx"), tiledtest::tmx(Enc::Zlib));
   maps.push_back(path("maps/m.tmx"));
   for (const auto& tmx : maps) {
-    const std::string tmj = path("export.tmj");
+    const std::string tmj = path("maps/export.tmj");
     fs::remove(tmj);
     const std::string cmd = "QT_QPA_PLATFORM=offscreen tiled --export-map json '" + tmx + "' '" + tmj +
                             "' >/dev/null 2>&1";

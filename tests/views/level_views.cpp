@@ -1,5 +1,5 @@
-// level_views GAME_DIR OUT_DIR [LEVEL]: draws a level of a laid-out game at a
-// fixed set of camera positions and writes each picture as a PNG (view-NN.png).
+// level_views GAME_DIR OUT_DIR [LEVEL [X Y]]: draws a level of a laid-out game
+// at a fixed set of camera positions (or only at X, Y) and writes each picture as a PNG (view-NN.png).
 // Nothing moves between the pictures (no update runs), the sky has finished
 // fading, so two builds of the same level give the same files byte for byte:
 // the proof that a level rebuilt another way still looks the same.
@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -57,7 +58,7 @@ std::string grab() {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: level_views GAME_DIR OUT_DIR [LEVEL]\n");
+    std::fprintf(stderr, "usage: level_views GAME_DIR OUT_DIR [LEVEL [X Y]]\n");
     return 2;
   }
   std::filesystem::create_directories(argv[2]);
@@ -81,7 +82,9 @@ int main(int argc, char** argv) {
     }
   }
   int n = 0;
-  for (const View& v : views()) {
+  std::vector<View> todo = views();
+  if (argc > 5) todo = {{std::atoi(argv[4]), std::atoi(argv[5])}};
+  for (const View& v : todo) {
     // Three passes with a one-second frame time: the sky chosen here has
     // faded in and the old one is gone.
     game::dt = 1.0f;
