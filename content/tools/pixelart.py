@@ -1,4 +1,4 @@
-"""Small helpers shared by the content generators (make_gfx.py, make_level.py,
+"""Small helpers shared by the content generators (make_gfx.py,
 make_weapons.py): writing their output files and outlining sprites."""
 
 import os

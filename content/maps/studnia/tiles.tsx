@@ -1,0 +1,39 @@
+<?xml version="1.0" encoding="UTF-8"?>
+<tileset version="1.8" tiledversion="1.8.2" name="tiles" tilewidth="32" tileheight="32" tilecount="48" columns="16">
+ <image source="tiles.png" width="512" height="96"/>
+ <tile id="0" type="unused"/>
+ <tile id="1" type="cliff_t_0"/>
+ <tile id="2" type="cliff_t_1"/>
+ <tile id="3" type="cliff_t_2"/>
+ <tile id="4" type="cliff_t_3"/>
+ <tile id="5" type="cliff_in_4"/>
+ <tile id="6" type="cliff_b_5"/>
+ <tile id="7" type="cliff_b_6"/>
+ <tile id="8" type="cliff_b_7"/>
+ <tile id="9" type="cliff_b_4"/>
+ <tile id="10" type="cliff_in_6"/>
+ <tile id="11" type="cliff_in_5"/>
+ <tile id="12" type="cliff_in_7"/>
+ <tile id="13" type="cliff_r_8"/>
+ <tile id="14" type="cliff_lrb_10"/>
+ <tile id="15" type="cliff_lr_9"/>
+ <tile id="16" type="cliff_lrb_9"/>
+ <tile id="17" type="cliff_lrb_11"/>
+ <tile id="18" type="cliff_l_11"/>
+ <tile id="19" type="cliff_r_0"/>
+ <tile id="20" type="cliff_lrb_1"/>
+ <tile id="21" type="cliff_l_3"/>
+ <tile id="22" type="cliff_r_4"/>
+ <tile id="23" type="cliff_l_7"/>
+ <tile id="24" type="rock_tl_0"/>
+ <tile id="25" type="rock_t_1"/>
+ <tile id="26" type="rock_t_0"/>
+ <tile id="27" type="cliff_in_3"/>
+ <tile id="28" type="rock_l_0"/>
+ <tile id="29" type="rock_in_2"/>
+ <tile id="30" type="rock_in_0"/>
+ <tile id="31" type="rock_in_1"/>
+ <tile id="32" type="cliff_in_11"/>
+ <tile id="33" type="cliff_in_0"/>
+ <tile id="34" type="cliff_in_8"/>
+</tileset>
