@@ -34,6 +34,8 @@ end
 
 function efekty.programy(frag, vert)
   local vision = dbGetVal("wizja") == 1
+  -- Nothing wanted and nothing on: no program is even compiled.
+  if not (vision or frag or vert) and getCamShade() == 0 then return end
   if vision or frag or vert then
     idle = 0
     if getCamShade() == 0 then setCamShadeOn() end

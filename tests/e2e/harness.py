@@ -237,8 +237,17 @@ class GameRun:
         return self.returncode
 
     def quit(self, timeout=20):
-        """Left Alt+F4, then waits for the exit code."""
-        self.key("Alt_L", "F4")
+        """Left Alt+F4, then waits for the exit code. The game reads Left Alt
+        from the keyboard state when it handles the F4 event, so Alt is held
+        well around F4: on a slow frame all four key events arrive at once."""
+        self.focus()
+        self.xdotool("keydown", "Alt_L")
+        time.sleep(0.2)
+        self.xdotool("keydown", "F4")
+        time.sleep(0.3)
+        self.xdotool("keyup", "F4")
+        time.sleep(0.3)
+        self.xdotool("keyup", "Alt_L")
         return self.wait(timeout)
 
     def stop(self):
@@ -297,6 +306,17 @@ class GameRun:
             if line.startswith("E2E pos "):
                 return int(line.split()[2 + field])
         return None
+
+    def face_right(self, tries=4):
+        """Steps right until the probe sees the player move: a step shorter
+        than a frame is never seen as held, and only a step turns him."""
+        for _ in range(tries):
+            x0 = self.position()[0]
+            self.key("Right", hold_ms=250)
+            time.sleep(0.4)
+            if self.position()[0] > x0:
+                return
+        raise AssertionError("the player does not turn right")
 
     def page_to_choice(self, keys=6, pause=0.6):
         """Pages with Return until the conversation offers a choice (mode 3)."""
@@ -459,13 +479,12 @@ def play(game, out_dir):
         shot("06-chest-pushed-to-ledge")
         run.xdotool("keydown", "Right")
         for _ in range(2):                       # onto the chest, onto the ledge
-            run.key("Up", hold_ms=120)
+            run.key("Up", hold_ms=200)
             time.sleep(0.9)
         run.xdotool("keyup", "Right")
         if run.position()[0] > 630:
             run.walk_to(615, "Left")
-        run.key("Right", hold_ms=150)
-        time.sleep(0.3)
+        run.face_right()
         shot("07-on-the-ledge")
         run.key("z", hold_ms=80)
         time.sleep(0.15)

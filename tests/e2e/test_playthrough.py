@@ -86,15 +86,14 @@ class PlayThrough(unittest.TestCase):
         run.hold("Right", 0.6)
         run.xdotool("keydown", "Right")
         for _ in range(2):
-            run.key("Up", hold_ms=120)
+            run.key("Up", hold_ms=200)
             time.sleep(0.9)
         run.xdotool("keyup", "Right")
         x, y = run.position()
         self.assertLessEqual(y, 288, f"on the ledge ({x}, {y})")
         if x > 630:  # far enough from the barricade to see a stone fly
             run.walk_to(615, "Left")
-        run.key("Right", hold_ms=150)  # face the barricade again
-        time.sleep(0.3)
+        run.face_right()  # towards the barricade again
         x, y = run.position()
         self.assertGreater(x, 584, "still on the ledge")
 
