@@ -9,6 +9,7 @@
 #include "base/globals.h"
 #include "base/log.h"
 #include "dialog/dialog.h"
+#include "dialog/dialog_commands.h"
 #include "render/camera.h"
 #include "render/fade.h"
 #include "resources/database.h"
@@ -224,90 +225,129 @@ bool Dialog::exec(const std::string& cmdLine) {
   const Parser p(cmdLine, " \t");
   if (p.count() < 1) return false;
   const std::string cmd = p.show(0);
+  // Unknown words do nothing.
+  const DialogCommand* c = DialogCommand::find(cmd);
+  if (!c) return false;
   Database& db = Database::instance();
 
-  if (cmd == "seta") {
-    mode = 0;
-    resume = true;
-    return true;
-  }
-  if (cmd == "setb") {
-    block = p.val(1);
-    line = -1;
-    resume = true;
-  } else if (cmd == "seti") {
-    line = before(p.val(1));
-    resume = true;
-  } else if (cmd == "w8") {
-    ++line;
-    wait = p.valf(1);
-    if (wait != wait) wait = 0;  // "nan" would never count down
-    resume = true;
-    return true;
-  } else if (cmd == "str") {
-    text.addStr(restFrom(cmdLine, p, 1));
-    textVisible = true;
-  } else if (cmd == "nl") {
-    text.addStr("\n");
-    textVisible = true;
-  } else if (cmd == "strnl") {
-    text.addStr("\n" + restFrom(cmdLine, p, 1));
-    textVisible = true;
-  } else if (cmd == "clear") {
-    text.setStr("");
-  } else if (cmd == "strval") {
-    text.addStr(intText(db.getVal(p.show(1))));
-  } else if (cmd == "strstr") {
-    text.addStr(db.getStr(p.show(1)));
-  } else if (cmd == "save" || cmd == "add" || cmd == "sub") {
-    const std::string kind = p.show(1), key = p.show(2);
-    if (kind == "str") {
-      db.setStr(key, cmd == "add" ? db.getStr(key) + p.show(3) : p.show(3));
-    } else if (kind == "val") {
-      const int32_t n = p.val(3), v = cmd == "save" ? 0 : db.getVal(key);
-      db.setVal(key, cmd == "save" ? n : cmd == "add" ? wrapAdd(v, n) : wrapSub(v, n));
+  switch (c->id) {
+    case DialogCommand::kSeta:
+      mode = 0;
+      resume = true;
+      return true;
+    case DialogCommand::kSetb:
+      block = p.val(1);
+      line = -1;
+      resume = true;
+      break;
+    case DialogCommand::kSeti:
+      line = before(p.val(1));
+      resume = true;
+      break;
+    case DialogCommand::kW8:
+      ++line;
+      wait = p.valf(1);
+      if (wait != wait) wait = 0;  // "nan" would never count down
+      resume = true;
+      return true;
+    case DialogCommand::kStr:
+      text.addStr(restFrom(cmdLine, p, 1));
+      textVisible = true;
+      break;
+    case DialogCommand::kNl:
+      text.addStr("\n");
+      textVisible = true;
+      break;
+    case DialogCommand::kStrnl:
+      text.addStr("\n" + restFrom(cmdLine, p, 1));
+      textVisible = true;
+      break;
+    case DialogCommand::kClear:
+      text.setStr("");
+      break;
+    case DialogCommand::kStrval:
+      text.addStr(intText(db.getVal(p.show(1))));
+      break;
+    case DialogCommand::kStrstr:
+      text.addStr(db.getStr(p.show(1)));
+      break;
+    case DialogCommand::kSave:
+    case DialogCommand::kAdd:
+    case DialogCommand::kSub: {
+      const std::string kind = p.show(1), key = p.show(2);
+      const bool save = c->id == DialogCommand::kSave, add = c->id == DialogCommand::kAdd;
+      if (kind == "str") {
+        db.setStr(key, add ? db.getStr(key) + p.show(3) : p.show(3));
+      } else if (kind == "val") {
+        const int32_t n = p.val(3), v = save ? 0 : db.getVal(key);
+        db.setVal(key, save ? n : add ? wrapAdd(v, n) : wrapSub(v, n));
+      }
+      break;
     }
-  } else if (cmd == "dbSave") {
-    db.save(p.show(1));
-  } else if (cmd == "dbLoad") {
-    db.load(p.show(1));
-  } else if (cmd == "dbClear") {
-    db.clear();
-  } else if (cmd == "if" || cmd == "ifi") {
-    cmdCondition(p, cmd == "ifi");
-  } else if (cmd == "wyb") {
-    cmdChoice(p);
-  } else if (cmd == "opt") {
-    select(p.val(1));
-  } else if (cmd == "hide" || cmd == "show") {
-    textVisible = cmd == "show";
-  } else if (cmd == "lua") {
-    if (lvl) lvl->lua.runString(restFrom(cmdLine, p, 1).c_str());
-  } else if (cmd == "fade" || cmd == "afade") {
-    Sprite* s = Sprite::get(p.show(1));
-    const uint8_t from = fadeOpacity(p.val(2)), to = fadeOpacity(p.val(3));
-    if (cmd == "fade")
-      setFade(s, from, to);
-    else
-      addFade(s, from, to);
-  } else if (cmd == "pic" || cmd == "emot" || cmd == "text") {
-    cmdActor(cmd, p);
-  } else if (cmd == "killemot" || cmd == "killtext" || cmd == "killpic") {
-    const int32_t id = p.val(1);
-    auto killFirst = [id](auto& list) {
-      for (auto& a : list)
-        if (a.id == id) return a.kill();
-    };
-    if (cmd == "killemot") killFirst(emots);
-    if (cmd == "killtext") killFirst(texts);
-    if (cmd == "killpic") killFirst(pics);
-  } else if (cmd == "snd" || cmd == "music") {
-    cmdSound(cmd, p);
-  } else if (cmd == "pos") {
-    return cmdPos(p);
-  } else if (cmd == "goto") {
-    return cmdGoto(p);
+    case DialogCommand::kDbSave:
+      db.save(p.show(1));
+      break;
+    case DialogCommand::kDbLoad:
+      db.load(p.show(1));
+      break;
+    case DialogCommand::kDbClear:
+      db.clear();
+      break;
+    case DialogCommand::kIf:
+    case DialogCommand::kIfi:
+      cmdCondition(p, c->id == DialogCommand::kIfi);
+      break;
+    case DialogCommand::kWyb:
+      cmdChoice(p);
+      break;
+    case DialogCommand::kOpt:
+      select(p.val(1));
+      break;
+    case DialogCommand::kHide:
+    case DialogCommand::kShow:
+      textVisible = c->id == DialogCommand::kShow;
+      break;
+    case DialogCommand::kLua:
+      if (lvl) lvl->lua.runString(restFrom(cmdLine, p, 1).c_str());
+      break;
+    case DialogCommand::kFade:
+    case DialogCommand::kAfade: {
+      Sprite* s = Sprite::get(p.show(1));
+      const uint8_t from = fadeOpacity(p.val(2)), to = fadeOpacity(p.val(3));
+      if (c->id == DialogCommand::kFade)
+        setFade(s, from, to);
+      else
+        addFade(s, from, to);
+      break;
+    }
+    case DialogCommand::kPic:
+    case DialogCommand::kEmot:
+    case DialogCommand::kText:
+      cmdActor(cmd, p);
+      break;
+    case DialogCommand::kKillemot:
+    case DialogCommand::kKilltext:
+    case DialogCommand::kKillpic: {
+      const int32_t id = p.val(1);
+      auto killFirst = [id](auto& list) {
+        for (auto& a : list)
+          if (a.id == id) return a.kill();
+      };
+      if (c->id == DialogCommand::kKillemot) killFirst(emots);
+      if (c->id == DialogCommand::kKilltext) killFirst(texts);
+      if (c->id == DialogCommand::kKillpic) killFirst(pics);
+      break;
+    }
+    case DialogCommand::kNoEffect:
+      break;
+    case DialogCommand::kSnd:
+    case DialogCommand::kMusic:
+      cmdSound(cmd, p);
+      break;
+    case DialogCommand::kPos:
+      return cmdPos(p);
+    case DialogCommand::kGoto:
+      return cmdGoto(p);
   }
-  // "pwn", "res", "reload", "rotate", "move" and unknown words do nothing.
   return false;
 }

@@ -18,6 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if ((key + value).find_first_of("\r\n") != std::string::npos) std::abort();
       std::string got;
       if (!ini.tryGet(name, key, got) || got != value) std::abort();
+      // Every value read from the file knows its line, after its header's.
+      const int line = ini.lineOf(name, key);
+      if (line < 1 || line <= ini.lineOf(name)) std::abort();
     }
   }
   ini.set("fuzz", "k", "v");

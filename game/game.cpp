@@ -12,6 +12,7 @@
 #include "base/frame_timing.h"
 #include "base/globals.h"
 #include "base/log.h"
+#include "check/game_check.h"
 #include "dialog/dialog.h"
 #include "dialog/dialog_sprites.h"
 #include "game/options.h"
@@ -306,6 +307,10 @@ int runGame(int argc, const char* const* argv, const char* buildDate, const char
                  ec.message().c_str());
     return Options::kUsageExit;
   }
+
+  // The checker reads everything itself, game.ini included, and opens no
+  // window or sound.
+  if (opts.mode == Options::Mode::kCheck) return runCheck(opts.level, stdout);
 
   GameSettings settings;
   settings.load(GameSettings::kFileName);

@@ -38,7 +38,9 @@ Options Options::parse(const std::vector<std::string>& args) {
     }
     std::string name, value;
     bool inlineValue = splitValue(arg, name, value);
-    if ((name == "--help" || name == "-h") && !inlineValue) {
+    if (name == "--check" && !inlineValue) {
+      o.mode = Mode::kCheck;
+    } else if ((name == "--help" || name == "-h") && !inlineValue) {
       o.mode = Mode::kHelp;
     } else if (name == "--level") {
       if (!inlineValue) {
@@ -67,6 +69,8 @@ std::string Options::usage(const std::string& prog) {
   return "usage: " + prog +
          " [OPTIONS] [GAME_DIR]\n"
          "Runs the game in GAME_DIR (default: the program's own folder).\n"
+         "  --check        read the whole game folder and report every problem, without\n"
+         "                 opening a window or sound; exit 0 when nothing is wrong, 1 otherwise\n"
          "  --level NAME   start at the level NAME (a resource name, e.g. data/lvl/x.crs:lvl)\n"
          "  -h, --help     print this text\n"
          "A wrong command line prints this text and exits with 2.\n";

@@ -8,6 +8,7 @@ struct Options {
   // What the program does.
   enum class Mode {
     kRun,    // play the game
+    kCheck,  // --check: read the whole game folder and report its problems
     kHelp,   // --help: print the usage and stop
   };
 

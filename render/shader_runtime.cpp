@@ -26,6 +26,10 @@ bool validEntry(const std::string& entry) {
   return true;
 }
 
+bool isSampler2D(unsigned type) { return type == GL_SAMPLER_2D; }
+
+}  // namespace
+
 // The text handed to the compiler: the version line, the stage's define,
 // the source with its own line numbers, and a main that calls the entry.
 std::string assemble(Stage stage, const std::string& source, const std::string& entry) {
@@ -49,10 +53,6 @@ std::string assemble(Stage stage, const std::string& source, const std::string& 
   if (entry != "main") text += "\nvoid main() { " + entry + "(); }\n";
   return text;
 }
-
-bool isSampler2D(unsigned type) { return type == GL_SAMPLER_2D; }
-
-}  // namespace
 
 bool available() {
   return (GLEW_VERSION_4_1 || GLEW_ARB_separate_shader_objects) && glCreateShaderProgramv &&

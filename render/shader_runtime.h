@@ -24,6 +24,12 @@ enum class Stage { Vertex, Fragment };
 bool available();
 // The stage can be programmed in the current context.
 bool supports(Stage stage);
+// The text handed to the compiler for `source` with `entry` as its main: the
+// version line, the stage's define, the source with its own line numbers and
+// a main that calls the entry. Needs no GL context (the game checker
+// compiles the same text offline).
+std::string assemble(Stage stage, const std::string& source, const std::string& entry);
+
 // Units a program can sample at once (unit 0 is the drawn texture's).
 unsigned textureUnits();
 

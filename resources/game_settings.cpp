@@ -129,9 +129,19 @@ std::vector<GameSettings::Problem> GameSettings::parse(const std::string& text) 
       continue;
     }
     std::string err = checkValue(*this, *key, value);
-    if (!err.empty()) problems.push_back({n, err + ", the default is kept"});
+    if (!err.empty())
+      problems.push_back({n, err + ", the default is kept"});
+    else
+      keyLines_.emplace_back(name, n);
   }
   return problems;
+}
+
+int GameSettings::lineOf(const std::string& name) const {
+  int line = 0;
+  for (const auto& kl : keyLines_)
+    if (kl.first == name) line = kl.second;
+  return line;
 }
 
 bool GameSettings::load(const std::string& path) {

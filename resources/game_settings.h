@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class GameSettings {
@@ -52,9 +53,14 @@ class GameSettings {
   // taken replace the defaults; everything else is described in the result
   // and keeps its default.
   std::vector<Problem> parse(const std::string& text);
+  // The line the key `name` was last taken from by parse(); 0 when it was not.
+  int lineOf(const std::string& name) const;
 
   // Reads `path` when it exists (nothing happens without it): a console
   // line for every problem and one for the file read. False only when the
   // file exists but cannot be read.
   bool load(const std::string& path);
+
+ private:
+  std::vector<std::pair<std::string, int>> keyLines_;
 };

@@ -26,13 +26,18 @@ bool IniFile::open(const std::string& name) {
 
 void IniFile::parse(std::istream& in) {
   sections_.clear();
+  keyLines_.clear();
+  headerLines_.clear();
   const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   // Lines before the first header go to the section named "", which only
   // comes into being when such a line exists.
   Section* current = nullptr;
+  std::map<std::string, int>* currentLines = nullptr;
   std::string line;
   size_t pos = 0;
+  int number = 0;
   while (pos < text.size()) {
+    ++number;
     size_t nl = text.find('\n', pos);
     if (nl == std::string::npos) nl = text.size();
     line.clear();
@@ -42,16 +47,22 @@ void IniFile::parse(std::istream& in) {
 
     if (line.empty() || line[0] == ';') continue;
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      current = &sections_[line.substr(1, line.size() - 2)];
+      const std::string name = line.substr(1, line.size() - 2);
+      current = &sections_[name];
       current->clear();  // a repeated header starts the section afresh
+      currentLines = &keyLines_[name];
+      currentLines->clear();
+      headerLines_[name] = number;
       continue;
     }
-    if (!current) current = &sections_[std::string()];
+    if (!current) {
+      current = &sections_[std::string()];
+      currentLines = &keyLines_[std::string()];
+    }
     const size_t eq = line.find('=');
-    if (eq == std::string::npos)
-      (*current)[line] = std::string();
-    else
-      (*current)[line.substr(0, eq)] = line.substr(eq + 1);
+    const std::string key = eq == std::string::npos ? line : line.substr(0, eq);
+    (*current)[key] = eq == std::string::npos ? std::string() : line.substr(eq + 1);
+    (*currentLines)[key] = number;
   }
 }
 
@@ -72,10 +83,26 @@ bool IniFile::tryGet(const std::string& section, const std::string& key, std::st
 
 void IniFile::set(const std::string& section, const std::string& key, const std::string& value) {
   sections_[section][key] = value;
+  auto s = keyLines_.find(section);
+  if (s != keyLines_.end()) s->second.erase(key);
+}
+
+int IniFile::lineOf(const std::string& section, const std::string& key) const {
+  auto s = keyLines_.find(section);
+  if (s == keyLines_.end()) return 0;
+  auto k = s->second.find(key);
+  return k == s->second.end() ? 0 : k->second;
+}
+
+int IniFile::lineOf(const std::string& section) const {
+  auto s = headerLines_.find(section);
+  return s == headerLines_.end() ? 0 : s->second;
 }
 
 void IniFile::close() {
   sections_.clear();
+  keyLines_.clear();
+  headerLines_.clear();
   // Forgetting the name lets a later open of the same file read it again
   // rather than answer from an empty store.
   fileName_.clear();

@@ -22,6 +22,12 @@ class IniFile {
   void set(const std::string& section, const std::string& key, const std::string& value);
   void close();
 
+  // The line (counted from 1) the value of `key` was read from; 0 when it
+  // was not read from the file (absent, or added with set()).
+  int lineOf(const std::string& section, const std::string& key) const;
+  // The line of the header of `section`, 0 when there is none.
+  int lineOf(const std::string& section) const;
+
   const std::string& fileName() const { return fileName_; }
   const std::map<std::string, Section>& sections() const { return sections_; }
 
@@ -31,4 +37,7 @@ class IniFile {
 
   std::string fileName_;
   std::map<std::string, Section> sections_;
+  // Where each value and header stood, for messages that name the line.
+  std::map<std::string, std::map<std::string, int>> keyLines_;
+  std::map<std::string, int> headerLines_;
 };

@@ -194,6 +194,21 @@ bool Lua::openFile(const char* path) {
   return true;
 }
 
+bool Lua::checkSyntax(const std::string& text, const std::string& chunkName, std::string& error) {
+  std::unique_ptr<lua_State, void (*)(lua_State*)> L(luaL_newstate(), lua_close);
+  if (!L) {
+    error = "no memory for a Lua state";
+    return false;
+  }
+  // runString compiles up to the first zero byte: so does the check.
+  const std::string chunk = "=" + chunkName;
+  if (luaL_loadbuffer(L.get(), text.c_str(), std::strlen(text.c_str()), chunk.c_str()) == 0)
+    return true;
+  const char* msg = lua_tostring(L.get(), -1);
+  error = msg ? msg : "unknown error";
+  return false;
+}
+
 bool Lua::runString(const char* text) {
   if (!text || !core_) return false;
   update();

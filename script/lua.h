@@ -70,6 +70,11 @@ class Lua {
   // The same for a text in memory (chunk name "line"); the queued arguments
   // are passed to the chunk. A null text is refused silently.
   bool runString(const char* text);
+  // Compiles `text` as the loaders do, without running it, in a state of
+  // its own. On a syntax error returns false with Lua's message in `error`
+  // ("NAME:LINE: message", NAME being `chunkName`).
+  static bool checkSyntax(const std::string& text, const std::string& chunkName,
+                          std::string& error);
 
   // Makes `fn` the global `name`, replacing whatever was there.
   bool regFunc(lua_CFunction fn, const char* name);

@@ -16,7 +16,7 @@ FLOORS = [
     ["render", "script", "maps"],  # drawing; the Lua host; Tiled maps to levels
     ["world", "sound"],     # objects, levels, characters; the sound service
     ["dialog"],             # dialog interpreter and actors
-    ["api"],                # the script API bound to everything below
+    ["api", "check"],       # the script API bound to everything below; the game checker
     ["game", "tools"],      # start-up and frame loop; the crs tool
 ]
 FLOOR = {folder: i for i, floor in enumerate(FLOORS) for folder in floor}

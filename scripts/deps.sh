@@ -6,7 +6,7 @@ PKGS=(build-essential cmake pkg-config python3 python3-pil python3-clang-14
       libsdl1.2-dev libsdl-image1.2-dev liblua5.1-0-dev zlib1g-dev libglew-dev libsndfile1-dev
       libgl1-mesa-dri libglu1-mesa
       libgtest-dev googletest libbenchmark-dev clang-14 libclang-rt-14-dev
-      libpugixml-dev nlohmann-json3-dev lua5.1 ccache tiled
+      libpugixml-dev nlohmann-json3-dev lua5.1 ccache tiled glslang-dev glslang-tools
       xvfb xauth x11-utils xdotool imagemagick)
 missing=()
 for p in "${PKGS[@]}"; do

@@ -15,4 +15,6 @@ for bin in "$BUILD"/bench/bench_*; do
   echo "== $name"
   xvfb-run -a -s "-screen 0 1024x768x24" "$bin" "$@" 2>&1 | tee "$OUT/$name.txt"
 done
+echo "== bench_check"
+python3 bench/bench_check.py "$BUILD" | tee "$OUT/bench_check.txt"
 echo "bench: reports in $OUT/"

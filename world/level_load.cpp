@@ -11,6 +11,7 @@
 #include "resources/parser.h"
 #include "script/script_requests.h"
 #include "world/level.h"
+#include "world/level_commands.h"
 #include "world/npc.h"
 
 namespace {
@@ -45,46 +46,46 @@ bool Level::runLine(const std::string& line) {
   Parser w(line, kWordSeps);
   const int n = w.count();
   if (n < 1) return true;
-  const std::string cmd = w.show(0);
-  if (cmd == "--") return true;
-  if (cmd == "sprite") {
-    if (n >= 2) Sprite::load(w.show(1));
-    return true;
-  }
-  if (cmd == "frame") {
-    if (n < 6) return true;
-    const int layer = n >= 7 ? w.val(6) : 0;
-    // A line of 8 words names only the horizontal factor; the vertical one
-    // keeps its default.
-    const float px = n >= 8 ? w.valf(7) : 1.0f;
-    const float py = n >= 9 ? w.valf(8) : 1.0f;
-    Frame* f =
-        addFrame(static_cast<uint32_t>(frameMap.size()), w.show(1).c_str(), Sprite::get(w.show(2)),
-                 Sprite::get(w.show(3)), w.val(4), w.val(5), layer, px, py);
-    if (!loadFrame(f, nullptr)) {
-      Log::fail("Level.load: Nie udalo sie wczytac ramki (load)");
-      return false;
+  // Unknown commands and lines with too few words are skipped.
+  const LevelCommand* c = LevelCommand::find(w.show(0));
+  if (!c || n < c->words) return true;
+  switch (c->id) {
+    case LevelCommand::kComment:
+      break;
+    case LevelCommand::kSprite:
+      Sprite::load(w.show(1));
+      break;
+    case LevelCommand::kFrame: {
+      const int layer = n >= 7 ? w.val(6) : 0;
+      // A line of 8 words names only the horizontal factor; the vertical one
+      // keeps its default.
+      const float px = n >= 8 ? w.valf(7) : 1.0f;
+      const float py = n >= 9 ? w.valf(8) : 1.0f;
+      Frame* f = addFrame(static_cast<uint32_t>(frameMap.size()), w.show(1).c_str(),
+                          Sprite::get(w.show(2)), Sprite::get(w.show(3)), w.val(4), w.val(5),
+                          layer, px, py);
+      if (!loadFrame(f, nullptr)) {
+        Log::fail("Level.load: Nie udalo sie wczytac ramki (load)");
+        return false;
+      }
+      break;
     }
-    return true;
-  }
-  if (cmd == "obj") {
-    if (n >= 7)
+    case LevelCommand::kObj:
       addObj(static_cast<uint32_t>(w.val(1)), w.val(2), w.val(3), w.val(4), w.val(5),
              Sprite::get(w.show(6)));
-    return true;
-  }
-  if (cmd == "script") {
-    if (n < 2) return true;
-    ResBuffer text = levelReader_->load(w.show(1));
-    if (!text) {
-      Log::fail("Level.load: Nie udalo sie wczytac skryptu");
-      return false;
+      break;
+    case LevelCommand::kScript: {
+      ResBuffer text = levelReader_->load(w.show(1));
+      if (!text) {
+        Log::fail("Level.load: Nie udalo sie wczytac skryptu");
+        return false;
+      }
+      lua.runString(text.c_str());
+      break;
     }
-    lua.runString(text.c_str());
-    return true;
-  }
-  if (cmd == "call") {
-    if (n >= 2) lua.call(w.show(1).c_str());
+    case LevelCommand::kCall:
+      lua.call(w.show(1).c_str());
+      break;
   }
   return true;
 }

@@ -123,7 +123,7 @@ class GameRun:
             shutil.rmtree(self.dir, ignore_errors=True)
 
     # --- running ---------------------------------------------------------
-    def start(self, env=None, xvfb=True, wait_window=True, attempts=6):
+    def start(self, env=None, xvfb=True, wait_window=True, attempts=6, args=()):
         for attempt in range(attempts):
             run_env = dict(os.environ)
             run_env["SDL_AUDIODRIVER"] = run_env.get("SDL_AUDIODRIVER_E2E", "dummy")
@@ -138,7 +138,7 @@ class GameRun:
             self.env = run_env
             self.log_path = os.path.join(self.dir, f"console-{attempt}.log")
             self.log_file = open(self.log_path, "wb")
-            self.proc = subprocess.Popen([os.path.join(self.dir, "tervalo")], cwd=self.dir,
+            self.proc = subprocess.Popen([os.path.join(self.dir, "tervalo"), *args], cwd=self.dir,
                                          env=run_env, stdout=self.log_file,
                                          stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
             if not wait_window:
@@ -153,11 +153,11 @@ class GameRun:
             break
         raise RuntimeError("game window never appeared:\n" + self.output())
 
-    def run_to_exit(self, env=None, timeout=30, attempts=6):
+    def run_to_exit(self, env=None, timeout=30, attempts=6, args=()):
         """Starts the game under Xvfb and waits for it to end by itself
         (start-up failures); retries a start that lost the X display."""
         for _ in range(attempts):
-            self.start(env=env, wait_window=False)
+            self.start(env=env, wait_window=False, args=args)
             code = self.wait(timeout)
             if code == 100 and "zainicjowac sdl" in self.output():
                 continue

@@ -63,3 +63,15 @@ TEST_F(IniFileTest, OpenLifecycle) {
   EXPECT_TRUE(ini.sections().empty());
   EXPECT_FALSE(ini.open(dir.string()));  // a directory is no file
 }
+
+TEST_F(IniFileTest, RemembersTheLineOfEveryValue) {
+  ASSERT_TRUE(ini.open(write("l.ini", "top=1\r\n; note\n\n[a]\nx=1\n[b]\ny=2\n[a]\nz=3\nz=4\n")));
+  EXPECT_EQ(ini.lineOf("", "top"), 1);
+  EXPECT_EQ(ini.lineOf("a", "x"), 0);  // dropped by the repeated header
+  EXPECT_EQ(ini.lineOf("a"), 8);
+  EXPECT_EQ(ini.lineOf("a", "z"), 10);  // the later line wins, as its value does
+  EXPECT_EQ(ini.lineOf("b", "y"), 7);
+  EXPECT_EQ(ini.lineOf("missing", "y"), 0);
+  ini.set("b", "y", "new");
+  EXPECT_EQ(ini.lineOf("b", "y"), 0);
+}

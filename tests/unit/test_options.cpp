@@ -21,6 +21,8 @@ TEST(Options, ParsesCommandLines) {
   const ParseRow rows[] = {
       {{}, M::kRun, "", "", false},
       {{"games/one"}, M::kRun, "games/one", "", false},
+      {{"--check"}, M::kCheck, "", "", false},
+      {{"--check", "g"}, M::kCheck, "g", "", false},
       {{"g", "--level", "data/lvl/a.crs:lvl"}, M::kRun, "g", "data/lvl/a.crs:lvl", false},
       {{"--level=data/x.crs:lvl", "g"}, M::kRun, "g", "data/x.crs:lvl", false},
       {{"--", "--odd-folder"}, M::kRun, "--odd-folder", "", false},
@@ -30,6 +32,7 @@ TEST(Options, ParsesCommandLines) {
       {{"-x", "g"}, M::kRun, "", "", true},
       {{"--level"}, M::kRun, "", "", true},
       {{"--level="}, M::kRun, "", "", true},
+      {{"--check=yes"}, M::kRun, "", "", true},
       {{"a", "b"}, M::kRun, "a", "", true},
   };
   for (const ParseRow& r : rows) {

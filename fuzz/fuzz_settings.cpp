@@ -1,0 +1,23 @@
+// game.ini: any text is read without a fault; taken values are in range and
+// every problem names a line of the text.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "resources/game_settings.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  GameSettings gs;
+  const auto problems = gs.parse(text);
+  const int lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
+  for (const auto& p : problems)
+    if (p.line < 1 || p.line > lines || p.message.empty()) std::abort();
+  if (gs.playerHp < 1 || gs.level.empty() || gs.playerSprite.empty() || gs.save.empty() ||
+      gs.save[0] == '/')
+    std::abort();
+  for (const auto& part : std::filesystem::path(gs.save))
+    if (part == "..") std::abort();
+  return 0;
+}
