@@ -88,8 +88,11 @@ def dialog_wrong_words(g):
 
 def frame_missing_blocks(g):
     def edit(d):
-        replace(os.path.join(d, "lvl.txt"), "frame m00 ", "frame gone ")
-        return line_of(os.path.join(d, "lvl.txt"), "frame gone ")
+        p = os.path.join(d, "lvl.txt")
+        with open(p, encoding="utf-8") as f:
+            first = next(l for l in f if l.startswith("frame "))
+        replace(p, first, "frame gone " + first.split(" ", 2)[2])
+        return line_of(p, "frame gone ")
     n = g.repack(LEVEL, edit)
     return [(f"{LEVEL}:lvl.txt:{n}: ", f"no block file {LEVEL}:gone.bin")]
 
