@@ -1,5 +1,5 @@
-// The image path of sprite loading: the structural check and the PNG
-// decoder behind it. Each input is tried as it is and once more with every
+// The image path of sprite loading: the format checks (PNG, BMP, TGA) and
+// the decoders behind them. Each input is tried as it is and once more with every
 // chunk CRC recomputed, so that mutated chunk contents get past the CRC
 // test and reach libpng.
 #include <cstdlib>
@@ -40,8 +40,13 @@ bool repairCrcs(std::vector<uint8_t>& b) {
 }
 
 void decodeOne(const uint8_t* data, size_t size) {
-  const bool sound = pngCheck(data, size);
-  SurfacePtr s = decodePng(data, size);
+  static const uint8_t kPng[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+  const bool isPng = size >= 8 && std::memcmp(data, kPng, 8) == 0;
+  const bool isBmp = !isPng && size >= 2 && data[0] == 'B' && data[1] == 'M';
+  const bool sound = isPng ? pngCheck(data, size)
+                     : isBmp ? bmpCheck(data, size)
+                             : tgaCheck(data, size);
+  SurfacePtr s = decodeImage(data, size);
   // Nothing the check refuses may reach the decoder's output, and what
   // comes out has the checked size limits.
   if (s && !sound) std::abort();

@@ -3,6 +3,9 @@
 #include <SDL/SDL_image.h>
 #include <zlib.h>
 
+#include <climits>
+#include <cstring>
+
 namespace {
 
 const uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
@@ -40,6 +43,18 @@ bool headerSane(const uint8_t* d, std::string* why) {
   return true;
 }
 
+uint16_t le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+uint32_t le32(const uint8_t* p) {
+  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+bool sizeFits(uint64_t w, uint64_t h, std::string* why) {
+  if (w == 0 || h == 0) return refuse(why, "zero image size");
+  if (w > kPngMaxSide || h > kPngMaxSide || w * h > kPngMaxPixels)
+    return refuse(why, "image too large");
+  return true;
+}
+
 struct RWCloser {
   void operator()(SDL_RWops* rw) const { SDL_RWclose(rw); }
 };
@@ -59,9 +74,11 @@ bool pngCheck(const uint8_t* data, size_t size, std::string* why) {
     const uint8_t* type = data + pos + 4;
     for (int i = 0; i < 4; ++i)
       if (!isLetter(type[i])) return refuse(why, "bad chunk type");
-    // The CRC covers the type and the data.
-    uLong crc = crc32(0L, type, static_cast<uInt>(len) + 4);
-    if (crc != be32(type + 4 + len)) return refuse(why, "bad chunk CRC");
+    // The CRC covers the type and the data. A damaged ancillary chunk
+    // (lower-case first letter) is only warned about and skipped by libpng.
+    const bool critical = type[0] >= 'A' && type[0] <= 'Z';
+    if (critical && crc32(0L, type, static_cast<uInt>(len) + 4) != be32(type + 4 + len))
+      return refuse(why, "bad chunk CRC");
     const bool isHeader = type[0] == 'I' && type[1] == 'H' && type[2] == 'D' && type[3] == 'R';
     if (first) {
       if (!isHeader || len != 13) return refuse(why, "IHDR is not first");
@@ -80,9 +97,89 @@ bool pngCheck(const uint8_t* data, size_t size, std::string* why) {
   }
 }
 
+bool bmpCheck(const uint8_t* data, size_t size, std::string* why) {
+  if (!data || size < 26) return refuse(why, "too short");
+  if (data[0] != 'B' || data[1] != 'M') return refuse(why, "no BMP signature");
+  const uint32_t headerSize = le32(data + 14);
+  uint64_t w, h;
+  uint32_t bits, colours = 0, compression = 0;
+  if (headerSize == 12) {  // OS/2 core header
+    w = le16(data + 18);
+    h = le16(data + 20);
+    bits = le16(data + 24);
+  } else if (headerSize >= 40 && headerSize <= 124) {
+    if (size < 14 + 40) return refuse(why, "too short");
+    const int32_t sw = static_cast<int32_t>(le32(data + 18));
+    const int32_t sh = static_cast<int32_t>(le32(data + 22));  // negative: top row first
+    if (sw <= 0 || sh == INT32_MIN) return refuse(why, "zero image size");
+    w = uint64_t(sw);
+    h = uint64_t(sh < 0 ? -int64_t(sh) : sh);
+    bits = le16(data + 28);
+    compression = le32(data + 30);
+    colours = le32(data + 46);
+  } else {
+    return refuse(why, "unknown BMP header");
+  }
+  if (!sizeFits(w, h, why)) return false;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+    return refuse(why, "bad bit depth");
+  // 0 none, 1 and 2 run-length (8 and 4 bits, bottom row first), 3 bit
+  // fields (16 and 32 bits).
+  const bool topDown = headerSize != 12 && static_cast<int32_t>(le32(data + 22)) < 0;
+  if (compression > 3 || (compression == 1 && (bits != 8 || topDown)) ||
+      (compression == 2 && (bits != 4 || topDown)) || (compression == 3 && bits != 16 && bits != 32))
+    return refuse(why, "unknown BMP compression");
+  // The decoder fills a palette of 2^bits entries with as many colours as
+  // the header claims.
+  if (bits <= 8 && colours > (1u << bits)) return refuse(why, "palette too large");
+  return true;
+}
+
+bool tgaCheck(const uint8_t* data, size_t size, std::string* why) {
+  if (!data || size < 18) return refuse(why, "too short");
+  const uint8_t cmapType = data[1], kind = data[2], cmapBits = data[7], bits = data[16];
+  const uint16_t cmapLen = le16(data + 5);
+  if (cmapType > 1) return refuse(why, "no TGA header");
+  switch (kind & ~8) {  // bit 3: run-length encoded
+    case 1:             // colour-mapped
+      if (cmapType != 1 || bits != 8 || cmapLen > 256) return refuse(why, "bad TGA palette");
+      if (cmapBits != 15 && cmapBits != 16 && cmapBits != 24 && cmapBits != 32)
+        return refuse(why, "bad TGA palette");
+      break;
+    case 2:  // true colour
+      if (bits != 15 && bits != 16 && bits != 24 && bits != 32) return refuse(why, "bad bit depth");
+      break;
+    case 3:  // grey
+      if (bits != 8) return refuse(why, "bad bit depth");
+      break;
+    default:
+      return refuse(why, "no TGA header");
+  }
+  if ((kind & ~8) != 1 && cmapType == 1 && cmapBits != 15 && cmapBits != 16 && cmapBits != 24 &&
+      cmapBits != 32)
+    return refuse(why, "bad TGA palette");
+  return sizeFits(le16(data + 12), le16(data + 14), why);
+}
+
 SurfacePtr decodePng(const uint8_t* data, size_t size) {
   if (!pngCheck(data, size) || size > 0x7fffffff) return nullptr;
   std::unique_ptr<SDL_RWops, RWCloser> rw(SDL_RWFromConstMem(data, static_cast<int>(size)));
   if (!rw) return nullptr;
   return SurfacePtr(IMG_LoadPNG_RW(rw.get()));
+}
+
+SurfacePtr decodeImage(const uint8_t* data, size_t size) {
+  if (!data || size > 0x7fffffff) return nullptr;
+  if (size >= sizeof kSignature && std::memcmp(data, kSignature, sizeof kSignature) == 0)
+    return decodePng(data, size);
+  SDL_Surface* (*decoder)(SDL_RWops*) = nullptr;
+  if (size >= 2 && data[0] == 'B' && data[1] == 'M') {
+    if (bmpCheck(data, size)) decoder = IMG_LoadBMP_RW;
+  } else if (tgaCheck(data, size)) {
+    decoder = IMG_LoadTGA_RW;
+  }
+  if (!decoder) return nullptr;
+  std::unique_ptr<SDL_RWops, RWCloser> rw(SDL_RWFromConstMem(data, static_cast<int>(size)));
+  if (!rw) return nullptr;
+  return SurfacePtr(decoder(rw.get()));
 }

@@ -171,7 +171,8 @@ void Sprite::clear() {
 
 size_t Sprite::clearUnused() {
   if (g_stateGone) return 0;
-  Log::info("Sprite.clearUnused: Kasowanie nieuzywanych grafik");
+  // The same lines as clear(): scripts see one "unloadSprite".
+  Log::info("Sprite.clear: Kasowanie grafik");
   SpriteState& s = state();
   std::vector<std::unique_ptr<Sprite>> doomed;
   for (auto it = s.cache.begin(); it != s.cache.end();) {
@@ -185,7 +186,7 @@ size_t Sprite::clearUnused() {
   // Destroyed once the cache is consistent again, as in release().
   const size_t n = doomed.size();
   doomed.clear();
-  Log::ok("Sprite.clearUnused: Skasowano grafik: %u\n", static_cast<unsigned>(n));
+  Log::ok("Sprite.clear: Grafiki skasowane");
   return n;
 }
 
@@ -273,11 +274,11 @@ bool Sprite::loadGfx(const char* name) {
       Log::fail("Sprite.loadGfx: Nie udalo sie wczytac grafiki \"%s\"\n", file.c_str());
       return false;
     }
-    decoded = decodePng(bytes.bytes(), bytes.size());
+    decoded = decodeImage(bytes.bytes(), bytes.size());
   } else {
     // Plain files go through the same check as archive entries.
     std::vector<uint8_t> bytes;
-    if (readWholeFile(name, bytes)) decoded = decodePng(bytes.data(), bytes.size());
+    if (readWholeFile(name, bytes)) decoded = decodeImage(bytes.data(), bytes.size());
   }
   if (!decoded) {
     Log::fail("Sprite.loadGfx: Nie udalo sie zdekompresowac grafiki \"%s\"\n", name);

@@ -54,8 +54,11 @@ TEST_F(ApiWorldGl, ObjectsSkyAndSpriteCache) {
   run("setSkybox('" + a + "') setSkybox('" + b + "', 1) setSkybox('" + a + "')");
   EXPECT_TRUE(lvl->skybox == Sprite::load(b) && lvl->skyboxForced);
   EXPECT_EQ(refs(a) * 10 + refs(b), 21u);
-  // Only what nothing uses leaves the cache.
-  run("unloadSprite()");
+  // Only what nothing uses leaves the cache; the console says what clear() says.
+  cap.clear();
+  EXPECT_TRUE(lua.runString("unloadSprite()"));
+  EXPECT_EQ(cap.lines(), (std::vector<std::string>{"INFO: Sprite.clear: Kasowanie grafik",
+                                                   "OK  : Sprite.clear: Grafiki skasowane"}));
   EXPECT_EQ(Sprite::cacheSize(), 2u);
   EXPECT_EQ(o->sprite, Sprite::load(a));
 }

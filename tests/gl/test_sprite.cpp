@@ -225,6 +225,27 @@ TEST_F(SpriteGl, PlainFileShowsTheWholeImage) {
   EXPECT_EQ(countColour(10, 10, 30, 20, kG), 240);
 }
 
+// BMP and TGA pictures load like PNGs, from a plain file or from an
+// archive entry (whose name says .png whatever it holds).
+TEST_F(SpriteGl, BmpAndTgaPictures) {
+  const Image img = quarters();
+  const std::string bmp = (tempDir() / "q.bmp").string(), tga = (tempDir() / "q.tga").string();
+  std::ofstream(bmp, std::ios::binary) << img.bmp();
+  std::ofstream(tga, std::ios::binary) << img.tga();
+  ar.file("b.png", img.bmp()).file("t.png", img.tga()).write();
+  Log::Capture quiet;  // no animation definitions
+  for (const std::string& name : {bmp, tga, ar.res("b"), ar.res("t")}) {
+    clearScreen(0, 0, 0);
+    Sprite* s = Sprite::get(name);
+    ASSERT_NE(s, nullptr) << name;
+    drawAt(s, 0, 0);
+    Sprite::flush();
+    EXPECT_EQ(pixel(20, 4), kG) << name;
+    EXPECT_EQ(pixel(4, 20), kB) << name;
+    Sprite::release(s);
+  }
+}
+
 TEST_F(SpriteGl, DestroyedSpriteLeavesTheBatch) {
   Sprite* s = quartersSprite("d");
   ASSERT_NE(s, nullptr);

@@ -1,5 +1,6 @@
-// Builds PNG files byte by byte for the image tests: proper RGBA images
-// with chosen pixels, and hand-made chunk sequences for broken ones.
+// Builds image files byte by byte for the image tests: proper RGBA images
+// with chosen pixels (PNG, BMP, TGA), and hand-made PNG chunk sequences for
+// broken ones.
 #pragma once
 
 #include <zlib.h>
@@ -73,6 +74,37 @@ struct Image {
       }
     }
     return signature() + ihdr(w, h) + chunk("IDAT", deflate(raw)) + chunk("IEND", "");
+  }
+
+  // A 24-bit BMP, bottom row first (alpha is dropped).
+  std::string bmp() const {
+    const uint32_t row = (w * 3 + 3) & ~3u;
+    std::string out = "BM";
+    auto le = [&out](uint32_t v, int n) {
+      for (int i = 0; i < n; ++i) out += static_cast<char>(v >> (8 * i));
+    };
+    le(54 + row * h, 4), le(0, 4), le(54, 4);
+    le(40, 4), le(w, 4), le(h, 4), le(1, 2), le(24, 2), le(0, 4), le(row * h, 4);
+    le(2835, 4), le(2835, 4), le(0, 4), le(0, 4);
+    for (uint32_t y = h; y-- > 0;) {
+      for (uint32_t x = 0; x < w; ++x) {
+        const Rgba8& c = px[size_t(y) * w + x];
+        out += {static_cast<char>(c.b), static_cast<char>(c.g), static_cast<char>(c.r)};
+      }
+      out.append(row - w * 3, '\0');
+    }
+    return out;
+  }
+
+  // An uncompressed 32-bit TGA, top row first.
+  std::string tga() const {
+    std::string out = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    out += {static_cast<char>(w), static_cast<char>(w >> 8), static_cast<char>(h),
+            static_cast<char>(h >> 8), 32, 0x28};
+    for (const Rgba8& c : px)
+      out += {static_cast<char>(c.b), static_cast<char>(c.g), static_cast<char>(c.r),
+              static_cast<char>(c.a)};
+    return out;
   }
 };
 

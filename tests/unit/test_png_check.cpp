@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "render/png_check.h"
@@ -89,4 +90,51 @@ TEST(PngCheck, LyingChunkLengthNeverReachesTheDecoder) {
   std::string negative = signature() + ihdr(4, 4);
   put32(negative, 0x80000000u);
   EXPECT_FALSE(check(negative + "IDAT" + std::string(64, 'x')));
+}
+
+// BMP and TGA go to their own decoders after a header check; a PNG whose
+// damaged chunk is an ancillary one decodes (libpng skips the chunk).
+TEST(PngCheck, OtherFormatsAndAncillaryChunks) {
+  Image img(3, 2, {10, 20, 30, 255});
+  img.at(2, 1) = {200, 100, 50, 255};
+  const std::string png = img.encode();
+  const std::string ancillary =
+      png.substr(0, 33) + chunk("tEXt", std::string("a\0b", 3), true) + png.substr(33);
+  for (const std::string& data : {img.bmp(), img.tga(), ancillary}) {
+    SurfacePtr s = decodeImage(bytes(data), data.size());
+    ASSERT_TRUE(s) << data.substr(0, 2);
+    ASSERT_TRUE(s->w == 3 && s->h == 2);
+    const int bpp = s->format->BytesPerPixel;
+    Uint32 v = 0;
+    std::memcpy(&v, static_cast<const uint8_t*>(s->pixels) + s->pitch + 2 * bpp, bpp);
+    Uint8 r, g, b, a;
+    SDL_GetRGBA(v, s->format, &r, &g, &b, &a);
+    EXPECT_TRUE(r == 200 && g == 100 && b == 50) << int(r) << "," << int(g) << "," << int(b);
+  }
+  // Headers that the decoders must never see.
+  auto edit = [](std::string d, size_t at, std::initializer_list<uint8_t> v) {
+    for (uint8_t c : v) d[at++] = static_cast<char>(c);
+    return d;
+  };
+  const std::string bmp = img.bmp(), tga = img.tga();
+  const std::pair<const char*, std::string> refused[] = {
+      {"image too large", edit(bmp, 18, {0, 0x50, 0, 0})},        // 20480 wide
+      {"image too large", edit(bmp, 22, {0, 0, 0x10, 0})},        // 1M rows
+      {"zero image size", edit(bmp, 18, {0, 0, 0, 0})},
+      {"bad bit depth", edit(bmp, 28, {7, 0})},
+      {"palette too large", edit(edit(bmp, 28, {8, 0}), 46, {0, 2, 0, 0})},
+      {"unknown BMP compression", edit(bmp, 30, {1, 0, 0, 0})},  // RLE8 on 24 bits
+      {"image too large", edit(tga, 12, {0xff, 0xff, 0xff, 0xff})},
+      {"no TGA header", edit(tga, 2, {4})},
+      {"bad TGA palette", edit(tga, 1, {1, 1, 0, 0, 0, 1, 24})},  // indexed, 32-bit pixels
+      {"no TGA header", "plain text is no picture at all"},
+  };
+  for (const auto& [want, data] : refused) {
+    std::string why;
+    const bool ok = data[0] == 'B' ? bmpCheck(bytes(data), data.size(), &why)
+                                   : tgaCheck(bytes(data), data.size(), &why);
+    EXPECT_FALSE(ok) << want;
+    EXPECT_EQ(why, want);
+    EXPECT_FALSE(decodeImage(bytes(data), data.size())) << want;
+  }
 }
