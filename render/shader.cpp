@@ -184,10 +184,13 @@ Kind* CameraShader::argEntry(Program& rec, const char* arg) {
   if (auto* same = dynamic_cast<Kind*>(entry.get())) return same;
   ShaderRuntime::Uniform u = rec.prog.uniform(arg);
   if constexpr (std::is_same_v<Kind, ParamImg>) {
-    // Unit 0 is the drawn texture's; each image of a program gets its own.
+    // Unit 0 is the drawn texture's; every image of every program gets a
+    // unit of its own, since a vertex and a fragment program draw together
+    // and each binds its images where it samples them.
     std::set<unsigned> taken;
-    for (auto& other : rec.args)
-      if (auto* img = dynamic_cast<ParamImg*>(other.second.get())) taken.insert(img->unit);
+    for (auto& program : programs_)
+      for (auto& other : program.second->args)
+        if (auto* img = dynamic_cast<ParamImg*>(other.second.get())) taken.insert(img->unit);
     unsigned unit = 1;
     while (taken.count(unit)) ++unit;
     entry = std::make_unique<ParamImg>(u, unit);

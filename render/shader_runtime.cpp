@@ -34,7 +34,8 @@ bool isSampler2D(unsigned type) { return type == GL_SAMPLER_2D; }
 // the source with its own line numbers, and a main that calls the entry.
 std::string assemble(Stage stage, const std::string& source, const std::string& entry) {
   size_t bodyStart = 0;
-  std::string version = "#version 450 compatibility\n";
+  std::string version =
+      versionLine(reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION)));
   int firstLine = 1;
   size_t p = source.find_first_not_of(" \t\r\n");
   if (p != std::string::npos && source.compare(p, 8, "#version") == 0) {
@@ -52,6 +53,26 @@ std::string assemble(Stage stage, const std::string& source, const std::string& 
   text.append(source, bodyStart, std::string::npos);
   if (entry != "main") text += "\nvoid main() { " + entry + "(); }\n";
   return text;
+}
+
+std::string versionLine(const char* glslVersion) {
+  // "4.60 NVIDIA ...", "4.50 (Core Profile) Mesa ...": major, point, minor.
+  int number = 0;
+  if (glslVersion && std::isdigit(static_cast<unsigned char>(glslVersion[0]))) {
+    const char* p = glslVersion;
+    int major = 0;
+    while (std::isdigit(static_cast<unsigned char>(*p)) && major < 100) major = major * 10 + (*p++ - '0');
+    int minor = 0, digits = 0;
+    if (*p == '.')
+      for (++p; digits < 2 && std::isdigit(static_cast<unsigned char>(*p)); ++digits)
+        minor = minor * 10 + (*p++ - '0');
+    if (digits == 1) minor *= 10;
+    number = major * 100 + minor;
+  }
+  // Nothing readable (no context: the offline checker): 4.50.
+  if (number < 110) number = 450;
+  // The compatibility profile (gl_Vertex, gl_FragColor, ...) is named from 1.50 on.
+  return "#version " + std::to_string(number) + (number >= 150 ? " compatibility\n" : "\n");
 }
 
 bool available() {

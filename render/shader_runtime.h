@@ -3,8 +3,9 @@
 // and a fragment program chosen apart can run together or alone beside
 // the fixed-function pipeline of the compatibility profile.
 //
-// Sources are GLSL 4.50 compatibility text without a #version line (one is
-// added; a source that starts with its own #version keeps it). The named
+// Sources are GLSL compatibility-profile text. A source that starts with
+// its own #version line keeps it; the others get the newest version the
+// context's compiler knows (GL_SHADING_LANGUAGE_VERSION). The named
 // entry function `void entry()` becomes the stage's main, so one source can
 // hold several programs; "VERTEX" or "FRAGMENT" is defined for the stage.
 // Programs read the fixed-function inputs (gl_Vertex, gl_Color,
@@ -32,6 +33,10 @@ std::string assemble(Stage stage, const std::string& source, const std::string& 
 
 // Units a program can sample at once (unit 0 is the drawn texture's).
 unsigned textureUnits();
+// The #version line (with its newline) for a compiler that reports
+// `glslVersion` ("4.10", "4.60 NVIDIA ..."); 4.50 when that says nothing
+// (no context, as in the offline checker).
+std::string versionLine(const char* glslVersion);
 
 // A named input of a program; invalid when the program has none (then
 // setting it does nothing).

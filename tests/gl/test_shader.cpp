@@ -246,6 +246,42 @@ TEST_F(ShaderGl, ScriptsSetArgumentsByName) {
   EXPECT_EQ(pixel(110, 10), (Rgba{0, 255, 0, 255}));
 }
 
+// Every image argument holds its own reference to its sprite and a
+// texture unit no other program's image uses.
+TEST_F(ShaderGl, ImagesOwnTheirSpritesAndUnits) {
+  CameraShader& sh = CameraShader::instance();
+  const std::string pic = fx("showPic"), inv = fx("invert"), res = archive.res("pic");
+  sh.loadShader(pic.c_str(), false);
+  sh.loadShader(inv.c_str(), false);
+  Log::Capture quiet;  // the picture has no animation entry
+  Sprite* drawn = Sprite::get(res);  // something else draws it too
+  sh.setArgImg(pic.c_str(), "pic", Sprite::get(res));
+  sh.setArgImg(inv.c_str(), "screen", Sprite::get(res));
+  auto unit = [&](const std::string& prog, const char* arg) {
+    return dynamic_cast<const CameraShader::ParamImg&>(*sh.find(prog)->args.at(arg)).unit;
+  };
+  EXPECT_NE(unit(pic, "pic"), unit(inv, "screen"));
+  EXPECT_EQ(drawn->refs, 3u);
+  sh.delArg(pic.c_str(), "pic");
+  sh.delArg(inv.c_str(), "screen");
+  EXPECT_TRUE(Sprite::alive(drawn) && drawn->refs == 1);
+  Sprite::release(drawn);
+}
+
+// Sources without a #version line get the one of the context's compiler.
+TEST(ShaderVersion, FromTheCompilersVersion) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"4.10", "#version 410 compatibility\n"},
+      {"4.60 NVIDIA via Cg compiler", "#version 460 compatibility\n"},
+      {"4.5 (Compatibility Profile) Mesa 23.2", "#version 450 compatibility\n"},
+      {"1.30", "#version 130\n"},
+      {"", "#version 450 compatibility\n"},
+      {nullptr, "#version 450 compatibility\n"},
+  };
+  for (const auto& [reported, want] : rows)
+    EXPECT_EQ(ShaderRuntime::versionLine(reported), want) << (reported ? reported : "null");
+}
+
 TEST_F(ShaderGl, ShadeOffBindsNothingAndKeepsProgramsWaiting) {
   CameraShader& sh = CameraShader::instance();
   Camera& cam = Camera::instance();
