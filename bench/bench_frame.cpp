@@ -1,6 +1,6 @@
 // Cost of one empty frame of the loop (events, update, camera, present) and
 // the uncapped frame rate with Right Shift held. Run under Xvfb:
-//   xvfb-run -a -s '-screen 0 1024x768x24' build/bench/bench_frame
+//   xvfb-run -a -s '-screen 0 1024x768x24 -noreset' build/bench/bench_frame
 #include <SDL/SDL.h>
 #include <benchmark/benchmark.h>
 

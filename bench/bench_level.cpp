@@ -3,7 +3,7 @@
 // (the I/O floor of a load). Sprites load into a real OpenGL window, as in
 // the game; run under xvfb-run.
 //
-//   xvfb-run -a -s '-screen 0 1024x768x24' build/bench/bench_level
+//   xvfb-run -a -s '-screen 0 1024x768x24 -noreset' build/bench/bench_level
 //
 // "Cold" loads start from an empty sprite cache (pictures decoded and
 // uploaded every time); "warm" loads find the pictures cached by a level

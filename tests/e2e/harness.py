@@ -78,7 +78,8 @@ class GameRun:
 
     prepare() copies the laid-out game (binary, data/, npc/, lua/, save/,
     controls.bin) into a temporary directory; tests may change files there
-    before start(). start() retries the flaky SDL 1.2 X11 start-up.
+    before start(). The X server runs with -noreset, so SDL 1.2 opens the
+    display at the first attempt.
     """
 
     def __init__(self, source=None, binary=None, keep=False):
@@ -123,46 +124,32 @@ class GameRun:
             shutil.rmtree(self.dir, ignore_errors=True)
 
     # --- running ---------------------------------------------------------
-    def start(self, env=None, xvfb=True, wait_window=True, attempts=6, args=()):
-        for attempt in range(attempts):
-            run_env = dict(os.environ)
-            run_env["SDL_AUDIODRIVER"] = run_env.get("SDL_AUDIODRIVER_E2E", "dummy")
-            if xvfb:
-                if not self.xvfb:
-                    self.xvfb = Xvfb().start()
-                run_env["DISPLAY"] = self.xvfb.display
-            else:
-                run_env.pop("DISPLAY", None)
-            if env:
-                run_env.update(env)
-            self.env = run_env
-            self.log_path = os.path.join(self.dir, f"console-{attempt}.log")
-            self.log_file = open(self.log_path, "wb")
-            self.proc = subprocess.Popen([os.path.join(self.dir, "tervalo"), *args], cwd=self.dir,
-                                         env=run_env, stdout=self.log_file,
-                                         stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-            if not wait_window:
-                return self
-            if self._wait_for_window(timeout=30):
-                return self
-            # SDL 1.2 fails to open the X display now and then: try again.
-            self.wait(10)
-            if "Couldn't open X11 display" in self.output() or "trybu video" in self.output() \
-                    or self.returncode not in (0, None):
-                continue
-            break
+    def start(self, env=None, xvfb=True, wait_window=True, args=()):
+        run_env = dict(os.environ)
+        run_env["SDL_AUDIODRIVER"] = run_env.get("SDL_AUDIODRIVER_E2E", "dummy")
+        if xvfb:
+            if not self.xvfb:
+                self.xvfb = Xvfb().start()
+            run_env["DISPLAY"] = self.xvfb.display
+        else:
+            run_env.pop("DISPLAY", None)
+        if env:
+            run_env.update(env)
+        self.env = run_env
+        self.log_path = os.path.join(self.dir, "console.log")
+        self.log_file = open(self.log_path, "wb")
+        self.proc = subprocess.Popen([os.path.join(self.dir, "tervalo"), *args], cwd=self.dir,
+                                     env=run_env, stdout=self.log_file,
+                                     stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+        if not wait_window or self._wait_for_window(timeout=30):
+            return self
         raise RuntimeError("game window never appeared:\n" + self.output())
 
-    def run_to_exit(self, env=None, timeout=30, attempts=6, args=()):
+    def run_to_exit(self, env=None, timeout=30, args=()):
         """Starts the game under Xvfb and waits for it to end by itself
-        (start-up failures); retries a start that lost the X display."""
-        for _ in range(attempts):
-            self.start(env=env, wait_window=False, args=args)
-            code = self.wait(timeout)
-            if code == 100 and "zainicjowac sdl" in self.output():
-                continue
-            return code
-        return self.returncode
+        (start-up failures)."""
+        self.start(env=env, wait_window=False, args=args)
+        return self.wait(timeout)
 
     def _wait_for_window(self, timeout):
         deadline = time.time() + timeout
