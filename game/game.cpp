@@ -123,7 +123,10 @@ void Game::handleEvent(const SDL_Event& event) {
   switch (event.type) {
     case SDL_KEYDOWN: {
       int sym = event.key.keysym.sym;
-      if (game::keyHeld(kKeyLAlt)) {
+      // The event's own modifiers as well as the keyboard state: on a slow
+      // frame the whole Alt+F4 arrives at once, and by the time F4 is read
+      // the state already says Left Alt was let go.
+      if (game::keyHeld(kKeyLAlt) || (event.key.keysym.mod & KMOD_LALT)) {
         // Left Alt shortcuts; any other key with Left Alt reaches nobody.
         if (sym == kKeyF4) {
           game::running = false;
