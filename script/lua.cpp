@@ -41,6 +41,7 @@ struct Lua::Core {
 namespace {
 
 int g_activeCalls = 0;
+uint64_t g_callSerial = 0;
 
 void reportTop(lua_State* L) {
   if (const char* msg = lua_tostring(L, -1)) Log::fail("Lua.update: Error: %s\n", msg);
@@ -117,6 +118,8 @@ bool Lua::running() const { return core_ && core_->depth > 0; }
 
 int Lua::activeCalls() { return g_activeCalls; }
 
+uint64_t Lua::callSerial() { return g_callSerial; }
+
 void Lua::update() {
   if (status_ == 0 || !core_) return;
   reportTop(core_->L);
@@ -128,6 +131,7 @@ Lua::Fate Lua::protectedCall(int nargs, int nresults, int& rc) {
   Core* core = core_.get();
   ++core->depth;
   ++g_activeCalls;
+  ++g_callSerial;
   rc = lua_pcall(core->L, nargs, nresults, 0);
   --core->depth;
   --g_activeCalls;
@@ -251,6 +255,7 @@ bool Lua::setField(int table, const char* key) {
   lua_insert(L, -2);
   lua_pushstring(L, key);
   lua_insert(L, -2);
+  ++g_callSerial;
   int rc = lua_pcall(L, 2, 0, 0);
   if (rc == 0) return true;
   status_ = rc;
@@ -284,6 +289,7 @@ Lua::Fate Lua::callChecked(const char* name) {
   } else {
     lua_pushcfunction(L, getGlobalProtected);
     lua_pushstring(L, name);
+    ++g_callSerial;
     if (lua_pcall(L, 1, 1, 0) != 0) {
       reportTop(L);
       lua_settop(L, base);

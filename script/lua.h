@@ -113,6 +113,10 @@ class Lua {
   size_t queuedArgs() const { return numArgs_.size() + strArgs_.size(); }
   // Protected calls of all hosts currently on the stack.
   static int activeCalls();
+  // Counts every protected call into script code (metamethods included):
+  // a world index compares it to know whether a script may have changed
+  // anything since it last looked.
+  static uint64_t callSerial();
 
  private:
   struct Core;

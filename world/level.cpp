@@ -156,43 +156,60 @@ bool Level::blockHit(int x, int y, int layer, int w, int h, int mode) const {
                     [&](int px, int py) { return blockAt(px, py, layer, precise); });
 }
 
-namespace {
-
 // Collision box of another object as the object queries measure it (the
 // anchor is taken off before truncating, unlike the physics step's own box).
-bool queryBox(const Object& o, int& l, int& t, int& w, int& h) {
-  if (!o.anim || !o.frame) return false;
-  l = toPixel(o.x - static_cast<float>(o.frame->offsetX)) + static_cast<int>(o.anim->boxX1);
-  t = toPixel(o.y - static_cast<float>(o.frame->offsetY)) + static_cast<int>(o.anim->boxY1);
-  w = static_cast<int>(o.anim->boxX2);
-  h = static_cast<int>(o.anim->boxY2);
-  return true;
+bool Level::queryBox(const Object& o, CollisionGrid::Box& box) {
+  if (!o.colsOn || !o.anim || !o.frame) return false;
+  box.l = int64_t{toPixel(o.x - static_cast<float>(o.frame->offsetX))} +
+          static_cast<int32_t>(o.anim->boxX1);
+  box.t = int64_t{toPixel(o.y - static_cast<float>(o.frame->offsetY))} +
+          static_cast<int32_t>(o.anim->boxY1);
+  box.w = static_cast<int32_t>(o.anim->boxX2);
+  box.h = static_cast<int32_t>(o.anim->boxY2);
+  // An empty box touches nothing.
+  return box.w > 0 && box.h > 0;
+}
+
+namespace {
+
+inline bool overlaps(const CollisionGrid::Box& b, int64_t l, int64_t t, int64_t r, int64_t bot) {
+  return l < b.l + b.w && b.l <= r && t < b.t + b.h && b.t <= bot;
 }
 
 }  // namespace
 
-Object* Level::objHit(int x, int y, int w, int h, const Object* self) const {
+Object* Level::objHitWalk(int x, int y, int w, int h, const Object* self) const {
   if (w <= 0 || h <= 0) return nullptr;
+  const int64_t r = int64_t{x} + w - 1, b = int64_t{y} + h - 1;
   for (const auto& p : objs) {
     Object* o = p.get();
-    if (!o || !o->colsOn || o == self) continue;
-    int l, t, bw, bh;
-    // A box without width or height touches nothing, as in objAt.
-    if (!queryBox(*o, l, t, bw, bh) || bw <= 0 || bh <= 0) continue;
-    if (x < l + bw && l < x + w && y < t + bh && t < y + h) return o;
+    CollisionGrid::Box box;
+    if (!o || o == self || !queryBox(*o, box)) continue;
+    if (overlaps(box, x, y, r, b)) return o;
   }
   return nullptr;
 }
 
+Object* Level::objAtWalk(int px, int py, const Object* self) const {
+  return objHitWalk(px, py, 1, 1, self);
+}
+
+Object* Level::objHit(int x, int y, int w, int h, const Object* self) const {
+  if (w <= 0 || h <= 0) return nullptr;
+  if (!objIndex_.live()) return objHitWalk(x, y, w, h, self);
+  const int64_t r = int64_t{x} + w - 1, b = int64_t{y} + h - 1;
+  const CollisionGrid& grid =
+      objIndex_.sync(objs, {left, top, int64_t{right} - 1, int64_t{bottom} - 1});
+  if (grid.cellsSpanned(x, y, r, b) > ObjectIndex::kMaxQueryCells)
+    return objHitWalk(x, y, w, h, self);
+  const CollisionGrid::Entry* e = grid.first(x, y, r, b, [&](const CollisionGrid::Entry& c) {
+    return c.obj != self && overlaps(c.box, x, y, r, b);
+  });
+  return e ? e->obj : nullptr;
+}
+
 Object* Level::objAt(int px, int py, const Object* self) const {
-  for (const auto& p : objs) {
-    Object* o = p.get();
-    if (!o || !o->colsOn || o == self) continue;
-    int l, t, bw, bh;
-    if (!queryBox(*o, l, t, bw, bh)) continue;
-    if (l <= px && px < l + bw && t <= py && py < t + bh) return o;
-  }
-  return nullptr;
+  return objHit(px, py, 1, 1, self);
 }
 
 // --- objects -------------------------------------------------------------------
@@ -213,8 +230,8 @@ Object* Level::addFrameObj(uint32_t id, int x, int y, int z, int hp, Sprite* spr
   const int fx = floorDiv(x, Frame::kWidth);
   const int fy = floorDiv(y, Frame::kHeight);
   Frame* frame = findFrame(fx, fy, z);
-  if (!frame) frame = addFrame(static_cast<uint32_t>(-1), nullptr, nullptr, nullptr, fx, fy, z,
-                               1.0f, 1.0f);
+  if (!frame)
+    frame = addFrame(static_cast<uint32_t>(-1), nullptr, nullptr, nullptr, fx, fy, z, 1.0f, 1.0f);
   if (!frame) {
     Log::fail("Level.addFrameObj: Nie udalo sie stworzyc ramki");
     Sprite::release(sprite);
@@ -270,7 +287,12 @@ uint32_t Level::countObjs() const {
 
 void Level::updateWorld() {
   frames.each([](Frame& f) { f.update(); });
-  objs.each([](Object& o) { o.step(); });
+  objIndex_.open();
+  objs.eachIndexed([this](Object& o, size_t slot) {
+    o.step();
+    objIndex_.stepped(slot, objs);
+  });
+  objIndex_.close();
 }
 
 void Level::clearWorld() {

@@ -15,6 +15,7 @@
 #include "script/periodic.h"
 #include "world/frame.h"
 #include "world/object.h"
+#include "world/object_index.h"
 #include "world/owned_list.h"
 
 class Npc;
@@ -109,9 +110,19 @@ class Level {
   // Mode bit 1: every pixel instead of every 32nd; bit 2: mask-precise.
   bool blockHit(int x, int y, int layer, int w, int h, int mode) const;
   // First level object (list order) whose collision box overlaps the area.
+  // During the world's step the collision index answers; elsewhere, and
+  // for the differential tests, the walks over the list below.
   Object* objHit(int x, int y, int w, int h, const Object* self) const;
   // First level object whose collision box contains the point.
   Object* objAt(int px, int py, const Object* self) const;
+  Object* objHitWalk(int x, int y, int w, int h, const Object* self) const;
+  Object* objAtWalk(int px, int py, const Object* self) const;
+  // The box objHit and objAt test, in pixels; false when the object takes
+  // no part (collisions off, no animation, an empty box).
+  static bool queryBox(const Object& o, CollisionGrid::Box& box);
+  // While open, the queries use the collision index (the step opens it).
+  void openIndex() { objIndex_.open(); }
+  void closeIndex() { objIndex_.close(); }
 
   // --- objects -------------------------------------------------------------
   // Both take over the sprite reference; null without a sprite.
@@ -195,4 +206,6 @@ class Level {
   mutable FrameKey lastKey_{0, 0, 0};
   mutable Frame* lastFrame_ = nullptr;
   mutable bool lastValid_ = false;
+
+  mutable ObjectIndex objIndex_{&Level::queryBox};
 };

@@ -14,6 +14,9 @@ void Level::update() {
     const std::string fn = alwaysFn;
     lua.callPeriodic(alwaysTime, game::dt, fn.c_str(), leaving());
   }
+  // One stretch of the collision index for the objects, the particles and
+  // the bullets (the last two only read the objects' boxes).
+  objIndex_.open();
   updateWorld();
   // Each is dropped right after the step that ends it (the list defers the
   // destruction until its walk is over).
@@ -27,6 +30,7 @@ void Level::update() {
     const auto* b = dynamic_cast<const Bullet*>(&o);
     if (b && b->count < 1) bullets.remove(&o);
   });
+  objIndex_.close();
   // Every script has returned: now the level may be reloaded, unloaded or
   // lose the characters whose scripts asked for it.
   ScriptRequests::instance().drain();

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -24,6 +25,7 @@ class OwnedList {
   // Appends; a null pointer is not stored.
   T* add(Ptr p) {
     if (!p) return nullptr;
+    ++version_;
     entries_.push_back(std::move(p));
     return entries_.back().get();
   }
@@ -34,6 +36,7 @@ class OwnedList {
   bool remove(const T* p) {
     for (size_t i = 0; i < entries_.size(); ++i) {
       if (entries_[i].get() != p) continue;
+      ++version_;
       if (walking_ > 0) {
         if (entries_[i]) doomed_.push_back(std::move(entries_[i]));
         holes_ = true;
@@ -50,6 +53,7 @@ class OwnedList {
     for (size_t i = 0; i < entries_.size(); ++i) {
       if (!p || entries_[i].get() != p) continue;
       Ptr out = std::move(entries_[i]);
+      ++version_;
       if (walking_ > 0)
         holes_ = true;
       else
@@ -61,6 +65,7 @@ class OwnedList {
 
   // Destroys every element (after the walk, when one is under way).
   void clear() {
+    ++version_;
     if (walking_ > 0) {
       for (auto& e : entries_)
         if (e) doomed_.push_back(std::move(e));
@@ -79,10 +84,21 @@ class OwnedList {
     if (--walking_ == 0) settle();
   }
 
+  // Calls f(T&, slot) likewise; an element's slot stays the same until the
+  // outermost walk ends.
+  template <class F>
+  void eachIndexed(F&& f) {
+    ++walking_;
+    for (size_t i = 0; i < entries_.size(); ++i)
+      if (T* p = entries_[i].get()) f(*p, i);
+    if (--walking_ == 0) settle();
+  }
+
   // Reorders with a stable sort on the elements (not during a walk).
   template <class Less>
   void stableSort(Less&& less) {
     if (walking_ > 0) return;
+    ++version_;
     std::stable_sort(entries_.begin(), entries_.end(),
                      [&](const Ptr& a, const Ptr& b) { return less(*a, *b); });
   }
@@ -100,6 +116,8 @@ class OwnedList {
   T* operator[](size_t i) const { return entries_[i].get(); }
   T* front() const { return entries_.empty() ? nullptr : entries_.front().get(); }
   bool walking() const { return walking_ > 0; }
+  // Changes whenever an element is added, removed or moved to another slot.
+  uint64_t version() const { return version_; }
 
   typename std::vector<Ptr>::const_iterator begin() const { return entries_.begin(); }
   typename std::vector<Ptr>::const_iterator end() const { return entries_.end(); }
@@ -107,6 +125,7 @@ class OwnedList {
  private:
   void settle() {
     if (holes_) {
+      ++version_;
       std::vector<Ptr> kept;
       kept.reserve(entries_.size());
       for (auto& e : entries_)
@@ -124,4 +143,5 @@ class OwnedList {
   std::vector<Ptr> doomed_;
   int walking_ = 0;
   bool holes_ = false;
+  uint64_t version_ = 0;
 };
