@@ -6,8 +6,16 @@
 //   demo_views GAME_DIR shots OUT_DIR      pictures OUT_DIR/NAME.png, one
 //                                          "VIEW name fragments overdraw" line each
 //   demo_views GAME_DIR fps SECONDS        uncapped scripted walk, "FPS" line
+//   demo_views GAME_DIR frames N           N frames of the scripted walk at a fixed
+//                                          frame time, after 60 to warm up; under
+//                                          valgrind --tool=callgrind --collect-atstart=no
+//                                          only those N are counted
 //   demo_views GAME_DIR pacing SECONDS capped|uncapped
 //                                          "PACING" lines (level changes apart)
+//
+// With DEMO_VIEWS_REFERENCE=1 in the environment the engine draws
+// everything it is asked to (no hidden-pixel removal): the pixel-identity
+// test compares those pictures with the normal ones.
 //
 // The views are deterministic: a fixed frame time, a fixed random seed, an
 // empty save. The program is built from the current tree and, by the bench
@@ -18,11 +26,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -44,6 +53,15 @@
 #include "world/level.h"
 #include "world/npc.h"
 #include "world/player.h"
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_TOGGLE_COLLECT
+#endif
+#if __has_include("render/cull.h")
+#include "render/cull.h"
+#define DEMO_VIEWS_CULL 1
+#endif
 
 namespace fs = std::filesystem;
 
@@ -201,6 +219,12 @@ int shots(const std::string& outDir) {
   return 0;
 }
 
+double cpuNow() {
+  timespec ts;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
 double now() {
   using namespace std::chrono;
   return duration<double>(steady_clock::now().time_since_epoch()).count();
@@ -224,11 +248,13 @@ struct Stats {
     }
     std::vector<double> s = ms;
     std::sort(s.begin(), s.end());
-    auto at = [&](double q) { return s[std::min(s.size() - 1, static_cast<size_t>(q * s.size()))]; };
+    auto at = [&](double q) {
+      return s[std::min(s.size() - 1, static_cast<size_t>(q * s.size()))];
+    };
     size_t over = 0;
     for (double v : s) over += v > 20.0;
-    std::fprintf(g_out, "PACING %s %s frames %zu median %.2f p99 %.2f worst %.2f over20 %zu\n", what, kind,
-                s.size(), at(0.5), at(0.99), s.back(), over);
+    std::fprintf(g_out, "PACING %s %s frames %zu median %.2f p99 %.2f worst %.2f over20 %zu\n",
+                 what, kind, s.size(), at(0.5), at(0.99), s.back(), over);
   }
 };
 
@@ -236,6 +262,7 @@ struct Stats {
 int timed(Game& game, double seconds, bool capped, bool levelChanges, const char* kind) {
   g_keys[kRShift] = capped ? 0 : 1;
   Stats normal, changes;
+  const double cpuStart = cpuNow();
   const double start = now();
   double last = start;
   bool wentThere = false, cameBack = false;
@@ -257,8 +284,11 @@ int timed(Game& game, double seconds, bool capped, bool levelChanges, const char
   }
   if (!levelChanges) {
     const double ms = 1000.0 * (last - start) / static_cast<double>(normal.ms.size());
-    std::fprintf(g_out, "FPS %s frames %zu ms_per_frame %.3f fps %.2f\n", kind, normal.ms.size(), ms,
-                1000.0 / ms);
+    // CPU time (the rasteriser's threads included) is steadier than the
+    // wall clock on a busy machine.
+    const double cpu = 1000.0 * (cpuNow() - cpuStart) / static_cast<double>(normal.ms.size());
+    std::fprintf(g_out, "FPS %s frames %zu ms_per_frame %.3f fps %.2f cpu_ms_per_frame %.3f\n",
+                 kind, normal.ms.size(), ms, 1000.0 / ms, cpu);
   } else {
     normal.print(kind, "frames");
     changes.print(kind, "level_change");
@@ -271,7 +301,9 @@ int timed(Game& game, double seconds, bool capped, bool levelChanges, const char
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: demo_views GAME_DIR shots OUT_DIR | fps SECONDS | pacing SECONDS capped|uncapped\n");
+    std::fprintf(stderr,
+                 "usage: demo_views GAME_DIR shots OUT_DIR | fps SECONDS | pacing SECONDS "
+                 "capped|uncapped\n");
     return 2;
   }
   const std::string mode = argv[2];
@@ -286,6 +318,10 @@ int main(int argc, char** argv) {
     FILE* null = std::fopen("/dev/null", "w");
     if (null) ::dup2(fileno(null), 1);
   }
+#ifdef DEMO_VIEWS_CULL
+  if (const char* ref = std::getenv("DEMO_VIEWS_REFERENCE"))
+    cull::enabled = std::string(ref) != "1";
+#endif
   LuaFuncs::install();
   Game game("bench", "bench");
   if (game.startUp() != 0) return 1;
@@ -294,6 +330,16 @@ int main(int argc, char** argv) {
   int rc = 0;
   if (mode == "shots") {
     rc = shots(outDir);
+  } else if (mode == "frames") {
+    Driver d;
+    const int n = std::atoi(argv[3]);
+    for (int i = 0; i < 60 + n; ++i) {
+      script(i / 60.0);
+      if (i == 60) CALLGRIND_TOGGLE_COLLECT;
+      d.frame();
+    }
+    CALLGRIND_TOGGLE_COLLECT;
+    std::fprintf(g_out, "FRAMES %d\n", n);
   } else if (mode == "fps") {
     rc = timed(game, std::atof(argv[3]), false, false, "uncapped");
   } else if (mode == "pacing") {

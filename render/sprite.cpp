@@ -10,6 +10,7 @@
 
 #include "base/log.h"
 #include "render/camera.h"
+#include "render/cull.h"
 #include "render/png_check.h"
 #include "resources/parser.h"
 #include "resources/resfile.h"
@@ -197,6 +198,7 @@ void Sprite::reload() {
     Sprite& sp = *entry.second;
     sp.mask.clear();
     sp.mask.shrink_to_fit();
+    sp.opaque.clear();
     // The old texture name belonged to the context that is gone; deleting
     // it here could hit a fresh texture of another sprite.
     if (!sp.loadGfx(entry.first.c_str()))
@@ -355,6 +357,34 @@ bool Sprite::loadMask(const uint32_t* pixels, uint32_t w, uint32_t h, uint32_t a
   }
   const size_t n = mask.size();
   for (size_t i = 0; i < n; ++i) mask[i] = (pixels[i] & alphaMask) > 31u ? 1 : 0;
+  opaqueFirst_.clear();
+  try {
+    opaque.assign(n, 0);
+    for (size_t i = 0; i < n; ++i) opaque[i] = alphaMask && (pixels[i] & alphaMask) == alphaMask;
+  } catch (const std::bad_alloc&) {
+    opaque.clear();
+  }
+  return true;
+}
+
+bool Sprite::opaqueFrame(uint32_t anim, uint32_t frame) const {
+  if (anim >= anims.size() || opaque.empty()) return false;
+  if (frame != 0) return scanOpaque(anim, frame);
+  // The first frame is asked for every frame (sky images, blocks): once.
+  if (opaqueFirst_.size() != anims.size()) opaqueFirst_.assign(anims.size(), -1);
+  int8_t& known = opaqueFirst_[anim];
+  if (known < 0) known = scanOpaque(anim, 0) ? 1 : 0;
+  return known == 1;
+}
+
+bool Sprite::scanOpaque(uint32_t anim, uint32_t frame) const {
+  const Anim& a = anims[anim];
+  const uint64_t w = static_cast<uint64_t>(width), h = static_cast<uint64_t>(height);
+  const uint64_t x0 = uint64_t(a.x) + uint64_t(frame) * a.w, y0 = a.y;
+  if (a.w == 0 || a.h == 0 || x0 + a.w > w || y0 + a.h > h || opaque.size() < w * h) return false;
+  for (uint64_t y = y0; y < y0 + a.h; ++y)
+    for (uint64_t x = x0; x < x0 + a.w; ++x)
+      if (!opaque[y * w + x]) return false;
   return true;
 }
 
@@ -385,6 +415,10 @@ void Sprite::draw(VertexArray& out, Sprite* sprite, float x, float y, float z, u
     drawBatch(s);
     s.current = sprite;
   }
+  // A quad of opacity 0 leaves the picture as it was (after the switch
+  // above, so that earlier quads still reach GL in the same order).
+  const bool intoBatch = &out == &s.batch;
+  if (alpha == 0 && intoBatch && cull::active()) return;
   const Frame& f = a.frames[frame];
   const Camera& cam = Camera::instance();
   const float cx = static_cast<float>(cam.ix()), cy = static_cast<float>(cam.iy());
@@ -415,6 +449,21 @@ void Sprite::draw(VertexArray& out, Sprite* sprite, float x, float y, float z, u
       v[i].x = ax + dx * c - dy * sn;
       v[i].y = ay + dx * sn + dy * c;
     }
+  }
+  // Wholly off the screen (the batch is drawn without a transform): it
+  // covers no pixel centre.
+  if (intoBatch) {
+    float x0m = v[0].x, x1m = v[0].x, y0m = v[0].y, y1m = v[0].y;
+    for (int i = 1; i < 4; ++i) {
+      x0m = std::fmin(x0m, v[i].x);
+      x1m = std::fmax(x1m, v[i].x);
+      y0m = std::fmin(y0m, v[i].y);
+      y1m = std::fmax(y1m, v[i].y);
+    }
+    if ((x1m <= 0.0f || y1m <= 0.0f || x0m >= static_cast<float>(Camera::kWidth) ||
+         y0m >= static_cast<float>(Camera::kHeight)) &&
+        cull::active())
+      out.resize(n);
   }
 }
 

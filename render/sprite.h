@@ -66,6 +66,9 @@ class Sprite {
   // Builds the mask from 32-bit pixels with alpha in the top byte.
   bool loadMask(const uint32_t* pixels, uint32_t w, uint32_t h, uint32_t alphaMask);
   bool isSolid(uint32_t x, uint32_t y, uint32_t anim) const;
+  // Every pixel of that frame's image is fully opaque (a quad of it drawn
+  // at opacity 255 replaces what is under it). False when unknown.
+  bool opaqueFrame(uint32_t anim, uint32_t frame) const;
   const Anim* getAnim(uint32_t index) const;
   const Anim* findAnim(const char* name);
   uint32_t getAnimCount() const { return static_cast<uint32_t>(anims.size()); }
@@ -89,6 +92,15 @@ class Sprite {
   std::map<std::string, uint32_t> animsByName;  // name -> index in anims
   uint32_t texture = 0;
   std::vector<uint8_t> mask;  // width * height bytes, 1 = solid; empty = none
+  // Beside the mask: 1 where the pixel's alpha is full; empty = unknown.
+  std::vector<uint8_t> opaque;
+
+ private:
+  bool scanOpaque(uint32_t anim, uint32_t frame) const;
+  // opaqueFrame of each animation's first frame, once asked: -1 unknown.
+  mutable std::vector<int8_t> opaqueFirst_;
+
+ public:
   uint32_t refs = 0;
   float width = 0, height = 0;
 };

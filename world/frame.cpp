@@ -1,5 +1,8 @@
 #include "world/frame.h"
 
+#include <GL/glew.h>
+
+#include <cmath>
 #include <cstddef>
 #include <utility>
 
@@ -30,7 +33,12 @@ Frame::~Frame() {
 }
 
 void Frame::update() {
-  objs.each([](Object& o) { o.step(); });
+  index_.open();
+  objs.eachIndexed([this](Object& o, size_t slot) {
+    o.step();
+    index_.stepped(slot, objs);
+  });
+  index_.close();
   // Index walk: a step may append to the list. A particle leaves the list
   // (which does not own it) after the step that takes its life below 0.
   for (size_t i = 0; i < parts.size();) {
@@ -57,22 +65,37 @@ Object* Frame::getObj(uint32_t objId) const {
 
 void Frame::delObj(Object* obj) { objs.remove(obj); }
 
-Object* Frame::frameObjHit(int x, int y, int w, int h, const Object* self) const {
+bool Frame::imageBox(const Object& o, CollisionGrid::Box& box) {
+  // An object without a current animation and frame has no image to
+  // collide with.
+  if (!o.colsOn || !o.anim || !o.frame) return false;
+  box.l = toPixel(o.x - static_cast<float>(o.frame->offsetX));
+  box.t = toPixel(o.y - static_cast<float>(o.frame->offsetY));
+  box.w = o.anim->w;
+  box.h = o.anim->h;
+  return box.w > 0 && box.h > 0;
+}
+
+namespace {
+
+// The point lies in the object's image and its mask is solid there (an
+// object without a sprite is solid throughout).
+bool solidAt(const Object& o, const CollisionGrid::Box& box, int px, int py) {
+  const int64_t dx = px - box.l, dy = py - box.t;
+  if (dx < 0 || dy < 0 || dx >= box.w || dy >= box.h) return false;
+  return !o.sprite ||
+         o.sprite->isSolid(static_cast<uint32_t>(dx), static_cast<uint32_t>(dy), o.animIdx);
+}
+
+}  // namespace
+
+Object* Frame::frameObjHitWalk(int x, int y, int w, int h, const Object* self) const {
   Object* found = nullptr;
   sampleArea(x, y, w, h, false, [&](int px, int py) {
     for (const auto& p : objs) {
       Object* o = p.get();
-      // An object without a current animation and frame has no image to
-      // collide with.
-      if (!o || !o->colsOn || o == self || !o->anim || !o->frame) continue;
-      const int left = toPixel(o->x - static_cast<float>(o->frame->offsetX));
-      const int top = toPixel(o->y - static_cast<float>(o->frame->offsetY));
-      const int64_t dx = static_cast<int64_t>(px) - left;
-      const int64_t dy = static_cast<int64_t>(py) - top;
-      if (dx < 0 || dy < 0 || dx >= o->anim->w || dy >= o->anim->h) continue;
-      if (o->sprite && !o->sprite->isSolid(static_cast<uint32_t>(dx), static_cast<uint32_t>(dy),
-                                           o->animIdx))
-        continue;
+      CollisionGrid::Box box;
+      if (!o || o == self || !imageBox(*o, box) || !solidAt(*o, box, px, py)) continue;
       found = o;
       return true;
     }
@@ -81,9 +104,28 @@ Object* Frame::frameObjHit(int x, int y, int w, int h, const Object* self) const
   return found;
 }
 
+Object* Frame::frameObjHit(int x, int y, int w, int h, const Object* self) const {
+  if (!index_.live()) return frameObjHitWalk(x, y, w, h, self);
+  const CollisionGrid& grid =
+      index_.sync(objs, {int64_t{fx} * kWidth, int64_t{fy} * kHeight,
+                         int64_t{fx} * kWidth + kWidth - 1, int64_t{fy} * kHeight + kHeight - 1});
+  Object* found = nullptr;
+  sampleArea(x, y, w, h, false, [&](int px, int py) {
+    const CollisionGrid::Entry* e = grid.first(px, py, px, py, [&](const CollisionGrid::Entry& c) {
+      return c.obj != self && solidAt(*c.obj, c.box, px, py);
+    });
+    found = e ? e->obj : nullptr;
+    return found != nullptr;
+  });
+  return found;
+}
+
 void Frame::rebuildBlocks() {
   dirty = false;
   buffer.clear();
+  opaqueVerts.clear();
+  clearVerts.clear();
+  cellsApart_ = true;
   buffer.init(blockSprite);
   // Sprite::draw takes the camera position off again; the buffer keeps
   // level coordinates and StatBuff::print applies the camera.
@@ -95,10 +137,46 @@ void Frame::rebuildBlocks() {
     if (!v) continue;
     const float bx = static_cast<float>(fx * kWidth + (i % kCols) * kBlock) + cx;
     const float by = static_cast<float>(fy * kHeight + (i / kCols) * kBlock) + cy;
+    const size_t before = buffer.verts.size();
     Sprite::draw(buffer.verts, blockSprite, bx, by, static_cast<float>(layer), v, 0, 255, 1.0f,
                  1.0f, 0.0f, 1.0f, 1.0f);
     buffer.count = static_cast<uint32_t>(buffer.verts.size());
+    if (buffer.verts.size() != before + 4) continue;
+    const auto first = buffer.verts.begin() + static_cast<std::ptrdiff_t>(before);
+    const Sprite::Anim* a = blockSprite->getAnim(v);
+    const Sprite::Frame& f0 = a->frames[0];
+    if (f0.offsetX != 0 || f0.offsetY != 0 || a->w > kBlock || a->h > kBlock) cellsApart_ = false;
+    auto& part = blockSprite->opaqueFrame(v, 0) ? opaqueVerts : clearVerts;
+    part.insert(part.end(), first, buffer.verts.end());
   }
+}
+
+bool Frame::split() const {
+  return cellsApart_ && !dirty && hasCells() && blockSprite && buffer.ready && buffer.sprite &&
+         buffer.count == buffer.verts.size();
+}
+
+void Frame::drawQuads(const std::vector<SpriteVertex>& quads) const {
+  if (quads.empty() || !buffer.sprite) return;
+  // As StatBuff::print places and draws the buffer.
+  const Camera& cam = Camera::instance();
+  const float dx = std::floor(parallaxX * static_cast<float>(-cam.ix()));
+  const float dy = std::floor(parallaxY * static_cast<float>(-cam.iy()));
+  glInterleavedArrays(GL_T2F_C4UB_V3F, 0, quads.data());
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glTranslatef(dx, dy, 0.0f);
+  glBindTexture(GL_TEXTURE_2D, buffer.sprite->texture);
+  glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(quads.size()));
+  if (glBindBuffer) glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glPopMatrix();
+}
+
+void Frame::drawContents() {
+  objs.each([](Object& o) { o.render(); });
+  for (Object* p : parts)
+    if (p) p->render();
+  Sprite::flush();
 }
 
 void Frame::draw() {
@@ -106,8 +184,10 @@ void Frame::draw() {
     if (dirty) rebuildBlocks();
     buffer.print(parallaxX, parallaxY);
   }
-  objs.each([](Object& o) { o.render(); });
-  for (Object* p : parts)
-    if (p) p->render();
-  Sprite::flush();
+  drawContents();
+}
+
+void Frame::drawOverOpaque() {
+  drawQuads(clearVerts);
+  drawContents();
 }

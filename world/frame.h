@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "render/sprite_vertex.h"
 #include "render/statbuff.h"
 #include "world/object.h"
+#include "world/object_index.h"
 #include "world/owned_list.h"
 
 class Sprite;
@@ -34,13 +36,29 @@ class Frame {
   void update();
   // Blocks (rebuilding their buffer when dirty), then the frame objects.
   void draw();
+  // The level may draw the opaque quads ahead of the rest (front to back,
+  // hiding what lies under them) when the split is current and no quad
+  // reaches outside its own cell, so that no two quads overlap.
+  bool split() const;
+  // Draws quads as the buffer is drawn (same sprite, same camera shift).
+  void drawQuads(const std::vector<SpriteVertex>& quads) const;
+  // What draw() does after the opaque quads were drawn already.
+  void drawOverOpaque();
 
   Object* getObj(uint32_t objId) const;
   // Unlinks and destroys the object (a null argument unlinks an empty slot).
   void delObj(Object* obj);
   // First frame object (list order) whose drawn image has a solid mask pixel
   // at one of the sampled points of the area (32-pixel sampling).
+  // While the frame steps its objects a collision index answers; the walk
+  // over the list is the reference.
   Object* frameObjHit(int x, int y, int w, int h, const Object* self) const;
+  Object* frameObjHitWalk(int x, int y, int w, int h, const Object* self) const;
+  // The drawn rectangle of a frame object, the area frameObjHit tests
+  // (false without an animation, with collisions off or an empty image).
+  static bool imageBox(const Object& o, CollisionGrid::Box& box);
+  void openIndex() { index_.open(); }
+  void closeIndex() { index_.close(); }
 
   // Block value at a pixel relative to the frame's top-left corner (0 when
   // the frame has no blocks or the pixel is outside it).
@@ -49,7 +67,7 @@ class Frame {
 
   StatBuff buffer;
   uint32_t id;
-  std::string name;  // base name of the block file; empty = none
+  std::string name;            // base name of the block file; empty = none
   std::vector<uint8_t> cells;  // kCells bytes row by row, or empty
   Sprite* blockSprite;
   Sprite* skybox;
@@ -57,10 +75,17 @@ class Frame {
   int layer;
   float parallaxX, parallaxY;
   bool dirty = true;
+  // The quads of `buffer` split, as built with it, into those whose block
+  // image is fully opaque and the rest (see split()).
+  std::vector<SpriteVertex> opaqueVerts, clearVerts;
   OwnedList<Object> objs;
   // Particles of this frame, not owned (nothing adds to it yet).
   std::vector<Object*> parts;
 
  private:
   void rebuildBlocks();
+  void drawContents();
+  bool cellsApart_ = false;
+
+  mutable ObjectIndex index_{&Frame::imageBox};
 };
