@@ -1,15 +1,18 @@
 // Cost of the characters' script clock: one game frame of 16 ms for 100
 // characters, each with its own state and a small "update", through
 // Lua::callPeriodic, against the bare Lua calls on the same states.
-// Compare the "per_call" counters of the two benchmarks.
+// Compare the "per_call" counters of the two benchmarks. Also a script
+// getter against an empty registered C function.
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "api/lua_funcs.h"
 #include "script/lua.h"
 #include "script/periodic.h"
+#include "world/level.h"
 
 namespace {
 
@@ -31,8 +34,8 @@ struct Crowd {
 
 void perCall(benchmark::State& state, int64_t calls) {
   state.SetItemsProcessed(calls);
-  state.counters["per_call"] =
-      benchmark::Counter(static_cast<double>(calls), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["per_call"] = benchmark::Counter(
+      static_cast<double>(calls), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_BareGetglobalPcall(benchmark::State& state) {
@@ -55,11 +58,37 @@ void BM_PeriodicTick(benchmark::State& state) {
   Crowd crowd;
   int64_t calls = 0;
   for (auto _ : state) {
-    for (int i = 0; i < kHosts; ++i) calls += crowd.hosts[i]->callPeriodic(crowd.clocks[i], 0.016f, "update");
+    for (int i = 0; i < kHosts; ++i)
+      calls += crowd.hosts[i]->callPeriodic(crowd.clocks[i], 0.016f, "update");
   }
   perCall(state, calls);
 }
 BENCHMARK(BM_PeriodicTick);
+
+// A script reading a level value through the API (getLvlW, with its
+// argument and level checks) against the same loop calling an empty
+// registered C function: what one getter costs beyond the call itself.
+int emptyFn(lua_State*) { return 0; }
+
+void scriptLoop(benchmark::State& state, const char* fn) {
+  static Level level;
+  Lua lua;
+  lua.setReg(Lua::kRegLvl, static_cast<void*>(&level));
+  LuaFuncs::registerAll(lua);
+  lua.regFunc(emptyFn, "empty");
+  const std::string text = std::string("function run() for i = 1, 1000 do ") + fn + "() end end";
+  lua.runString(text.c_str());
+  int64_t calls = 0;
+  for (auto _ : state) {
+    lua.call("run");
+    calls += 1000;
+  }
+  perCall(state, calls);
+}
+void BM_ScriptEmptyCFunction(benchmark::State& state) { scriptLoop(state, "empty"); }
+void BM_ScriptGetter(benchmark::State& state) { scriptLoop(state, "getLvlW"); }
+BENCHMARK(BM_ScriptEmptyCFunction);
+BENCHMARK(BM_ScriptGetter);
 
 }  // namespace
 

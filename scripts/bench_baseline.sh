@@ -19,12 +19,9 @@ if [ "$(cat "$OUT/rev" 2>/dev/null)" != "$SHA" ]; then
 fi
 # The drivers come from the current tree; they use only interfaces that
 # older revisions have as well.
-for f in bench/demo_views.cpp bench/sprite_scene.cpp; do
+for f in bench/demo_views.cpp; do
   [ -f "$f" ] && cp -p "$f" "$SRC/$f"
 done
 cmake -S "$SRC" -B "$OUT/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$OUT/build" -j"${JOBS:-2}" --target demo_views game_data >/dev/null
-if [ -f "$SRC/bench/sprite_scene.cpp" ]; then
-  cmake --build "$OUT/build" -j"${JOBS:-2}" --target sprite_scene >/dev/null
-fi
 echo "$OUT/build"
