@@ -97,7 +97,6 @@ class Driver {
     game::dt = 1.0f / 60.0f;
     game::frameStart = SDL_GetTicks();
     Player::instance().control(g_keys.data(), Player::kKeyCount);
-    Sound::update();
     Camera& cam = Camera::instance();
     cam.beginFrame();
     Level::instance().update();
