@@ -11,9 +11,12 @@ namespace {
 // How far past its home the grid reaches; objects further out are kept
 // apart and tested by every query.
 constexpr int64_t kReach = int64_t(1) << 15;
-// Kept-apart entries beyond this (and beyond an eighth of the objects) lay
-// the grid anew over where the objects are.
+// Kept-apart entries beyond this (and beyond twice as many as the last
+// rebuild left) lay the grid anew over where the objects are: every query
+// tests them all.
 constexpr size_t kMaxOutsiders = 32;
+// Room around the objects and home for objects to move into.
+constexpr int64_t kRoom = 2048;
 // Boxes larger than this on either side do not decide the grid's extent.
 constexpr int64_t kLarge = 4096;
 
@@ -40,12 +43,23 @@ void ObjectIndex::rebuild(const OwnedList<Object>& list, const Area& home) {
     r = std::max(r, rec.box.l + rec.box.w - 1);
     b = std::max(b, rec.box.t + rec.box.h - 1);
   }
+  // The grid covers home and the boxes with room to move, but no further
+  // than kReach around home.
   if (r < l) {
     l = home.l;
     t = home.t;
     r = home.r;
     b = home.b;
+  } else if (home.l <= home.r && home.t <= home.b) {
+    l = std::min(l, home.l);
+    t = std::min(t, home.t);
+    r = std::max(r, home.r);
+    b = std::max(b, home.b);
   }
+  l -= kRoom;
+  t -= kRoom;
+  r += kRoom;
+  b += kRoom;
   const int64_t cl = std::max(l, home.l - kReach), ct = std::max(t, home.t - kReach);
   const int64_t cr = std::min(r, home.r + kReach), cb = std::min(b, home.b + kReach);
   if (cl <= cr && ct <= cb) {
@@ -83,8 +97,7 @@ void ObjectIndex::resync(size_t slot) {
 
 const CollisionGrid& ObjectIndex::sync(const OwnedList<Object>& list, const Area& home) {
   if (!built_ || list.version() != listVersion_ ||
-      (grid_.outsiders() > std::max(kMaxOutsiders, 2 * outsidersAtBuild_) &&
-       grid_.outsiders() * 8 > list.size())) {
+      grid_.outsiders() > std::max(kMaxOutsiders, 2 * outsidersAtBuild_)) {
     rebuild(list, home);
   } else if (stale_ || Lua::callSerial() != luaSerial_) {
     for (size_t i = 0; i < recs_.size(); ++i) resync(i);
