@@ -90,7 +90,7 @@ int lInclude(lua_State* L) {
       Log::fail("LuaFuncs.lInclude: Nie znaleziono pliku");
       return 0;
     }
-    rc = luaL_loadbuffer(L, text.c_str(), std::strlen(text.c_str()), "line");
+    rc = Lua::loadChunk(L, text.c_str(), std::strlen(text.c_str()), "line", name);
   }
   if (rc == 0) rc = lua_pcall(L, 0, 0, 0);
   if (rc != 0) {

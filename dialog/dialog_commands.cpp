@@ -308,7 +308,7 @@ bool Dialog::exec(const std::string& cmdLine) {
       textVisible = c->id == DialogCommand::kShow;
       break;
     case DialogCommand::kLua:
-      if (lvl) lvl->lua.runString(restFrom(cmdLine, p, 1).c_str());
+      if (lvl) lvl->lua.runString(restFrom(cmdLine, p, 1).c_str(), npcFile.c_str());
       break;
     case DialogCommand::kFade:
     case DialogCommand::kAfade: {

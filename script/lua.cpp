@@ -1,6 +1,11 @@
 #include "script/lua.h"
 
+#include <time.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/log.h"
@@ -8,10 +13,27 @@
 
 // The state and its running guard. A Core whose owner let go while a call
 // was on the stack lives on in the graveyard until that call unwinds.
+//
+// The Core is also the state's allocator context and the watchdog's: the
+// allocator counts the state's bytes and refuses growth past the cap while
+// script code may run (`guarded`); the count hook measures the outermost
+// guarded call.
 struct Lua::Core {
   lua_State* L = nullptr;
   int depth = 0;  // protected calls of this state in flight
   Fate fate = Fate::Owned;
+
+  std::string name;          // what the state runs, for the limits' messages
+  size_t used = 0;           // bytes held by the state
+  size_t cap = 0;            // memory cap
+  size_t afterGc = 0;        // bytes held after the hook's last collection
+  int guarded = 0;           // guarded calls in flight: the limits apply
+  bool capHit = false;       // an allocation was refused in this call
+  bool tripped = false;      // the watchdog stopped this call
+  bool fastHook = false;     // the hook runs every instruction (tripped)
+  uint64_t startMs = 0;      // first hook of the call; 0 before it
+  int budgetMs = 0;
+  const char* fn = "";       // the outermost guarded function
 
   Core() = default;
   Core(const Core&) = delete;
@@ -42,6 +64,62 @@ namespace {
 
 int g_activeCalls = 0;
 uint64_t g_callSerial = 0;
+int g_budgetMs = Lua::kDefaultBudgetMs;
+size_t g_memoryCap = static_cast<size_t>(Lua::kDefaultMemoryMiB) << 20;
+
+// Lua instructions between two looks at the clock.
+constexpr int kHookCount = 1000;
+
+uint64_t nowMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  // Never 0, which means "not started".
+  return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u + 1u;
+}
+
+Lua::Core* coreOf(lua_State* L);
+
+// The state's allocator. Shrinking and freeing always succeed (Lua relies
+// on it); growth past the cap fails only inside guarded calls, where Lua
+// turns it into a catchable memory error. Outside them the engine itself
+// pushes values unprotected, and a failure there would abort the process.
+void* limitedAlloc(void* ud, void* ptr, size_t osize, size_t nsize) {
+  auto* core = static_cast<Lua::Core*>(ud);
+  if (nsize == 0) {
+    std::free(ptr);
+    core->used -= osize;
+    return nullptr;
+  }
+  if (nsize > osize && core->guarded > 0 && (nsize - osize > core->cap || core->used + (nsize - osize) > core->cap)) {
+    core->capHit = true;
+    return nullptr;
+  }
+  void* p = std::realloc(ptr, nsize);
+  if (!p) return nullptr;
+  core->used = core->used - osize + nsize;
+  return p;
+}
+
+void stopCall(lua_State* L, Lua::Core* core);
+
+// Runs every kHookCount instructions of every thread of the state.
+void watchdogHook(lua_State* L, lua_Debug*) {
+  Lua::Core* core = coreOf(L);
+  if (!core || core->guarded == 0) return;
+  if (!core->tripped) {
+    // Lua 5.1 collects only when the heap has doubled since the last
+    // cycle: near the cap, collect now rather than fail on garbage.
+    if (core->used > core->cap - core->cap / 4 && core->used - core->afterGc > core->cap / 8) {
+      lua_gc(L, LUA_GCCOLLECT, 0);
+      core->afterGc = core->used;
+    }
+    const uint64_t now = nowMs();
+    if (core->startMs == 0) core->startMs = now;
+    if (now - core->startMs < static_cast<uint64_t>(core->budgetMs)) return;
+    core->tripped = true;
+  }
+  stopCall(L, core);
+}
 
 void reportTop(lua_State* L) {
   if (const char* msg = lua_tostring(L, -1)) Log::fail("Lua.update: Error: %s\n", msg);
@@ -49,6 +127,301 @@ void reportTop(lua_State* L) {
 
 int openLibs(lua_State* L) {
   luaL_openlibs(L);
+  return 0;
+}
+
+// The Core of a state this host created; null for any other state.
+Lua::Core* coreOf(lua_State* L) {
+  void* ud = nullptr;
+  if (lua_getallocf(L, &ud) != limitedAlloc) return nullptr;
+  return static_cast<Lua::Core*>(ud);
+}
+
+// Once tripped, every instruction of the call raises again, so a script
+// that catches the error with pcall cannot go on: the first instruction
+// outside its pcall raises once more.
+void stopCall(lua_State* L, Lua::Core* core) {
+  if (!core->fastHook) {
+    core->fastHook = true;
+    lua_sethook(core->L, watchdogHook, LUA_MASKCOUNT, 1);
+    if (L != core->L) lua_sethook(L, watchdogHook, LUA_MASKCOUNT, 1);
+  }
+  lua_pushfstring(L, "Skrypt %s, funkcja %s: przekroczony limit czasu (%d ms)", core->name.c_str(),
+                  core->fn, core->budgetMs);
+  lua_error(L);
+}
+
+// Marks the calls below as script code: the limits apply. The outermost
+// one starts the watchdog's clock.
+class Guard {
+ public:
+  Guard(Lua::Core* core, const char* fn) : core_(core) {
+    if (core_->guarded++ > 0) return;
+    core_->fn = fn ? fn : "";
+    core_->startMs = 0;
+    core_->budgetMs = Lua::budgetMs();
+    core_->tripped = false;
+    core_->capHit = false;
+    if (core_->fastHook) {
+      core_->fastHook = false;
+      lua_sethook(core_->L, watchdogHook, LUA_MASKCOUNT, kHookCount);
+    }
+  }
+  ~Guard() { --core_->guarded; }
+  Guard(const Guard&) = delete;
+  Guard& operator=(const Guard&) = delete;
+
+ private:
+  Lua::Core* core_;
+};
+
+// After an outermost call failed: when a limit stopped it, the message on
+// top names the limit, whatever the script made of the original error.
+void nameLimit(Lua::Core* core) {
+  lua_State* L = core->L;
+  if (core->tripped) {
+    lua_pop(L, 1);
+    lua_pushfstring(L, "Skrypt %s, funkcja %s: przekroczony limit czasu (%d ms)", core->name.c_str(),
+                    core->fn, core->budgetMs);
+  } else if (core->capHit) {
+    lua_pop(L, 1);
+    // What the script left behind goes now, not at the next cycle.
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    core->afterGc = core->used;
+    lua_pushfstring(L, "Skrypt %s, funkcja %s: przekroczony limit pamieci (%d MiB)", core->name.c_str(),
+                    core->fn, static_cast<int>(core->cap >> 20));
+  }
+}
+
+bool startsBinary(const char* data, size_t size) { return size > 0 && data[0] == LUA_SIGNATURE[0]; }
+
+// The refusal of a precompiled chunk: a FAIL line, and the same text as the
+// load's error message.
+// The message is interned at start-up (kept in the registry), so pushing
+// it allocates nothing and cannot raise.
+const char kRefusedMsg[] = "Odrzucono skompilowany kod Lua";
+
+int refuseBinary(lua_State* L, const char* label) {
+  Log::fail("Lua.load: %s: %s", kRefusedMsg, label);
+  lua_pushstring(L, kRefusedMsg);
+  return LUA_ERRSYNTAX;
+}
+
+int loadText(lua_State* L, const char* data, size_t size, const char* chunkName, const char* label,
+             bool* refused) {
+  if (!label) label = chunkName ? chunkName : "?";
+  if (startsBinary(data, size)) {
+    if (refused) *refused = true;
+    return refuseBinary(L, label);
+  }
+  Lua::Core* core = coreOf(L);
+  if (!core) return luaL_loadbuffer(L, data, size, chunkName);
+  Guard guard(core, label);  // compiling raises nothing: the memory cap applies
+  return luaL_loadbuffer(L, data, size, chunkName);
+}
+
+struct FileReader {
+  FILE* f;
+  bool extraLine;
+  char buf[LUAL_BUFFERSIZE];
+};
+
+const char* readFilePiece(lua_State*, void* ud, size_t* size) {
+  auto* r = static_cast<FileReader*>(ud);
+  if (r->extraLine) {
+    r->extraLine = false;
+    *size = 1;
+    return "\n";
+  }
+  if (std::feof(r->f)) return nullptr;
+  *size = std::fread(r->buf, 1, sizeof r->buf, r->f);
+  return *size > 0 ? r->buf : nullptr;
+}
+
+int fileError(lua_State* L, const char* what, int nameIndex, int err) {
+  lua_pushfstring(L, "cannot %s %s: %s", what, lua_tostring(L, nameIndex) + 1, std::strerror(err));
+  lua_remove(L, nameIndex);
+  return LUA_ERRFILE;
+}
+
+// luaL_loadfile without precompiled chunks: the same chunk name ("@path"),
+// the same messages, a first line starting with '#' skipped.
+int loadFile(lua_State* L, const char* path, bool* refused) {
+  lua_pushfstring(L, "@%s", path);
+  const int nameIndex = lua_gettop(L);
+  FileReader r;
+  r.extraLine = false;
+  r.f = std::fopen(path, "r");
+  if (!r.f) return fileError(L, "open", nameIndex, errno);
+  int c = std::getc(r.f);
+  if (c == '#') {
+    r.extraLine = true;
+    while ((c = std::getc(r.f)) != EOF && c != '\n') {
+    }
+    if (c == '\n') c = std::getc(r.f);
+  }
+  if (c == LUA_SIGNATURE[0]) {
+    std::fclose(r.f);
+    lua_settop(L, nameIndex - 1);
+    if (refused) *refused = true;
+    return refuseBinary(L, path);
+  }
+  std::ungetc(c, r.f);
+  int rc;
+  if (Lua::Core* core = coreOf(L)) {
+    Guard guard(core, path);
+    rc = lua_load(L, readFilePiece, &r, lua_tostring(L, nameIndex));
+  } else {
+    rc = lua_load(L, readFilePiece, &r, lua_tostring(L, nameIndex));
+  }
+  const bool readFailed = std::ferror(r.f) != 0;
+  const int err = errno;
+  std::fclose(r.f);
+  if (readFailed) {
+    lua_settop(L, nameIndex);
+    return fileError(L, "read", nameIndex, err);
+  }
+  lua_remove(L, nameIndex);
+  return rc;
+}
+
+// --- the standard loaders, without precompiled chunks ----------------------
+// Each returns like its standard namesake: the function, or nil and a
+// message.
+
+int loadResult(lua_State* L, int rc) {
+  if (rc == 0) return 1;
+  lua_pushnil(L);
+  lua_insert(L, -2);
+  return 2;
+}
+
+int safeLoadstring(lua_State* L) {
+  size_t size = 0;
+  const char* text = luaL_checklstring(L, 1, &size);
+  const char* chunkName = luaL_optstring(L, 2, text);
+  return loadResult(L, loadText(L, text, size, chunkName, chunkName, nullptr));
+}
+
+int safeLoad(lua_State* L) {
+  // The pieces are gathered into one string first, then checked.
+  luaL_checktype(L, 1, LUA_TFUNCTION);
+  const char* chunkName = luaL_optstring(L, 2, "=(load)");
+  lua_settop(L, 2);
+  luaL_Buffer b;
+  luaL_buffinit(L, &b);
+  for (;;) {
+    lua_pushvalue(L, 1);
+    lua_call(L, 0, 1);
+    if (lua_isnil(L, -1)) {
+      lua_pop(L, 1);
+      break;
+    }
+    if (!lua_isstring(L, -1)) return luaL_error(L, "reader function must return a string");
+    luaL_addvalue(&b);
+  }
+  luaL_pushresult(&b);
+  size_t size = 0;
+  const char* text = lua_tolstring(L, -1, &size);
+  return loadResult(L, loadText(L, text, size, chunkName, chunkName, nullptr));
+}
+
+int safeLoadfile(lua_State* L) { return loadResult(L, loadFile(L, luaL_checkstring(L, 1), nullptr)); }
+
+int safeDofile(lua_State* L) {
+  const char* path = luaL_checkstring(L, 1);
+  const int n = lua_gettop(L);
+  if (loadFile(L, path, nullptr) != 0) return lua_error(L);
+  lua_call(L, 0, LUA_MULTRET);
+  return lua_gettop(L) - n;
+}
+
+// package.loaders[2]: looks for the module along package.path (the package
+// table is the upvalue) like the standard searcher, then loads the file
+// without precompiled chunks.
+int safeLuaSearcher(lua_State* L) {
+  const char* name = luaL_checkstring(L, 1);
+  name = luaL_gsub(L, name, ".", LUA_DIRSEP);
+  lua_getfield(L, lua_upvalueindex(1), "path");
+  const char* path = lua_tostring(L, -1);
+  if (!path) return luaL_error(L, "'package.path' must be a string");
+  lua_pushliteral(L, "");  // the "no file" list
+  for (;;) {
+    while (*path == *LUA_PATHSEP) ++path;
+    if (*path == '\0') return 1;  // not found: the list is the answer
+    const char* end = std::strchr(path, *LUA_PATHSEP);
+    if (!end) end = path + std::strlen(path);
+    lua_pushlstring(L, path, static_cast<size_t>(end - path));
+    path = end;
+    const char* file = luaL_gsub(L, lua_tostring(L, -1), LUA_PATH_MARK, name);
+    lua_remove(L, -2);
+    if (FILE* f = std::fopen(file, "r")) {
+      std::fclose(f);
+      if (loadFile(L, file, nullptr) != 0)
+        return luaL_error(L, "error loading module '%s' from file '%s':\n\t%s", lua_tostring(L, 1), file,
+                          lua_tostring(L, -1));
+      return 1;
+    }
+    lua_pushfstring(L, "\n\tno file '%s'", file);
+    lua_remove(L, -2);
+    lua_concat(L, 2);
+  }
+}
+
+// An error raised by the watchdog comes out of its hook, where Lua runs
+// the error handler of an xpcall with hooks off: a handler that loops would
+// never be stopped. Once the call is stopped, handlers are skipped.
+int guardedHandler(lua_State* L) {
+  Lua::Core* core = coreOf(L);
+  if (core && core->tripped) return 1;  // the message as it is
+  lua_pushvalue(L, lua_upvalueindex(1));
+  lua_insert(L, 1);
+  lua_call(L, lua_gettop(L) - 1, 1);
+  return 1;
+}
+
+int safeXpcall(lua_State* L) {
+  luaL_checkany(L, 2);
+  lua_settop(L, 2);
+  lua_pushcclosure(L, guardedHandler, 1);
+  lua_insert(L, 1);
+  const int status = lua_pcall(L, 0, LUA_MULTRET, 1);
+  lua_pushboolean(L, status == 0);
+  lua_replace(L, 1);
+  return lua_gettop(L);
+}
+
+// Scripts keep the debug library, but not the hook: it is the watchdog's.
+int keepHook(lua_State*) { return 0; }
+
+// Replaces the standard loaders; run protected at start-up.
+int installSafeLoaders(lua_State* L) {
+  lua_pushstring(L, kRefusedMsg);
+  lua_setfield(L, LUA_REGISTRYINDEX, kRefusedMsg);
+  lua_register(L, "loadstring", safeLoadstring);
+  lua_register(L, "load", safeLoad);
+  lua_register(L, "loadfile", safeLoadfile);
+  lua_register(L, "dofile", safeDofile);
+  lua_register(L, "xpcall", safeXpcall);
+  lua_getglobal(L, "debug");
+  if (lua_istable(L, -1)) {
+    lua_pushcfunction(L, keepHook);
+    lua_setfield(L, -2, "sethook");
+  }
+  lua_pop(L, 1);
+  // Userdata finalizers would run script code at any allocation, outside
+  // every guarded call.
+  lua_pushnil(L);
+  lua_setglobal(L, "newproxy");
+  lua_getglobal(L, "package");
+  if (lua_istable(L, -1)) {
+    lua_getfield(L, -1, "loaders");
+    if (lua_istable(L, -1)) {
+      lua_pushvalue(L, -2);
+      lua_pushcclosure(L, safeLuaSearcher, 1);
+      lua_rawseti(L, -2, 2);
+    }
+  }
   return 0;
 }
 
@@ -103,13 +476,44 @@ void Lua::init() {
   release(Fate::Reset);
   status_ = 0;
   loaded_ = false;
+  stopped_.clear();
   auto core = std::make_unique<Core>();
-  core->L = luaL_newstate();
-  if (!core->L || lua_cpcall(core->L, openLibs, nullptr) != 0) {
+  core->name = name_;
+  core->cap = g_memoryCap;
+  core->L = lua_newstate(limitedAlloc, core.get());
+  if (!core->L || lua_cpcall(core->L, openLibs, nullptr) != 0 ||
+      lua_cpcall(core->L, installSafeLoaders, nullptr) != 0) {
     Log::fail("Lua.Lua: Nie udalo sie uruchomic lua");
     return;
   }
+  lua_sethook(core->L, watchdogHook, LUA_MASKCOUNT, kHookCount);
   core_ = std::move(core);
+}
+
+void Lua::setBudgetMs(int ms) { g_budgetMs = ms > 0 ? ms : kDefaultBudgetMs; }
+int Lua::budgetMs() { return g_budgetMs; }
+void Lua::setMemoryCap(size_t bytes) {
+  g_memoryCap = bytes > 0 ? bytes : static_cast<size_t>(kDefaultMemoryMiB) << 20;
+}
+size_t Lua::memoryCap() { return g_memoryCap; }
+
+size_t Lua::memoryUsed() const { return core_ ? core_->used : 0; }
+
+void Lua::setName(const std::string& name) {
+  name_ = name;
+  if (core_) core_->name = name;
+}
+
+bool Lua::stopped(const char* fn) const {
+  if (stopped_.empty() || !fn) return false;
+  return std::find(stopped_.begin(), stopped_.end(), fn) != stopped_.end();
+}
+
+bool Lua::limitHit() const { return core_ && (core_->tripped || core_->capHit); }
+
+int Lua::loadChunk(lua_State* L, const char* data, size_t size, const char* chunkName,
+                   const char* label) {
+  return loadText(L, data, size, chunkName, label, nullptr);
 }
 
 lua_State* Lua::L() const { return core_ ? core_->L : nullptr; }
@@ -127,14 +531,18 @@ void Lua::update() {
   status_ = 0;
 }
 
-Lua::Fate Lua::protectedCall(int nargs, int nresults, int& rc) {
+Lua::Fate Lua::protectedCall(int nargs, int nresults, int& rc, const char* what) {
   Core* core = core_.get();
   ++core->depth;
   ++g_activeCalls;
   ++g_callSerial;
-  rc = lua_pcall(core->L, nargs, nresults, 0);
+  {
+    Guard guard(core, what);
+    rc = lua_pcall(core->L, nargs, nresults, 0);
+  }
   --core->depth;
   --g_activeCalls;
+  if (rc != 0 && core->guarded == 0) nameLimit(core);
   if (core->fate == Fate::Owned) return Fate::Owned;
 
   // The host let go of this state while it ran: nobody will call update()
@@ -187,13 +595,15 @@ bool Lua::openFile(const char* path) {
   if (!core_) return false;
   update();
   const int base = lua_gettop(core_->L);
-  status_ = luaL_loadfile(core_->L, path);
+  bool refused = false;
+  status_ = loadFile(core_->L, path, &refused);
   if (status_ != 0) {
+    if (refused) lua_pop(core_->L, 1), status_ = 0;  // its line is printed
     update();
     return false;
   }
   int rc = 0;
-  if (protectedCall(0, 0, rc) != Fate::Owned) return true;
+  if (protectedCall(0, 0, rc, path) != Fate::Owned) return true;
   finishChunk(rc, base);
   return true;
 }
@@ -205,6 +615,11 @@ bool Lua::checkSyntax(const std::string& text, const std::string& chunkName, std
     return false;
   }
   // runString compiles up to the first zero byte: so does the check.
+  // Precompiled chunks are refused before anything reads them.
+  if (startsBinary(text.data(), text.size())) {
+    error = std::string(kRefusedMsg) + ": " + chunkName;
+    return false;
+  }
   const std::string chunk = "=" + chunkName;
   if (luaL_loadbuffer(L.get(), text.c_str(), std::strlen(text.c_str()), chunk.c_str()) == 0)
     return true;
@@ -213,13 +628,16 @@ bool Lua::checkSyntax(const std::string& text, const std::string& chunkName, std
   return false;
 }
 
-bool Lua::runString(const char* text) {
+bool Lua::runString(const char* text, const char* label) {
   if (!text || !core_) return false;
   update();
   lua_State* L = core_->L;
   const int base = lua_gettop(L);
-  status_ = luaL_loadbuffer(L, text, std::strlen(text), "line");
+  if (!label) label = "line";
+  bool refused = false;
+  status_ = loadText(L, text, std::strlen(text), "line", label, &refused);
   if (status_ != 0) {
+    if (refused) lua_settop(L, base), status_ = 0;  // its line is printed
     update();
     return false;
   }
@@ -229,7 +647,7 @@ bool Lua::runString(const char* text) {
     return false;
   }
   int rc = 0;
-  if (protectedCall(nargs, 0, rc) != Fate::Owned) return true;
+  if (protectedCall(nargs, 0, rc, label) != Fate::Owned) return true;
   finishChunk(rc, base);
   return true;
 }
@@ -256,7 +674,11 @@ bool Lua::setField(int table, const char* key) {
   lua_pushstring(L, key);
   lua_insert(L, -2);
   ++g_callSerial;
-  int rc = lua_pcall(L, 2, 0, 0);
+  int rc;
+  {
+    Guard guard(core_.get(), key);
+    rc = lua_pcall(L, 2, 0, 0);
+  }
   if (rc == 0) return true;
   status_ = rc;
   update();
@@ -281,6 +703,7 @@ Lua::Fate Lua::callChecked(const char* name) {
     update();
     return Fate::Owned;
   }
+  if (stopped(name)) return Fate::Owned;
   // Restoring the old top instead of emptying the stack keeps a nested call
   // (from inside an engine function of this state) off its caller's values.
   const int base = lua_gettop(L);
@@ -290,7 +713,12 @@ Lua::Fate Lua::callChecked(const char* name) {
     lua_pushcfunction(L, getGlobalProtected);
     lua_pushstring(L, name);
     ++g_callSerial;
-    if (lua_pcall(L, 1, 1, 0) != 0) {
+    int rc;
+    {
+      Guard guard(core_.get(), name);
+      rc = lua_pcall(L, 1, 1, 0);
+    }
+    if (rc != 0) {
       reportTop(L);
       lua_settop(L, base);
       return Fate::Owned;
@@ -302,9 +730,13 @@ Lua::Fate Lua::callChecked(const char* name) {
     return Fate::Owned;
   }
   int rc = 0;
-  Fate fate = protectedCall(nargs, LUA_MULTRET, rc);
+  Fate fate = protectedCall(nargs, LUA_MULTRET, rc, name);
   if (fate != Fate::Owned) return fate;
-  if (rc != 0) reportTop(L);
+  if (rc != 0) {
+    reportTop(L);
+    // A function stopped by a limit would only be stopped again.
+    if (limitHit()) stopped_.emplace_back(name);
+  }
   status_ = 0;
   lua_settop(L, base);
   return Fate::Owned;
@@ -317,11 +749,11 @@ bool Lua::call(const char* name) {
 }
 
 int Lua::callPeriodic(Periodic& clock, float dt, const char* name, const bool* stop) {
-  if (!name || !core_ || !loaded_ || status_ != 0 || (stop && *stop)) return 0;
+  if (!name || !core_ || !loaded_ || status_ != 0 || (stop && *stop) || stopped(name)) return 0;
   Fate fate = Fate::Owned;
   int calls = clock.advance(dt, [&] {
     fate = callChecked(name);
-    return fate == Fate::Owned && !(stop && *stop);
+    return fate == Fate::Owned && !(stop && *stop) && !stopped(name);
   });
   return fate == Fate::Destroyed ? kHostGone : calls;
 }

@@ -21,6 +21,18 @@
 // "lvl"/"npc" registry keys are cleared so the rest of the running script
 // sees no dangling host objects. This is only a safety net: structural
 // changes a script asks for belong in ScriptRequests (script_requests.h).
+//
+// Limits. Every call into a state (a file or text chunk, a named function,
+// whatever it calls in turn) runs under a watchdog: an instruction-count
+// hook checks the time, and a call still running after the budget is
+// stopped with a Lua error naming the script, the function and the budget.
+// A function stopped that way (or by running out of memory) is not called
+// again until the state starts over (`init`, or a new host). Each state
+// has its own memory cap (an allocator of its own): past it, allocations
+// made while a script runs fail with Lua's memory error. Precompiled
+// chunks (Lua's binary signature) are refused by every loader, the
+// scripts' own `load`, `loadstring`, `loadfile`, `dofile` and `require`
+// included, with a FAIL line naming the chunk.
 #pragma once
 
 #include <cstddef>
@@ -51,6 +63,21 @@ class Lua {
   // callPeriodic's result when the host was destroyed by its own call.
   static constexpr int kHostGone = -1;
 
+  // Process-wide limits, read when a call starts (budget) or a state is
+  // created (memory cap). The program sets them from its settings.
+  static constexpr int kDefaultBudgetMs = 250;
+  static constexpr int kDefaultMemoryMiB = 64;
+  static void setBudgetMs(int ms);  // <= 0: the default
+  static int budgetMs();
+  static void setMemoryCap(size_t bytes);  // 0: the default
+  static size_t memoryCap();
+
+  // Compiles a chunk like luaL_loadbuffer, but refuses precompiled ones:
+  // then a FAIL line naming `label` is printed, an error message pushed and
+  // LUA_ERRSYNTAX returned.
+  static int loadChunk(lua_State* L, const char* data, size_t size, const char* chunkName,
+                       const char* label);
+
   Lua();
   ~Lua();
   Lua(const Lua&) = delete;
@@ -69,7 +96,18 @@ class Lua {
   bool openFile(const std::string& path) { return openFile(path.c_str()); }
   // The same for a text in memory (chunk name "line"); the queued arguments
   // are passed to the chunk. A null text is refused silently.
-  bool runString(const char* text);
+  // `label` names the text in limit and refusal messages (an archive entry,
+  // say); the chunk itself is still named "line".
+  bool runString(const char* text, const char* label = nullptr);
+
+  // What this state runs (a script path or a level's name), for the
+  // watchdog's messages. Kept by `init`.
+  void setName(const std::string& name);
+  const std::string& name() const { return name_; }
+  // True once `fn` was stopped by the watchdog or the memory cap.
+  bool stopped(const char* fn) const;
+  // Bytes the state holds now.
+  size_t memoryUsed() const;
   // Compiles `text` as the loaders do, without running it, in a state of
   // its own. On a syntax error returns false with Lua's message in `error`
   // ("NAME:LINE: message", NAME being `chunkName`).
@@ -118,8 +156,10 @@ class Lua {
   // anything since it last looked.
   static uint64_t callSerial();
 
- private:
+  // The state with its running guard, allocator and watchdog (lua.cpp).
   struct Core;
+
+ private:
   enum class Fate { Owned, Reset, Destroyed };
 
   struct NumArg {
@@ -140,7 +180,11 @@ class Lua {
   int pushArgs();
   // lua_pcall with the running guard. Anything but Fate::Owned means the
   // host let go of the state during the call: `this` must not be touched.
-  Fate protectedCall(int nargs, int nresults, int& rc);
+  // `what` names the running function for the limits' messages.
+  Fate protectedCall(int nargs, int nresults, int& rc, const char* what);
+  // After a failed call: whether a limit stopped it (then the message on
+  // top names the limit).
+  bool limitHit() const;
   Fate callChecked(const char* name);
   // After a chunk ran: loaded, and its error (if any) reported.
   void finishChunk(int rc, int base);
@@ -151,4 +195,6 @@ class Lua {
   bool loaded_ = false;
   std::vector<NumArg> numArgs_;
   std::vector<StrArg> strArgs_;
+  std::string name_;
+  std::vector<std::string> stopped_;
 };

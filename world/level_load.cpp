@@ -80,7 +80,7 @@ bool Level::runLine(const std::string& line) {
         Log::fail("Level.load: Nie udalo sie wczytac skryptu");
         return false;
       }
-      lua.runString(text.c_str());
+      lua.runString(text.c_str(), w.show(1).c_str());
       break;
     }
     case LevelCommand::kCall:
@@ -98,6 +98,7 @@ bool Level::load(const char* newName) {
     lua.init();
   }
   name = wanted;
+  lua.setName(name);
   const auto started = std::chrono::steady_clock::now();
 
   const std::string archive = archivePath();

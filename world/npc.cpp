@@ -24,6 +24,7 @@ Npc::Npc(const char* npcName, uint32_t id_, int x_, int y_, int z_, int hp_, Spr
     hasName = true;
   }
   if (scriptName) script = std::string(kScriptDir) + scriptName;
+  lua.setName(script);
   // The keys go in before the API and the script: the script's main chunk
   // may already call functions that read them.
   lua.setReg(Lua::kRegNpc, static_cast<void*>(this));
@@ -51,7 +52,7 @@ void Npc::loadScript() {
   if (parts.count() >= 2) {
     // An archive entry; a missing one runs nothing (the reader says why).
     ResBuffer text = Resfile::instance().load(script);
-    if (text) lua.runString(text.c_str());
+    if (text) lua.runString(text.c_str(), script.c_str());
     return;
   }
   lua.openFile(script);
@@ -62,6 +63,8 @@ void Npc::step() {
   // destroyed it from inside the call instead of posting the change.
   const bool* stop = lvl ? lvl->leaving() : nullptr;
   if (lua.callPeriodic(updateTime, game::dt, "update", stop) == Lua::kHostGone) return;
+  // An update stopped for good leaves the character standing where it is.
+  if (lua.stopped("update")) spdX = 0.0f;
   update();
   animate();
   if (!autoAnimOff) chooseAnim();

@@ -124,6 +124,7 @@ Weapon::Weapon(const char* script, const char* func_, const char* specFunc_, Spr
   if (!script || !func_ || !specFunc_ || !sprite_) return;
   setFunc(func_);
   setSpecFunc(specFunc_);
+  lua.setName(script);
   for (const ScriptFunc& f : scriptFuncs()) lua.regFunc(f.fn, f.name);
   if (apiInstaller()) apiInstaller()(lua);
   lua.openFile(script);

@@ -319,6 +319,27 @@ TEST_F(DialogTest, PosEditsStoredLinesOfEveryLength) {
   }
 }
 
+// A dialog line running an endless chunk is stopped and the conversation
+// goes on; the level's periodic function keeps running.
+TEST_F(DialogTest, EndlessLuaLineIsStopped) {
+  Lua::setBudgetMs(20);
+  lvl.lua.setName(lvl.name);
+  ASSERT_TRUE(lvl.lua.runString("t = 0 function tick() t = t + 1 end"));
+  lvl.alwaysFn = "tick";
+  dialogFile("loop", "1 0=lua while true do end\n1 1=str after\n");
+  talk("loop");
+  Lua::setBudgetMs(0);
+  EXPECT_TRUE(cap.has("FAIL: Lua.update: Error: Skrypt " + lvl.name +
+                      ", funkcja npc/loop: przekroczony limit czasu (20 ms)"))
+      << cap.joined();
+  EXPECT_EQ(shown(), "after");
+  game::dt = 0.05f;
+  lvl.update();
+  lua_getglobal(lvl.lua.L(), "t");
+  EXPECT_EQ(lua_tonumber(lvl.lua.L(), -1), 3);
+  lua_pop(lvl.lua.L(), 1);
+}
+
 TEST_F(DialogTest, ScriptFunctions) {
   Dialog& g = Dialog::instance();
   dialogFile("api", "1 0=str a\n");

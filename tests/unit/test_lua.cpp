@@ -213,6 +213,111 @@ TEST(LuaHost, InitDuringACallAndNestedCalls) {
   EXPECT_TRUE(cap.lines().empty());
 }
 
+// Short limits keep the runaway cases quick; restored afterwards.
+struct LuaLimits : ::testing::Test {
+  void SetUp() override {
+    Lua::setBudgetMs(20);
+    Lua::setMemoryCap(8u << 20);
+  }
+  void TearDown() override {
+    Lua::setBudgetMs(0);
+    Lua::setMemoryCap(0);
+  }
+};
+
+// Endless calls of every shape are stopped and named; a stopped function
+// stays stopped while the rest of the state goes on, until init.
+TEST_F(LuaLimits, WatchdogStopsEndlessCalls) {
+  Log::Capture cap;
+  Lua lua;
+  lua.setName("lua/bob.lua");
+  ASSERT_TRUE(lua.runString(
+      "n = 0 function update() n = n + 1 while true do end end "
+      "function ok() done = (done or 0) + 1 end "
+      "function stubborn() while true do pcall(function() while true do end end) end end "
+      "function threads() while true do coroutine.resume(coroutine.create(function() while true do end end)) end end "
+      "function sneaky() debug.sethook() while true do end end "
+      "function guarded() xpcall(function() while true do end end, function() while true do end end) "
+      "  while true do end end"));
+  Periodic clock;
+  EXPECT_EQ(lua.callPeriodic(clock, 0.05f, "update"), 1);  // the other two steps are skipped
+  EXPECT_EQ(lua.callPeriodic(clock, 0.05f, "update"), 0);
+  EXPECT_TRUE(lua.stopped("update") && !lua.stopped("ok"));
+  EXPECT_TRUE(cap.has("FAIL: Lua.update: Error: Skrypt lua/bob.lua, funkcja update: "
+                      "przekroczony limit czasu (20 ms)"));
+  for (const char* fn : {"stubborn", "threads", "sneaky", "guarded"}) {
+    EXPECT_TRUE(lua.call(fn));
+    EXPECT_TRUE(lua.stopped(fn)) << fn;
+    EXPECT_TRUE(cap.contains(std::string("funkcja ") + fn + ": przekroczony limit czasu")) << fn;
+  }
+  lua.call("ok");
+  lua.call("ok");
+  EXPECT_EQ(global(lua, "n") + global(lua, "done"), "12");
+  EXPECT_EQ(cap.count("limit czasu"), 5u);
+
+  // A main chunk is stopped too (and reported); a fresh state calls again.
+  lua.runString("while true do end", "data/lvl/a.crs:script");
+  EXPECT_TRUE(cap.contains("funkcja data/lvl/a.crs:script: przekroczony limit czasu"));
+  lua.init();
+  ASSERT_TRUE(lua.runString(kCounter));
+  EXPECT_TRUE(!lua.stopped("update") && lua.call("update") && global(lua, "n") == "1");
+}
+
+// Allocation past the cap is a Lua memory error of that state alone; the
+// state and its neighbours go on. Precompiled chunks never load, whatever
+// the loader.
+TEST_F(LuaLimits, MemoryCapAndPrecompiledChunks) {
+  Log::Capture cap;
+  Lua hog, other;
+  hog.setName("lua/hog.lua");
+  ASSERT_TRUE(hog.runString(
+      "t = {} function grow() while true do t[#t + 1] = string.rep('x', 100000) .. #t end end "
+      "function big() s = string.rep('x', 64 * 1024 * 1024) end function small() v = #t end"));
+  ASSERT_TRUE(other.runString(kCounter));
+  for (const char* fn : {"grow", "big"}) {
+    EXPECT_TRUE(hog.call(fn));
+    EXPECT_TRUE(cap.has(std::string("FAIL: Lua.update: Error: Skrypt lua/hog.lua, funkcja ") + fn +
+                        ": przekroczony limit pamieci (8 MiB)"))
+        << cap.joined();
+    EXPECT_LE(hog.memoryUsed(), Lua::memoryCap());
+  }
+  EXPECT_TRUE(hog.call("small") && other.call("update"));
+  EXPECT_NE(global(hog, "v"), "nil");
+  EXPECT_EQ(global(other, "n"), "1");
+
+  cap.clear();
+  Lua lua;
+  ASSERT_TRUE(lua.runString("code = string.dump(function() x = 1 end)"));
+  lua_getglobal(lua.L(), "code");
+  const std::string code = lua_tostring(lua.L(), -1);  // stops at the first zero: still binary
+  lua_pop(lua.L(), 1);
+  const std::string path = ::testing::TempDir() + "tervalo_binary.lua";
+  const std::string shebang = ::testing::TempDir() + "tervalo_binary_sheb.lua";
+  std::ofstream(path, std::ios::binary) << code;
+  std::ofstream(shebang, std::ios::binary) << "#!/usr/bin/lua\n" << code;
+  EXPECT_FALSE(lua.openFile(path));
+  EXPECT_FALSE(lua.openFile(shebang));
+  EXPECT_FALSE(lua.runString(code.c_str(), "data/x.crs:bin"));
+  EXPECT_TRUE(lua.runString(
+      ("package.path = '" + ::testing::TempDir() + "?.lua' "
+       "a = tostring(loadstring(code)) .. tostring(load(function() local c = code code = nil return c end)) "
+       "b = tostring(pcall(dofile, '" + path + "')) .. tostring(pcall(require, 'tervalo_binary')) "
+       "c = tostring(loadfile('" + shebang + "')) .. tostring(newproxy)").c_str()));
+  EXPECT_EQ(global(lua, "a") + global(lua, "b") + global(lua, "c"), "nilnilfalsefalsenilnil");
+  EXPECT_TRUE(cap.has("FAIL: Lua.load: Odrzucono skompilowany kod Lua: " + path));
+  EXPECT_TRUE(cap.has("FAIL: Lua.load: Odrzucono skompilowany kod Lua: data/x.crs:bin"));
+  EXPECT_EQ(cap.count("Odrzucono skompilowany kod Lua"), 8u) << cap.joined();
+  EXPECT_EQ(global(lua, "x"), "nil");
+  // Source still loads through every one of them.
+  std::ofstream(path) << "#!/usr/bin/lua\ny = (y or 0) + 1\n";
+  EXPECT_TRUE(lua.openFile(path));
+  EXPECT_TRUE(lua.runString(("dofile('" + path + "') require('tervalo_binary') loadfile('" + path +
+                             "')() loadstring('y = y + 1')()").c_str()));
+  EXPECT_EQ(global(lua, "y"), "5");
+  std::filesystem::remove(path);
+  std::filesystem::remove(shebang);
+}
+
 TEST(ScriptRequests, RunInOrderAfterTheScriptReturns) {
   ScriptRequests q;
   std::string log;

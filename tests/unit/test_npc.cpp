@@ -198,4 +198,65 @@ TEST_F(NpcTest, PeriodicFunctionReplacesItsLevel) {
   EXPECT_FALSE(cap.contains("FAIL: Level"));
 }
 
+// Runaway scripts of a level: an endless periodic function and an endless
+// character update are stopped and named, the stopped character stands
+// still, the rest goes on; precompiled chunks never load, from an archive
+// entry (level script, character script, include) or a file.
+TEST_F(NpcTest, RunawayScriptsAreStoppedAndTheRestGoesOn) {
+  struct Budget {
+    Budget() { Lua::setBudgetMs(20); }
+    ~Budget() { Lua::setBudgetMs(0); }
+  } budget;
+  Lua dumper;
+  dumper.runString("code = string.dump(function() hacked = 1 end)");
+  lua_getglobal(dumper.L(), "code");
+  const std::string code(lua_tostring(dumper.L(), -1), lua_objlen(dumper.L(), -1));
+  const std::string lvlA = "data/lvl/a.crs:lvl";
+  archive("data/lvl/a.crs",
+          {{"lvl.txt", "frame f0 none none 0 0\nscript data/lvl/a.crs:bin\nscript data/lvl/a.crs:s\n"},
+           {"f0.bin", blocks()},
+           {"bin", code},
+           {"s", "ticks = 0 function tick() ticks = ticks + 1 if ticks == 2 then while true do end end end "
+                 "include('data/lvl/a.crs:bin')"}});
+  archive("lua/s.crs", {{"bin", code}});
+  file("lua/bin.lua", code);
+  file("lua/loop.lua", "n = 0 function update() n = n + 1 if n == 2 then while true do end end end");
+  file("lua/walk.lua", "n = 0 function update() n = n + 1 end");
+  file("npc/list.ini", "");
+  file("lua/list.ini", "[" + lvlA + "]\nalways=tick\n");
+  Log::Capture cap;
+  Level lvl;
+  ASSERT_TRUE(lvl.load(lvlA));
+  Npc* loop = lvl.addNpc(make("loop.lua", &lvl), 1);
+  Npc* walk = lvl.addNpc(std::make_unique<Npc>("w", 2, 0, 0, 0, 5, &sheet.s, &lvl, "walk.lua"), 2);
+  lvl.addNpc(std::make_unique<Npc>("b", 3, 0, 0, 0, 5, &sheet.s, &lvl, "s.crs:bin"), 3);
+  lvl.addNpc(std::make_unique<Npc>("c", 4, 0, 0, 0, 5, &sheet.s, &lvl, "bin.lua"), 4);
+  loop->spdX = 50;
+  game::dt = 0.048f;  // three steps: the second call of each runs away
+  lvl.update();
+  lvl.update();
+  auto num = [](Lua& lua, const char* g) {
+    lua_getglobal(lua.L(), g);
+    const double v = lua_tonumber(lua.L(), -1);
+    lua_pop(lua.L(), 1);
+    return v;
+  };
+  EXPECT_EQ(num(lvl.lua, "ticks"), 2);
+  EXPECT_EQ(num(loop->lua, "n"), 2);
+  EXPECT_EQ(num(walk->lua, "n"), 6);
+  EXPECT_EQ(loop->spdX, 0.0f);
+  EXPECT_TRUE(cap.has("FAIL: Lua.update: Error: Skrypt " + lvlA +
+                      ", funkcja tick: przekroczony limit czasu (20 ms)"));
+  EXPECT_TRUE(cap.has("FAIL: Lua.update: Error: Skrypt lua/loop.lua, funkcja update: "
+                      "przekroczony limit czasu (20 ms)"));
+  EXPECT_EQ(cap.count("limit czasu"), 2u);
+  for (const char* name : {"data/lvl/a.crs:bin", "lua/s.crs:bin", "lua/bin.lua"})
+    EXPECT_TRUE(cap.has(std::string("FAIL: Lua.load: Odrzucono skompilowany kod Lua: ") + name)) << name;
+  EXPECT_EQ(cap.count("Odrzucono skompilowany kod Lua"), 4u) << cap.joined();
+  // Loaded again, the level calls its function again.
+  ASSERT_TRUE(lvl.load(lvlA));
+  lvl.update();
+  EXPECT_EQ(num(lvl.lua, "ticks"), 2);
+}
+
 }  // namespace

@@ -88,3 +88,27 @@ TEST_F(WeaponTest, PlayerListFilledByNameAndUsedByKeys) {
   p.setPlayer();
   EXPECT_EQ(p.npc->wep, gun);
 }
+
+// A weapon function that never returns is stopped once and not fired again;
+// the weapon's other function still works.
+TEST_F(WeaponTest, EndlessWeaponScriptIsStopped) {
+  Lua::setBudgetMs(20);
+  file("lua/spin.lua", "shots = 0 function shoot() shots = shots + 1 while true do end end "
+                       "function burst() shots = shots + 10 end");
+  file("data/weapons", "spin data/none.crs:p lua/spin.lua shoot burst\n");
+  ASSERT_TRUE(Weapon::load("data/weapons"));
+  Weapon* w = Weapon::get("spin");
+  w->setFunc("shoot");
+  w->setSpecFunc("burst");
+  w->lua.setName("lua/spin.lua");
+  w->lua.openFile("lua/spin.lua");
+  for (int i = 0; i < 3; ++i) w->fire1(0, 0, nullptr);
+  w->fire2(0, 0, nullptr);
+  Lua::setBudgetMs(0);
+  lua_getglobal(w->lua.L(), "shots");
+  EXPECT_EQ(lua_tonumber(w->lua.L(), -1), 11);
+  lua_pop(w->lua.L(), 1);
+  EXPECT_EQ(cap.count("FAIL: Lua.update: Error: Skrypt lua/spin.lua, funkcja shoot: "
+                      "przekroczony limit czasu (20 ms)"),
+            1u);
+}
