@@ -78,6 +78,8 @@ const std::vector<GameSettings::Key>& GameSettings::keys() {
       {"player_y", K::kInt, nullptr, &GameSettings::playerY, -kCoord, kCoord},
       {"player_hp", K::kInt, nullptr, &GameSettings::playerHp, 1, 1000000},
       {"save", K::kPath, &GameSettings::save, nullptr, 0, 0},
+      {"script_budget_ms", K::kInt, nullptr, &GameSettings::scriptBudgetMs, 1, 600000},
+      {"script_memory_mb", K::kInt, nullptr, &GameSettings::scriptMemoryMb, 1, 4096},
   };
   return table;
 }

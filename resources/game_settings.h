@@ -26,6 +26,10 @@ class GameSettings {
   int playerHp = 100;
   // The save file, a path inside the game folder.
   std::string save = "save/sav01.bin";
+  // Limits of every script call and state: the time one call may run and
+  // the memory one state may hold (the script host's defaults).
+  int scriptBudgetMs = 250;
+  int scriptMemoryMb = 64;
 
   // One line of the file that was not taken; line 0 is the whole file.
   struct Problem {

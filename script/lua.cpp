@@ -202,7 +202,7 @@ bool startsBinary(const char* data, size_t size) { return size > 0 && data[0] ==
 const char kRefusedMsg[] = "Odrzucono skompilowany kod Lua";
 
 int refuseBinary(lua_State* L, const char* label) {
-  Log::fail("Lua.load: %s: %s", kRefusedMsg, label);
+  Log::fail("Lua.load: Odrzucono skompilowany kod Lua: %s", label);
   lua_pushstring(L, kRefusedMsg);
   return LUA_ERRSYNTAX;
 }

@@ -97,6 +97,34 @@ class LevelTest(unittest.TestCase):
         self.assertEqual(words[4], "500", words)
         self.assertEqual(words[7], "42", words)
 
+    def test_runaway_scripts_are_stopped_and_the_game_quits(self):
+        run = self.run_
+        # The level's periodic function and one character's update never
+        # return; another character allocates without end.
+        with open(run.path("lua", "miedzyczas.lua"), "a") as f:
+            f.write("\nfunction tick() while true do end end\n")
+        with open(run.path("lua", "skoczek.lua"), "a") as f:
+            f.write("\nfunction update() while true do end end\n")
+        with open(run.path("lua", "soltys.lua"), "w") as f:
+            f.write("t = {}\nfunction update() while true do t[#t + 1] = string.rep('x', 65536) .. #t end end\n"
+                    "ticks = 0\n")
+        with open(run.path("game.ini"), "a") as f:
+            f.write("\n[game]\nscript_budget_ms = 100\nscript_memory_mb = 8\n")
+        run.start()
+        for line in ("FAIL: Lua.update: Error: Skrypt data/lvl/miedzyczas.crs:lvl, funkcja tick: "
+                     "przekroczony limit czasu (100 ms)",
+                     "FAIL: Lua.update: Error: Skrypt lua/skoczek.lua, funkcja update: "
+                     "przekroczony limit czasu (100 ms)",
+                     "FAIL: Lua.update: Error: Skrypt lua/soltys.lua, funkcja update: "
+                     "przekroczony limit pamieci (8 MiB)"):
+            self.assertTrue(run.wait_for_line(line, timeout=30), run.output())
+        # The window still answers: the shortcut quits and the save is written.
+        self.assertEqual(run.quit(), 0, run.output())
+        out = run.output()
+        self.assertEqual(out.count("przekroczony limit"), 3, out)
+        strs, _ = read_save(run.path("save", "sav01.bin"))
+        self.assertIn(f"{LEVEL}_skoczek", strs)
+
     def test_missing_first_level_exits_200(self):
         run = self.run_
         os.remove(run.path("data", "lvl", "miedzyczas.crs"))
