@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: play test deps build bench fuzz fuzz-smoke mutants clean
+.PHONY: play test deps build bench fuzz fuzz-smoke soak mutants clean
 
 deps:
 	@scripts/deps.sh
@@ -25,6 +25,15 @@ FUZZ_SECONDS ?= 60
 fuzz: deps
 	scripts/fuzz.sh run $(FUZZ_SECONDS)
 
+# The demo played by random keys in the release build, then under valgrind
+# (not part of make test): make soak SOAK_MINUTES=30 SOAK_VALGRIND_MINUTES=5
+SOAK_MINUTES ?= 30
+SOAK_VALGRIND_MINUTES ?= 5
+soak: deps
+	cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-release -j$(JOBS) --target tervalo game_data
+	python3 scripts/soak.py --minutes $(SOAK_MINUTES) --valgrind-minutes $(SOAK_VALGRIND_MINUTES)
+
 fuzz-smoke: deps
 	scripts/fuzz.sh smoke
 
@@ -35,4 +44,4 @@ mutants: deps
 	/usr/bin/python3 scripts/mutants.py $(MUTANTS_ARGS)
 
 clean:
-	rm -rf $(BUILD) build-fuzz
+	rm -rf $(BUILD) build-fuzz build-cov build-release

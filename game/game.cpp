@@ -2,6 +2,7 @@
 
 #include <SDL/SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -222,7 +223,20 @@ void Game::pace() {
     uint32_t wait = frame_timing::sleepMs(game::frameStart, SDL_GetTicks());
     if (wait) SDL_Delay(wait);
   }
-  game::dt = frame_timing::frameDt(SDL_GetTicks() - game::frameStart);
+  const uint32_t took = SDL_GetTicks() - game::frameStart;
+  ++frameMs_[std::min<size_t>(took, frameMs_.size() - 1)];
+  game::dt = frame_timing::frameDt(took);
+}
+
+void Game::writeFrameLog() const {
+  const char* path = std::getenv("TERVALO_FRAME_LOG");
+  if (!path || !*path) return;
+  if (FILE* f = std::fopen(path, "w")) {
+    std::fprintf(f, "# frame length in ms, frames\n");
+    for (size_t ms = 0; ms < frameMs_.size(); ++ms)
+      if (frameMs_[ms]) std::fprintf(f, "%zu %llu\n", ms, static_cast<unsigned long long>(frameMs_[ms]));
+    std::fclose(f);
+  }
 }
 
 void Game::frame() {
@@ -257,6 +271,7 @@ int Game::shutdown() {
   std::filesystem::path savePath(settings_.save);
   if (savePath.has_parent_path()) std::filesystem::create_directories(savePath.parent_path(), ec);
   Database::instance().save(settings_.save);
+  writeFrameLog();
   Log::info("Zatrzymano (%.2fs)", SDL_GetTicks() / 1000.0);
   Camera::instance().shutdown();
   Sound::instance().shutdown();
@@ -320,6 +335,8 @@ int runGame(int argc, const char* const* argv, const char* buildDate, const char
   if (!opts.level.empty()) settings.level = opts.level;
 
   LuaFuncs::install();
+  Lua::setBudgetMs(settings.scriptBudgetMs);
+  Lua::setMemoryCap(static_cast<size_t>(settings.scriptMemoryMb) << 20);
   Game game(buildDate, buildTime, std::move(settings));
   return game.run();
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "resources/game_settings.h"
 
@@ -81,6 +82,10 @@ class Game {
   uint32_t frames_ = 0;
   uint64_t updatedFrames_ = 0;
   uint64_t drawnFrames_ = 0;
+  // Frames by their length in ms (the last slot: that long or longer),
+  // written to the file named by TERVALO_FRAME_LOG at the end (soak runs).
+  std::vector<uint64_t> frameMs_ = std::vector<uint64_t>(501, 0);
+  void writeFrameLog() const;
   bool started_ = false;
   std::unique_ptr<Text> statsText_;
   std::unique_ptr<Text> keysText_;

@@ -7,7 +7,7 @@ PKGS=(build-essential cmake pkg-config python3 python3-pil python3-clang-14
       libgl1-mesa-dri libglu1-mesa
       libgtest-dev googletest libbenchmark-dev clang-14 libclang-rt-14-dev
       libpugixml-dev nlohmann-json3-dev lua5.1 ccache tiled glslang-dev glslang-tools
-      xvfb xauth x11-utils xdotool imagemagick)
+      xvfb xauth x11-utils xdotool imagemagick valgrind llvm-14 util-linux)
 missing=()
 for p in "${PKGS[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
