@@ -1,0 +1,93 @@
+// Helper of the save tests (tests/robust/test_saves.py): writes numbered
+// generations of a save and checks what a later start would load.
+//
+//   save_torture loop FILE [FROM] saves generations FROM, FROM + 1... (from 1
+//                                 by default) into FILE for ever, printing
+//                                 each number once saved
+//   save_torture once FILE GEN    saves generation GEN once; exit 1 when the
+//                                 save reports a failure
+//   save_torture check FILE       loads FILE as the game does and prints the
+//                                 generation it holds, whole; "lost: why"
+//                                 and exit 1 when it is not one whole save
+//
+// A generation's contents follow from its number alone (sizes vary with it),
+// so a torn or mixed file cannot pass for a whole one.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "base/log.h"
+#include "resources/database.h"
+
+namespace {
+
+constexpr int kStrs = 24, kVals = 24;
+
+std::string strValue(int gen, int i) {
+  return std::string(1 + (gen * 7 + i * 13) % 90, static_cast<char>('a' + (gen + i) % 26)) +
+         std::to_string(gen);
+}
+
+void fill(Database& db, int gen) {
+  db.clear();
+  db.setVal("gen", gen);
+  for (int i = 0; i < kStrs; ++i) db.setStr("s" + std::to_string(i), strValue(gen, i));
+  for (int i = 0; i < kVals; ++i) db.setVal("v" + std::to_string(i), gen * 1000 + i);
+}
+
+// The generation held, or -1 with `why` set.
+int whole(const Database& db, std::string& why) {
+  const int gen = db.getVal("gen");
+  if (gen <= 0) {
+    why = "no generation";
+    return -1;
+  }
+  if (db.strs().size() != kStrs || db.vals().size() != kVals + 1) {
+    why = "wrong entry count";
+    return -1;
+  }
+  for (int i = 0; i < kStrs; ++i)
+    if (db.getStr("s" + std::to_string(i)) != strValue(gen, i)) {
+      why = "string " + std::to_string(i) + " differs";
+      return -1;
+    }
+  for (int i = 0; i < kVals; ++i)
+    if (db.getVal("v" + std::to_string(i)) != gen * 1000 + i) {
+      why = "value " + std::to_string(i) + " differs";
+      return -1;
+    }
+  return gen;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Log::initStdout();
+  const std::string cmd = argc > 2 ? argv[1] : "";
+  Database& db = Database::instance();
+  if (cmd == "loop") {
+    for (int gen = argc > 3 ? std::atoi(argv[3]) : 1;; ++gen) {
+      fill(db, gen);
+      if (!db.save(argv[2])) return 1;
+      std::printf("saved %d\n", gen);
+      std::fflush(stdout);
+    }
+  }
+  if (cmd == "once" && argc > 3) {
+    fill(db, std::atoi(argv[3]));
+    return db.save(argv[2]) ? 0 : 1;
+  }
+  if (cmd == "check") {
+    Log::Capture quiet;
+    std::string why = "cannot load";
+    const int gen = db.load(argv[2]) ? whole(db, why) : -1;
+    if (gen < 0) {
+      std::printf("lost: %s\n", why.c_str());
+      return 1;
+    }
+    std::printf("gen %d\n", gen);
+    return 0;
+  }
+  std::fprintf(stderr, "usage: save_torture loop FILE | once FILE GEN | check FILE\n");
+  return 2;
+}
