@@ -41,6 +41,28 @@ ReplaceResult writeInto(const std::string& target, const std::string& bytes, Rep
   return done;
 }
 
+// Writing in place is not atomic: when the new contents cannot be written
+// whole, the old ones are put back (truncating freed their space, so they
+// fit again), rather than leaving a torn file.
+ReplaceResult writeInPlace(const std::string& target, const std::string& bytes, std::string* error) {
+  std::string old;
+  {
+    FilePtr in(std::fopen(target.c_str(), "rb"));
+    if (!in) return failed(ReplaceResult::CannotCreate, error, errno);
+    char chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0) old.append(chunk, n);
+    if (std::ferror(in.get())) return failed(ReplaceResult::CannotCreate, error, EIO);
+  }
+  std::string why;
+  ReplaceResult r = writeInto(target, bytes, ReplaceResult::InPlace, &why);
+  if (r != ReplaceResult::InPlace) {
+    writeInto(target, old, ReplaceResult::InPlace, nullptr);
+    if (error) *error = why;
+  }
+  return r;
+}
+
 }  // namespace
 
 ReplaceResult replaceFile(const std::string& path, const std::string& bytes,
@@ -68,7 +90,7 @@ ReplaceResult replaceFile(const std::string& path, const std::string& bytes,
     // The folder takes no new file, but the file itself may still be
     // writable: better overwrite it than lose the new contents.
     if (inPlaceFallback && fs::is_regular_file(status) && access(target.c_str(), W_OK) == 0)
-      return writeInto(target.string(), bytes, ReplaceResult::InPlace, error);
+      return writeInPlace(target.string(), bytes, error);
     return failed(ReplaceResult::CannotCreate, error, err);
   }
   fchmod(fd, fs::exists(status) ? (static_cast<mode_t>(status.permissions()) & 07777)

@@ -12,7 +12,7 @@ enum class ReplaceResult {
   CannotCreate,  // neither a temporary file nor (when allowed) the target
                  // could be opened; the target is untouched
   WriteFailed,   // writing failed; a replaced target is untouched, one
-                 // written in place holds what was written
+                 // written in place gets its old contents written back
 };
 
 // Replaces `path` with `bytes`. A symbolic link is kept and the file it
