@@ -61,6 +61,12 @@ Dialog::NpcAnimatedObj::~NpcAnimatedObj() {
   if (ownsSprite && sprite) Sprite::release(sprite);
 }
 
+void Dialog::NpcAnimatedObj::rebindAnim() {
+  anim = sprite ? sprite->getAnim(animIdx) : nullptr;
+  if (!anim || frameIdx >= anim->frames.size()) frameIdx = 0;
+  frame = anim && !anim->frames.empty() ? &anim->frames[frameIdx] : nullptr;
+}
+
 void Dialog::NpcAnimatedObj::update() {
   if (!anim || anim->frames.size() < 2) return;
   const auto count = static_cast<uint32_t>(anim->frames.size());

@@ -36,6 +36,8 @@ class Dialog::NpcAnimatedObj {
   NpcAnimatedObj& operator=(const NpcAnimatedObj&) = delete;
   virtual ~NpcAnimatedObj();
   virtual void update();
+  // Looks the animation and frame up again after the sprite was re-read.
+  void rebindAnim();
 
   Sprite* sprite = nullptr;
   const Sprite::Anim* anim = nullptr;

@@ -3,6 +3,7 @@
 #include <SDL/SDL.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -16,6 +17,7 @@
 #include "check/game_check.h"
 #include "dialog/dialog.h"
 #include "dialog/dialog_sprites.h"
+#include "game/dev_mode.h"
 #include "game/options.h"
 #include "render/camera.h"
 #include "render/fade.h"
@@ -33,7 +35,12 @@ namespace {
 constexpr int kKeyReturn = 13;
 constexpr int kKeyF4 = 285;
 constexpr int kKeyRShift = 303;
+constexpr int kKeyLCtrl = 306;
 constexpr int kKeyLAlt = 308;
+// Developer mode, with Left Ctrl: reload, overlay, one frame while paused.
+constexpr int kKeyD = 100;
+constexpr int kKeyN = 110;
+constexpr int kKeyR = 114;
 constexpr int kKeyPrint = 316;
 
 constexpr const char* kControlsPath = "controls.bin";
@@ -139,8 +146,15 @@ void Game::handleEvent(const SDL_Event& event) {
         }
         break;
       }
+      if (dev_ && game::keyHeld(kKeyLCtrl) && (sym == kKeyR || sym == kKeyD || sym == kKeyN)) {
+        if (sym == kKeyR) dev_->requestReload();
+        if (sym == kKeyD) dev_->toggleOverlay();
+        if (sym == kKeyN && paused_) ++stepFrames_;
+        break;
+      }
       if (sym == kKeyPrint) {
         paused_ = !paused_;
+        stepFrames_ = 0;
       } else if (!paused_ && onPlayerKey) {
         onPlayerKey(sym);
       }
@@ -184,8 +198,10 @@ void Game::draw() {
   if (statsText_) statsText_->draw();
   if (keysText_) keysText_->draw();
   Sprite::flush();
-  Camera::instance().endFrame();
+  if (dev_) dev_->drawOverlay();
 }
+
+void Game::present() { Camera::instance().endFrame(); }
 
 std::string Game::statsLine(uint32_t frames, uint32_t statsStart, uint32_t a, uint32_t b,
                             uint32_t c, uint32_t objs, uint32_t allObjs, uint32_t parts,
@@ -239,15 +255,35 @@ void Game::writeFrameLog() const {
   }
 }
 
+void Game::enableDevMode() {
+  if (!dev_) dev_ = std::make_unique<DevMode>();
+}
+
 void Game::frame() {
   game::frameStart = SDL_GetTicks();
   pollEvents();
-  if (!paused_) Player::instance().control(game::keys, SDLK_LAST);
+  // A reload runs here, where no script is running, like other level changes.
+  if (dev_) dev_->beforeFrame(SDL_GetTicks());
+  // While paused, Left Ctrl+N lets exactly one frame through.
+  const bool advance = !paused_ || stepFrames_ > 0;
+  if (paused_ && stepFrames_ > 0) --stepFrames_;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point t0 = dev_ ? Clock::now() : Clock::time_point();
+  if (advance) Player::instance().control(game::keys, SDLK_LAST);
   Sound::instance().update();
   Camera::instance().beginFrame();
-  if (!paused_) update();
+  if (advance) update();
   placeCamera();
+  const Clock::time_point t1 = dev_ ? Clock::now() : Clock::time_point();
   draw();
+  const Clock::time_point t2 = dev_ ? Clock::now() : Clock::time_point();
+  present();
+  if (dev_) {
+    auto ms = [](Clock::time_point a, Clock::time_point b) {
+      return std::chrono::duration<float, std::milli>(b - a).count();
+    };
+    dev_->recordFrame({ms(t0, t1), ms(t1, t2), ms(t2, Clock::now())});
+  }
   updateStats();
   // The contact flags of the player's character; dashes while it has none.
   if (keysText_) keysText_->setStr(Player::instance().contactLine());
@@ -255,6 +291,7 @@ void Game::frame() {
 }
 
 int Game::shutdown() {
+  dev_.reset();
   // Characters write their state into the save before it is stored.
   Level::instance().unload();
   Dialog::instance().reset();
@@ -282,6 +319,7 @@ int Game::shutdown() {
 int Game::run() {
   int code = startUp();
   if (code != kOk) return code;
+  if (dev_) dev_->start();
   while (game::running) frame();
   return shutdown();
 }
@@ -338,5 +376,6 @@ int runGame(int argc, const char* const* argv, const char* buildDate, const char
   Lua::setBudgetMs(settings.scriptBudgetMs);
   Lua::setMemoryCap(static_cast<size_t>(settings.scriptMemoryMb) << 20);
   Game game(buildDate, buildTime, std::move(settings));
+  if (opts.dev) game.enableDevMode();
   return game.run();
 }

@@ -12,6 +12,7 @@
 
 #include "resources/game_settings.h"
 
+class DevMode;
 class Text;
 
 class Game {
@@ -46,6 +47,10 @@ class Game {
   void handleEvent(const SDL_Event& event);
 
   const GameSettings& settings() const { return settings_; }
+  // Developer mode: live reload, the overlay and the frame step (off
+  // unless the command line asks for it). Call before run().
+  void enableDevMode();
+  DevMode* devMode() const { return dev_.get(); }
 
   bool paused() const { return paused_; }
   // Frames whose world update ran, and frames drawn (tests watch pausing).
@@ -72,12 +77,16 @@ class Game {
   void update();
   void placeCamera();
   void draw();
+  void present();
   void updateStats();
   void pace();
 
   std::string buildDate_, buildTime_;
   GameSettings settings_;
   bool paused_ = false;
+  // Frames Left Ctrl+N asked to run while paused (developer mode).
+  int stepFrames_ = 0;
+  std::unique_ptr<DevMode> dev_;
   uint32_t statsStart_ = 0;
   uint32_t frames_ = 0;
   uint64_t updatedFrames_ = 0;

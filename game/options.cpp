@@ -42,6 +42,8 @@ Options Options::parse(const std::vector<std::string>& args) {
       o.mode = Mode::kCheck;
     } else if ((name == "--help" || name == "-h") && !inlineValue) {
       o.mode = Mode::kHelp;
+    } else if (name == "--dev" && !inlineValue) {
+      o.dev = true;
     } else if (name == "--level") {
       if (!inlineValue) {
         if (i + 1 >= args.size()) {
@@ -72,6 +74,8 @@ std::string Options::usage(const std::string& prog) {
          "  --check        read the whole game folder and report every problem, without\n"
          "                 opening a window or sound; exit 0 when nothing is wrong, 1 otherwise\n"
          "  --level NAME   start at the level NAME (a resource name, e.g. data/lvl/x.crs:lvl)\n"
+         "  --dev          developer mode: reload on Left Ctrl+R and on file changes,\n"
+         "                 overlay on Left Ctrl+D, one frame on Left Ctrl+N while paused\n"
          "  -h, --help     print this text\n"
          "A wrong command line prints this text and exits with 2.\n";
 }

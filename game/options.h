@@ -20,6 +20,8 @@ struct Options {
   std::string gameDir;
   // --level NAME: the first level instead of the game's own (a resource name).
   std::string level;
+  // --dev: developer mode (live reload, the debug overlay, the frame step).
+  bool dev = false;
   // Set when the command line is wrong: what is wrong, for the usage message.
   std::string error;
 

@@ -206,6 +206,33 @@ void Sprite::reload() {
   }
 }
 
+bool Sprite::refresh(const std::string& name) {
+  SpriteState& s = state();
+  auto it = s.cache.find(name);
+  if (it == s.cache.end()) return false;
+  Sprite fresh;
+  if (!fresh.loadGfx(name.c_str()) || !fresh.loadAnims(name.c_str())) {
+    Log::fail("Sprite.refresh: Nie udalo sie przeladowac grafiki \"%s\"\n", name.c_str());
+    return false;
+  }
+  Sprite& sp = *it->second;
+  // Quads batched for the old texture are drawn with it before it goes.
+  if (s.current == &sp) drawBatch(s);
+  std::swap(sp.texture, fresh.texture);
+  sp.mask.swap(fresh.mask);
+  sp.anims.swap(fresh.anims);
+  sp.animsByName.swap(fresh.animsByName);
+  std::swap(sp.width, fresh.width);
+  std::swap(sp.height, fresh.height);
+  return true;  // `fresh` takes the old texture with it
+}
+
+std::vector<std::string> Sprite::cachedNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : state().cache) names.push_back(entry.first);
+  return names;
+}
+
 std::string Sprite::nameOf(const Sprite* sprite) {
   if (!sprite) return std::string();
   for (const auto& entry : state().cache)

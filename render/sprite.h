@@ -41,6 +41,15 @@ class Sprite {
   // ones never taken, say) and returns how many went; sprites in use stay.
   static size_t clearUnused();
   static void reload();
+  // Reads a cached sprite's image and animations again from its resource
+  // (the file changed on disk). The sprite keeps its address and its
+  // references; holders of its animation records must look them up again
+  // (their old records are gone). False, with the sprite untouched, when
+  // the new image or its animations cannot be read or the name is not
+  // cached.
+  static bool refresh(const std::string& name);
+  // Cache keys in order.
+  static std::vector<std::string> cachedNames();
   // Cache key of a cached sprite ("" when not cached).
   static std::string nameOf(const Sprite* sprite);
   static size_t cacheSize();

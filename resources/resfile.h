@@ -45,6 +45,9 @@ class Resfile {
   static Resfile& instance();
 
   bool open(const std::string& archivePath);
+  // Forgets the open archive, so the next load reads its table again (the
+  // file may have been rewritten).
+  void close() { forget(); }
   // "archive:entry". A null name fails like a malformed one.
   ResBuffer load(const char* resourceName);
   ResBuffer load(const std::string& resourceName) { return load(resourceName.c_str()); }

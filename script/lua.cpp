@@ -524,8 +524,20 @@ int Lua::activeCalls() { return g_activeCalls; }
 
 uint64_t Lua::callSerial() { return g_callSerial; }
 
+void Lua::swap(Lua& other) noexcept {
+  core_.swap(other.core_);
+  std::swap(status_, other.status_);
+  std::swap(loaded_, other.loaded_);
+  std::swap(errorsReported_, other.errorsReported_);
+  numArgs_.swap(other.numArgs_);
+  strArgs_.swap(other.strArgs_);
+  name_.swap(other.name_);
+  stopped_.swap(other.stopped_);
+}
+
 void Lua::update() {
   if (status_ == 0 || !core_) return;
+  ++errorsReported_;
   reportTop(core_->L);
   lua_settop(core_->L, 0);
   status_ = 0;
@@ -719,6 +731,7 @@ Lua::Fate Lua::callChecked(const char* name) {
       rc = lua_pcall(L, 1, 1, 0);
     }
     if (rc != 0) {
+      ++errorsReported_;
       reportTop(L);
       lua_settop(L, base);
       return Fate::Owned;
@@ -733,6 +746,7 @@ Lua::Fate Lua::callChecked(const char* name) {
   Fate fate = protectedCall(nargs, LUA_MULTRET, rc, name);
   if (fate != Fate::Owned) return fate;
   if (rc != 0) {
+    ++errorsReported_;
     reportTop(L);
     // A function stopped by a limit would only be stopped again.
     if (limitHit()) stopped_.emplace_back(name);

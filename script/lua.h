@@ -82,6 +82,10 @@ class Lua {
   ~Lua();
   Lua(const Lua&) = delete;
   Lua& operator=(const Lua&) = delete;
+  // Exchanges states, queued arguments and error counts with `other`.
+  // Neither may be running (the state's registry keeps pointing at the
+  // host objects it was given).
+  void swap(Lua& other) noexcept;
 
   // Starts over with a fresh state and all standard libraries; not loaded,
   // no error pending. Queued arguments are kept.
@@ -149,6 +153,9 @@ class Lua {
   // True while a call, chunk or file of this host is running.
   bool running() const;
   size_t queuedArgs() const { return numArgs_.size() + strArgs_.size(); }
+  // Errors this host has reported since it was made (load, run and call
+  // failures alike); a reload compares the count before and after.
+  uint32_t errorsReported() const { return errorsReported_; }
   // Protected calls of all hosts currently on the stack.
   static int activeCalls();
   // Counts every protected call into script code (metamethods included):
@@ -193,6 +200,7 @@ class Lua {
   std::unique_ptr<Core> core_;
   int32_t status_ = 0;
   bool loaded_ = false;
+  uint32_t errorsReported_ = 0;
   std::vector<NumArg> numArgs_;
   std::vector<StrArg> strArgs_;
   std::string name_;

@@ -295,6 +295,32 @@ void Level::updateWorld() {
   objIndex_.close();
 }
 
+void Level::swapContents(Level& other) noexcept {
+  frames.swap(other.frames);
+  objs.swap(other.objs);
+  parts.swap(other.parts);
+  bullets.swap(other.bullets);
+  frameMap.swap(other.frameMap);
+  name.swap(other.name);
+  std::swap(left, other.left);
+  std::swap(top, other.top);
+  std::swap(right, other.right);
+  std::swap(bottom, other.bottom);
+  std::swap(width, other.width);
+  std::swap(height, other.height);
+  std::swap(reader, other.reader);
+  levelReader_.swap(other.levelReader_);
+  skyboxes.swap(other.skyboxes);
+  std::swap(skybox, other.skybox);
+  std::swap(skyboxForced, other.skyboxForced);
+  npcs.swap(other.npcs);
+  std::swap(npcCap, other.npcCap);
+  lua.swap(other.lua);
+  alwaysFn.swap(other.alwaysFn);
+  std::swap(alwaysTime, other.alwaysTime);
+  lastValid_ = other.lastValid_ = false;
+}
+
 void Level::clearWorld() {
   left = top = right = bottom = width = height = 0;
   frames.clear();

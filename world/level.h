@@ -55,11 +55,21 @@ class Level {
   // (Re)creates the characters listed for `listName` in npc/list.ini.
   bool loadNpcs(const char* listName);
 
+  // Exchanges everything the level holds (frames, objects, characters,
+  // sky, script state, name, bounds) with `other`; neither may be updating.
+  // Objects and script states keep pointing at the level they were made
+  // for: this only parks a world aside while another one is built in its
+  // place, and brings it back when that fails (see game/dev_mode.cpp).
+  void swapContents(Level& other) noexcept;
+
   // --- characters (level_npcs.cpp) ---------------------------------------
   // Stores the character at slot `pos` and in objs; null (and the character
   // destroyed) when it cannot be stored.
   Npc* addNpc(std::unique_ptr<Npc> npc, uint32_t pos);
   void delNpc(Npc* npc);
+  // Takes the character out of the table and the object list without
+  // destroying it (null when this level does not hold it).
+  std::unique_ptr<Npc> takeNpc(Npc* npc);
   // The character in slot `slot`, or null (past the table or empty).
   Npc* npcAt(uint32_t slot) const;
   Npc* getNpcByName(const char* npcName) const;

@@ -51,6 +51,14 @@ Npc* Level::addNpc(std::unique_ptr<Npc> npc, uint32_t pos) {
   return raw;
 }
 
+std::unique_ptr<Npc> Level::takeNpc(Npc* npc) {
+  if (!npc || !objs.contains(npc)) return nullptr;
+  for (Npc*& slot : npcs)
+    if (slot == npc) slot = nullptr;
+  std::unique_ptr<Object> obj = objs.take(npc);
+  return std::unique_ptr<Npc>(static_cast<Npc*>(obj.release()));
+}
+
 void Level::delNpc(Npc* npc) {
   if (!npc) return;
   if (npc->id < npcs.size() && npcs[npc->id] == npc) {

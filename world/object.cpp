@@ -66,6 +66,16 @@ int Object::layer() const { return toPixel(z); }
 
 // --- animation -----------------------------------------------------------
 
+void Object::rebindAnim() {
+  if (!sprite || !anim) return;
+  anim = sprite->getAnim(animIdx);
+  if (!anim || frameIdx >= anim->frames.size()) {
+    frameIdx = 0;
+    frameTime = 0;
+  }
+  frame = frameOf(anim, frameIdx);
+}
+
 void Object::setAnim(uint32_t index) {
   if (!sprite) return;
   animIdx = index;

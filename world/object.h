@@ -39,6 +39,10 @@ class Object {
 
   void setAnim(uint32_t index);
   void setAnim(const char* name);
+  // Looks the current animation and frame up again by their indexes, after
+  // the sprite's animations were read anew (an object without a current
+  // animation keeps none; a frame index past the end starts over).
+  void rebindAnim();
   // Replaces the sprite (taking over the new reference, giving back the old
   // one) and selects its animation 0.
   void setSprite(Sprite* newSprite);

@@ -75,6 +75,12 @@ class OwnedList {
     entries_.clear();
   }
 
+  // Exchanges the elements of two lists that are not being walked.
+  void swap(OwnedList& other) noexcept {
+    entries_.swap(other.entries_);
+    doomed_.swap(other.doomed_);
+  }
+
   // Calls f(T&) for each element in order, including those added meanwhile.
   template <class F>
   void each(F&& f) {

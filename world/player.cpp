@@ -115,6 +115,18 @@ void Player::setPlayer() {
   if (dialogHooks.reset) dialogHooks.reset(*this, lvl);
 }
 
+bool Player::adoptCharacter(std::unique_ptr<Npc> character) {
+  if (!lvl || !character) return false;
+  npc.clear();
+  character->isPlayer = true;
+  character->lvl = lvl;
+  const uint32_t slot = playerSlot(*lvl);
+  Npc* stored = lvl->addNpc(std::move(character), slot);
+  if (stored) npc.set(lvl, slot, stored);
+  if (dialogHooks.reset) dialogHooks.reset(*this, lvl);
+  return stored != nullptr;
+}
+
 // --- key bindings ------------------------------------------------------------
 
 bool Player::loadCtrls(const char* name) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,12 @@ class Player {
   // Makes the character anew in `lvl` at the start values, replacing one
   // that still exists; nothing without a level or a sprite name.
   void setPlayer();
+  // Puts a character made earlier (taken out of a world that is being
+  // replaced) into `lvl`, in the slot setPlayer would choose, as the
+  // player's character, with everything it had (position, speed, hit
+  // points, weapon); the conversation starts over as after setPlayer.
+  // False (the character destroyed) when the level cannot store it.
+  bool adoptCharacter(std::unique_ptr<Npc> character);
 
   // Reads the bindings; false when the file is missing or incomplete (the
   // actions it does not cover keep their bindings).

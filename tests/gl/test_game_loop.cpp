@@ -4,6 +4,7 @@
 
 #include "base/globals.h"
 #include "base/log.h"
+#include "game/dev_mode.h"
 #include "game/game.h"
 #include "gl/gl_fixture.h"
 
@@ -29,8 +30,10 @@ class GameLoop : public GlTest {
   // sym 0 pushes a quit event instead of a key.
   // `altInEvent`: Left Alt only in the event's modifiers, already let go in
   // the keyboard state (a slow frame that gets the whole Alt+F4 at once).
-  void push(int sym, bool leftAlt = false, bool altInEvent = false) {
+  void push(int sym, bool leftAlt = false, bool altInEvent = false,
+            bool leftCtrl = false) {
     keys_[308] = leftAlt ? 1 : 0;
+    keys_[306] = leftCtrl ? 1 : 0;
     SDL_Event e{};
     if (altInEvent) e.key.keysym.mod = KMOD_LALT;
     e.type = sym ? SDL_KEYDOWN : SDL_QUIT;
@@ -90,6 +93,38 @@ TEST_F(GameLoop, PrintScreenFreezesUpdatesButNotDrawing) {
   game.frame();
   EXPECT_FALSE(game.paused());
   EXPECT_EQ(game.updatedFrames(), updated + 1);
+}
+
+TEST_F(GameLoop, DevModeStepsOneFrameWhilePausedAndKeepsItsKeys) {
+  // Without developer mode Left Ctrl+N is an ordinary key for the player.
+  push(SDLK_n, false, false, true);
+  game.frame();
+  EXPECT_EQ(playerKeys, std::vector<int>{SDLK_n});
+  playerKeys.clear();
+
+  game.enableDevMode();
+  push(SDLK_n, false, false, true);  // not paused: nothing to step, reaches nobody
+  push(SDLK_d, false, false, true);
+  game.frame();
+  EXPECT_TRUE(game.devMode()->overlay());
+  push(SDLK_PRINT);
+  game.frame();
+  const uint64_t updated = game.updatedFrames(), drawn = game.drawnFrames();
+  push(SDLK_n, false, false, true);
+  for (int i = 0; i < 3; ++i) game.frame();
+  EXPECT_EQ(game.updatedFrames(), updated + 1);
+  push(SDLK_n, false, false, true);
+  push(SDLK_n, false, false, true);
+  for (int i = 0; i < 3; ++i) game.frame();
+  EXPECT_EQ(game.updatedFrames(), updated + 3);
+  EXPECT_EQ(game.drawnFrames(), drawn + 6);
+  EXPECT_TRUE(game.paused());
+  EXPECT_TRUE(playerKeys.empty());
+  // Every frame was timed for the graph.
+  const auto& last = game.devMode()->history()[(game.devMode()->historyStart() + 239) % 240];
+  EXPECT_GT(last.drawMs + last.presentMs, 0.0f);
+  push(SDLK_PRINT);
+  game.frame();
 }
 
 TEST_F(GameLoop, FrameTimeFollowsThePacing) {

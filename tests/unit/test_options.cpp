@@ -46,6 +46,10 @@ TEST(Options, ParsesCommandLines) {
     EXPECT_EQ(o.level, r.level) << line;
   }
   EXPECT_NE(Options::usage("tervalo").find("--level NAME"), std::string::npos);
+  // Developer mode is off unless asked for; it takes no value.
+  EXPECT_FALSE(Options::parse(std::vector<std::string>{"g"}).dev);
+  EXPECT_TRUE(Options::parse(std::vector<std::string>{"g", "--dev"}).dev);
+  EXPECT_FALSE(Options::parse(std::vector<std::string>{"--dev=1"}).error.empty());
 }
 
 TEST(GameSettings, EachKeyAndItsBadValues) {

@@ -1,0 +1,99 @@
+"""Developer mode on the demo: a character's script and a dialog line are
+changed while the game runs; the folder watch reloads the level, the new
+behaviour shows and the player stays where it was. A broken script (Ctrl+R)
+keeps the running level and says why."""
+import re
+import time
+import unittest
+
+from harness import GameRun
+
+# Prints the player's position whenever it changes (the level keeps running).
+PROBE = """
+local probeTick, lastX, lastY = tick
+function tick()
+  probeTick()
+  local x, y = getPlayerPos()
+  if x ~= lastX or y ~= lastY then
+    lastX, lastY = x, y
+    print("E2E player " .. x .. " " .. y)
+  end
+end
+"""
+
+SOLTYS = """-- standing, version {v}
+local said = false
+function update()
+  if not said then
+    said = true
+    local x, y = getPlayerPos()
+    print("E2E soltys {v} " .. x .. " " .. y)
+  end
+end
+"""
+
+RELOADED = "OK  : Dev.reload: Poziom"
+FAILED = "FAIL: Dev.reload: Poziom"
+
+
+class DevReloadTest(unittest.TestCase):
+    def setUp(self):
+        self.run_ = GameRun().prepare()
+
+    def tearDown(self):
+        self.run_.cleanup()
+
+    def write(self, name, text, mode="w"):
+        with open(self.run_.path(*name.split("/")), mode) as f:
+            f.write(text)
+
+    def last_player(self):
+        found = re.findall(r"^E2E player (-?\d+) (-?\d+)$", self.run_.output(), re.M)
+        return tuple(map(int, found[-1])) if found else None
+
+    def test_live_reload(self):
+        run = self.run_
+        self.write("lua/miedzyczas.lua", PROBE, "a")
+        self.write("lua/soltys.lua", SOLTYS.format(v="v1"))
+        run.start(args=["--dev"])
+        self.assertTrue(run.wait_for_line("E2E soltys v1"), run.output())
+        time.sleep(1.5)  # the player drops onto the meadow beside Soltys
+        run.hold("Right", 0.3)
+        time.sleep(1.0)
+        before = self.last_player()
+        self.assertIsNotNone(before, run.output())
+        self.assertNotEqual(before[0], 960)  # walked away from the start
+
+        # Both edits land together; the watch reloads once the folder is quiet.
+        with open(run.path("npc", "soltys")) as f:
+            dialog = f.read()
+        self.assertIn("12 1=strnl Jestem soltysem tej wioski.", dialog)
+        self.write("npc/soltys", dialog.replace("12 1=strnl Jestem soltysem tej wioski.",
+                                                "12 1=lua print('E2E dialog v2')\n12 2=seta"))
+        self.write("lua/soltys.lua", SOLTYS.format(v="v2"))
+        self.assertTrue(run.wait_for_line("E2E soltys v2"), run.output())
+        self.assertIn(RELOADED, run.output())
+        after = re.search(r"^E2E soltys v2 (-?\d+) (-?\d+)$", run.output(), re.M)
+        self.assertEqual((int(after.group(1)), int(after.group(2))), before, run.output())
+
+        run.key("e")  # talk: the changed lines run and end the conversation
+        self.assertTrue(run.wait_for_line("E2E dialog v2", timeout=10), run.output())
+
+        # A syntax error: Ctrl+R reports it and the running level goes on.
+        self.write("lua/soltys.lua", "function update(\n")
+        time.sleep(0.5)  # the watch reloads (and fails) by itself first
+        run.key("Control_L", "r")
+        time.sleep(1.0)
+        out = run.output()
+        self.assertIn(FAILED, out)
+        self.assertRegex(out, r"FAIL: Lua\.update: Error: lua/soltys\.lua:\d+:")
+        self.assertEqual(out.count(RELOADED), 1, out)
+        moved_from = self.last_player()
+        run.hold("Left", 0.4)
+        time.sleep(0.5)
+        self.assertNotEqual(self.last_player(), moved_from, run.output())  # still running
+        self.assertEqual(run.quit(), 0, run.output())
+
+
+if __name__ == "__main__":
+    unittest.main()
