@@ -668,7 +668,10 @@ void Lua::finishChunk(int rc, int base) {
   // A chunk that failed while running is reported at once. Left pending,
   // its error would silently stop the owner's periodic function (which is
   // skipped while an error waits) until some later call printed it.
-  if (rc != 0) reportTop(core_->L);
+  if (rc != 0) {
+    ++errorsReported_;
+    reportTop(core_->L);
+  }
   lua_settop(core_->L, base);
   status_ = 0;
   loaded_ = true;
