@@ -84,9 +84,15 @@ class DevReloadTest(unittest.TestCase):
         time.sleep(0.5)  # the watch reloads (and fails) by itself first
         run.key("Control_L", "r")
         time.sleep(1.0)
+        self.assertIn(FAILED, run.output())
+        self.assertRegex(run.output(), r"FAIL: Lua\.update: Error: lua/soltys\.lua:\d+:")
+        # So does a script that raises while it loads.
+        failed = run.output().count(FAILED)
+        self.write("lua/soltys.lua", 'error("E2E boom")\n')
+        time.sleep(1.0)
         out = run.output()
-        self.assertIn(FAILED, out)
-        self.assertRegex(out, r"FAIL: Lua\.update: Error: lua/soltys\.lua:\d+:")
+        self.assertIn("E2E boom", out)
+        self.assertGreater(out.count(FAILED), failed, out)
         self.assertEqual(out.count(RELOADED), 1, out)
         moved_from = self.last_player()
         run.hold("Left", 0.4)
