@@ -24,8 +24,10 @@ struct Rng {
     s = s * 6364136223846793005ull + 1442695040888963407ull;
     return static_cast<uint32_t>(s >> 33);
   }
+  // [lo, hi], for spans up to the whole int range.
   int range(int lo, int hi) {
-    return lo + static_cast<int>(next() % static_cast<uint32_t>(hi - lo + 1));
+    const uint64_t span = static_cast<uint64_t>(static_cast<int64_t>(hi) - lo) + 1;
+    return static_cast<int>(lo + static_cast<int64_t>(next() % span));
   }
   bool chance(int per1000) { return static_cast<int>(next() % 1000) < per1000; }
 };
