@@ -7,11 +7,11 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 
+#include "resources/replace_file.h"
 #include "resources/resfile_writer.h"
 
 namespace fs = std::filesystem;
@@ -636,27 +636,15 @@ class Builder {
   std::map<int, std::string> npcIds_;
 };
 
-bool writeAtomically(const std::string& path, const std::string& bytes, std::string& error) {
+// The whole file or nothing: a failed write keeps what was there.
+bool writeWhole(const std::string& path, const std::string& bytes, std::string& error) {
   std::error_code ec;
   const fs::path p(path);
   if (p.has_parent_path()) fs::create_directories(p.parent_path(), ec);
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    if (!out) {
-      error = "cannot write " + tmp;
-      std::remove(tmp.c_str());
-      return false;
-    }
-  }
-  fs::rename(tmp, path, ec);
-  if (ec) {
-    error = "cannot write " + path + ": " + ec.message();
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+  std::string why;
+  if (replaceFile(path, bytes, false, &why) == ReplaceResult::Replaced) return true;
+  error = "cannot write " + path + ": " + why;
+  return false;
 }
 
 }  // namespace
@@ -796,13 +784,13 @@ bool importMap(const std::string& mapPath, const std::string& out, const std::st
     }
     iniTexts[path] = editIni(iniTexts[path], c);
   }
-  if (!writeAtomically(out, writer.build(), error)) {
+  if (!writeWhole(out, writer.build(), error)) {
     errors.push_back(error);
     return false;
   }
   for (const auto& t : iniTexts) {
     if (t.second == iniOld[t.first]) continue;
-    if (!writeAtomically(t.first, t.second, error)) {
+    if (!writeWhole(t.first, t.second, error)) {
       errors.push_back(error);
       return false;
     }
