@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <pugixml.hpp>
@@ -83,6 +84,10 @@ bool inflateExact(const std::string& in, size_t expect, std::string& out) {
   return true;
 }
 
+std::string cellCountWhy(size_t got, size_t count) {
+  return "data holds " + std::to_string(got) + " cells, the layer " + std::to_string(count);
+}
+
 // Fills `gids` with `count` cells from a layer's or chunk's data.
 bool decodeCells(const std::string& text, const std::string& encoding,
                  const std::string& compression, size_t count, std::vector<uint32_t>& gids,
@@ -133,8 +138,7 @@ bool decodeCells(const std::string& text, const std::string& encoding,
       return false;
     }
     if (bytes.size() != count * 4) {
-      why = "data holds " + std::to_string(bytes.size() / 4) + " cells, the layer " +
-            std::to_string(count);
+      why = cellCountWhy(bytes.size() / 4, count);
       return false;
     }
     gids.resize(count);
@@ -147,7 +151,7 @@ bool decodeCells(const std::string& text, const std::string& encoding,
     return false;
   }
   if (gids.size() != count) {
-    why = "data holds " + std::to_string(gids.size()) + " cells, the layer " + std::to_string(count);
+    why = cellCountWhy(gids.size(), count);
     return false;
   }
   return true;
@@ -161,6 +165,77 @@ bool sizeOk(long long w, long long h, uint64_t& budget, std::string& why) {
   }
   budget -= uint64_t(w) * uint64_t(h);
   return true;
+}
+
+// Both readers fetch a whole number by name as get(name, out, default, lo,
+// hi) and a number as get(name, out, default); what differs is only where
+// they look and how they name the spot in a message. The fields read here
+// are the same in TMX and JSON, checked in the same order.
+struct IntField {
+  const char* name;
+  int* out;
+  long long def, lo, hi;
+};
+
+template <class GetInt>
+bool readInts(GetInt get, std::initializer_list<IntField> fields) {
+  for (const auto& f : fields) {
+    long long v;
+    if (!get(f.name, v, f.def, f.lo, f.hi)) return false;
+    *f.out = int(v);
+  }
+  return true;
+}
+
+template <class GetInt>
+bool readMapGrid(GetInt get, Map& map) {
+  return readInts(get, {{"tilewidth", &map.tileW, 0, 0, 1 << 16},
+                        {"tileheight", &map.tileH, 0, 0, 1 << 16},
+                        {"width", &map.width, 0, 0, 1 << 20},
+                        {"height", &map.height, 0, 0, 1 << 20}});
+}
+
+template <class GetInt>
+bool readTilesetGrid(GetInt get, Tileset& ts) {
+  long long count;
+  if (!readInts(get, {{"tilewidth", &ts.tileW, 0, 0, 1 << 16},
+                      {"tileheight", &ts.tileH, 0, 0, 1 << 16},
+                      {"spacing", &ts.spacing, 0, 0, 1 << 16},
+                      {"margin", &ts.margin, 0, 0, 1 << 16},
+                      {"columns", &ts.columns, 0, 0, 1 << 16}}) ||
+      !get("tilecount", count, 0, 0, 1 << 24))
+    return false;
+  ts.tilecount = uint32_t(count);
+  return true;
+}
+
+template <class GetInt>
+bool readTileOffset(GetInt get, Tileset& ts) {
+  return readInts(
+      get, {{"x", &ts.offsetX, 0, INT_MIN, INT_MAX}, {"y", &ts.offsetY, 0, INT_MIN, INT_MAX}});
+}
+
+// A chunk of an infinite map's layer: where it lies and its size.
+template <class GetInt>
+bool readChunkRect(GetInt get, Chunk& c) {
+  return readInts(get, {{"x", &c.x, 0, -(1 << 24), 1 << 24},
+                        {"y", &c.y, 0, -(1 << 24), 1 << 24},
+                        {"width", &c.w, 0, 0, 1 << 20},
+                        {"height", &c.h, 0, 0, 1 << 20}});
+}
+
+// A fixed-size map's layer: the map's size unless it says otherwise.
+template <class GetInt>
+bool readLayerSize(GetInt get, const Map& map, Chunk& c) {
+  return readInts(
+      get, {{"width", &c.w, map.width, 0, 1 << 20}, {"height", &c.h, map.height, 0, 1 << 20}});
+}
+
+template <class GetNum>
+bool readLayerNumbers(GetNum get, Layer& l) {
+  return get("parallaxx", l.parallaxX, 1) && get("parallaxy", l.parallaxY, 1) &&
+         get("opacity", l.opacity, 1) && get("offsetx", l.offsetX, 0) &&
+         get("offsety", l.offsetY, 0);
 }
 
 // ---- TMX / TSX ---------------------------------------------------------------
@@ -214,6 +289,18 @@ class XmlReader {
     return true;
   }
 
+  // The attribute getters of one element, in the shape the shared field
+  // readers take.
+  auto ints(const pugi::xml_node& n) {
+    return [this, n](const char* name, long long& out, long long def, long long lo, long long hi) {
+      return intAttr(n, name, out, def, lo, hi);
+    };
+  }
+  auto nums(const pugi::xml_node& n) {
+    return
+        [this, n](const char* name, double& out, double def) { return numAttr(n, name, out, def); };
+  }
+
   void properties(const pugi::xml_node& owner, Properties& out) {
     for (const auto& p : owner.child("properties").children("property")) {
       Property prop;
@@ -227,32 +314,17 @@ class XmlReader {
 
   // <tileset> contents (embedded in a map or the root of a .tsx).
   bool tileset(const pugi::xml_node& n, const std::string& file, Tileset& ts) {
-    long long v;
     ts.name = n.attribute("name").value();
-    if (!intAttr(n, "tilewidth", v, 0, 0, 1 << 16)) return false;
-    ts.tileW = int(v);
-    if (!intAttr(n, "tileheight", v, 0, 0, 1 << 16)) return false;
-    ts.tileH = int(v);
-    if (!intAttr(n, "spacing", v, 0, 0, 1 << 16)) return false;
-    ts.spacing = int(v);
-    if (!intAttr(n, "margin", v, 0, 0, 1 << 16)) return false;
-    ts.margin = int(v);
-    if (!intAttr(n, "columns", v, 0, 0, 1 << 16)) return false;
-    ts.columns = int(v);
-    if (!intAttr(n, "tilecount", v, 0, 0, 1 << 24)) return false;
-    ts.tilecount = uint32_t(v);
-    if (auto off = n.child("tileoffset")) {
-      if (!intAttr(off, "x", v, 0)) return false;
-      ts.offsetX = int(v);
-      if (!intAttr(off, "y", v, 0)) return false;
-      ts.offsetY = int(v);
-    }
+    if (!readTilesetGrid(ints(n), ts)) return false;
+    if (auto off = n.child("tileoffset"))
+      if (!readTileOffset(ints(off), ts)) return false;
     if (auto img = n.child("image")) {
       ts.image = joinPath(dirOf(file), img.attribute("source").value());
       ts.imageWhere = at(img);
     }
     for (const auto& t : n.children("tile")) {
       TileInfo ti;
+      long long v;
       if (!intAttr(t, "id", v, 0, 0, 1 << 24)) return false;
       ti.id = uint32_t(v);
       ti.type = t.attribute("type") ? t.attribute("type").value() : t.attribute("class").value();
@@ -280,9 +352,7 @@ class XmlReader {
         if (c.gids.size() >= count) return fail(d, "more cells in the data than the layer has");
         c.gids.push_back(uint32_t(g));
       }
-      if (c.gids.size() != count)
-        return fail(d, "data holds " + std::to_string(c.gids.size()) + " cells, the layer " +
-                           std::to_string(count));
+      if (c.gids.size() != count) return fail(d, cellCountWhy(c.gids.size(), count));
       return true;
     }
     if (!decodeCells(d.text().get(), enc, coding.attribute("compression").value(), count, c.gids,
@@ -295,10 +365,7 @@ class XmlReader {
     l.where = at(n);
     l.name = n.attribute("name").value();
     const std::string kind = n.name();
-    if (!numAttr(n, "parallaxx", l.parallaxX, 1) || !numAttr(n, "parallaxy", l.parallaxY, 1) ||
-        !numAttr(n, "opacity", l.opacity, 1) || !numAttr(n, "offsetx", l.offsetX, 0) ||
-        !numAttr(n, "offsety", l.offsetY, 0))
-      return false;
+    if (!readLayerNumbers(nums(n), l)) return false;
     l.tint = n.attribute("tintcolor").value();
     properties(n, l.props);
     if (kind == "layer") {
@@ -308,28 +375,14 @@ class XmlReader {
       if (d.child("chunk")) {
         for (const auto& ch : d.children("chunk")) {
           Chunk c;
-          long long v;
           c.where = at(ch);
-          if (!intAttr(ch, "x", v, 0, -(1 << 24), 1 << 24)) return false;
-          c.x = int(v);
-          if (!intAttr(ch, "y", v, 0, -(1 << 24), 1 << 24)) return false;
-          c.y = int(v);
-          if (!intAttr(ch, "width", v, 0, 0, 1 << 20)) return false;
-          c.w = int(v);
-          if (!intAttr(ch, "height", v, 0, 0, 1 << 20)) return false;
-          c.h = int(v);
-          if (!data(ch, d, c, budget)) return false;
+          if (!readChunkRect(ints(ch), c) || !data(ch, d, c, budget)) return false;
           l.chunks.push_back(std::move(c));
         }
       } else {
         Chunk c;
-        long long v;
         c.where = at(d);
-        if (!intAttr(n, "width", v, map.width, 0, 1 << 20)) return false;
-        c.w = int(v);
-        if (!intAttr(n, "height", v, map.height, 0, 1 << 20)) return false;
-        c.h = int(v);
-        if (!data(d, d, c, budget)) return false;
+        if (!readLayerSize(ints(n), map, c) || !data(d, d, c, budget)) return false;
         l.chunks.push_back(std::move(c));
       }
     } else if (kind == "objectgroup") {
@@ -429,19 +482,38 @@ class JsonReader {
     out = (long long)d;
     return true;
   }
+  auto ints(const json& o, const std::string& ptr) {
+    return [this, &o, ptr](const char* key, long long& out, long long def, long long lo,
+                           long long hi) { return integer(o, key, ptr, out, def, lo, hi); };
+  }
+  auto nums(const json& o, const std::string& ptr) {
+    return [this, &o, ptr](const char* key, double& out, double def) {
+      return num(o, key, ptr, out, def);
+    };
+  }
   std::string str(const json& o, const char* key) {
     auto it = o.find(key);
     return it != o.end() && it->is_string() ? it->get<std::string>() : std::string();
   }
 
-  bool properties(const json& o, const std::string& ptr, Properties& out) {
-    auto it = o.find("properties");
+  // Calls each(element, its pointer) for every element of the list o[key],
+  // which must be a list of objects; none when there is no such key.
+  template <class Each>
+  bool eachObject(const json& o, const char* key, const std::string& ptr, Each each) {
+    auto it = o.find(key);
     if (it == o.end()) return true;
-    if (!it->is_array()) return fail(ptr + "/properties", "not a list");
+    const std::string lp = ptr + "/" + key;
+    if (!it->is_array()) return fail(lp, "not a list");
     for (size_t i = 0; i < it->size(); ++i) {
-      const json& p = (*it)[i];
-      const std::string pp = ptr + "/properties/" + std::to_string(i);
-      if (!p.is_object()) return fail(pp, "not an object");
+      const std::string ep = lp + "/" + std::to_string(i);
+      if (!(*it)[i].is_object()) return fail(ep, "not an object");
+      if (!each((*it)[i], ep)) return false;
+    }
+    return true;
+  }
+
+  bool properties(const json& o, const std::string& ptr, Properties& out) {
+    return eachObject(o, "properties", ptr, [&](const json& p, const std::string& pp) {
       Property prop;
       prop.name = str(p, "name");
       prop.type = p.contains("type") ? str(p, "type") : "string";
@@ -458,55 +530,33 @@ class JsonReader {
         prop.value = v->dump();
       }
       out.list.push_back(prop);
-    }
-    return true;
+      return true;
+    });
   }
 
   bool tileset(const json& o, const std::string& ptr, const std::string& file, Tileset& ts) {
-    long long v;
     ts.name = str(o, "name");
-    if (!integer(o, "tilewidth", ptr, v, 0, 0, 1 << 16)) return false;
-    ts.tileW = int(v);
-    if (!integer(o, "tileheight", ptr, v, 0, 0, 1 << 16)) return false;
-    ts.tileH = int(v);
-    if (!integer(o, "spacing", ptr, v, 0, 0, 1 << 16)) return false;
-    ts.spacing = int(v);
-    if (!integer(o, "margin", ptr, v, 0, 0, 1 << 16)) return false;
-    ts.margin = int(v);
-    if (!integer(o, "columns", ptr, v, 0, 0, 1 << 16)) return false;
-    ts.columns = int(v);
-    if (!integer(o, "tilecount", ptr, v, 0, 0, 1 << 24)) return false;
-    ts.tilecount = uint32_t(v);
+    if (!readTilesetGrid(ints(o, ptr), ts)) return false;
     auto off = o.find("tileoffset");
-    if (off != o.end() && off->is_object()) {
-      if (!integer(*off, "x", ptr + "/tileoffset", v, 0)) return false;
-      ts.offsetX = int(v);
-      if (!integer(*off, "y", ptr + "/tileoffset", v, 0)) return false;
-      ts.offsetY = int(v);
-    }
+    if (off != o.end() && off->is_object() && !readTileOffset(ints(*off, ptr + "/tileoffset"), ts))
+      return false;
     if (o.contains("image")) {
       ts.image = joinPath(dirOf(file), str(o, "image"));
       ts.imageWhere = at(ptr + "/image");
     }
-    auto tiles = o.find("tiles");
-    if (tiles != o.end()) {
-      if (!tiles->is_array()) return fail(ptr + "/tiles", "not a list");
-      for (size_t i = 0; i < tiles->size(); ++i) {
-        const json& t = (*tiles)[i];
-        const std::string tp = ptr + "/tiles/" + std::to_string(i);
-        if (!t.is_object()) return fail(tp, "not an object");
-        TileInfo ti;
-        if (!integer(t, "id", tp, v, 0, 0, 1 << 24)) return false;
-        ti.id = uint32_t(v);
-        ti.type = t.contains("type") ? str(t, "type") : str(t, "class");
-        ti.animated = t.contains("animation");
-        ti.shapes = t.contains("objectgroup");
-        ti.where = at(tp);
-        if (t.contains("image") && ts.image.empty()) ts.imageWhere = at(tp + "/image");
-        ts.tiles.push_back(ti);
-      }
-    }
-    return true;
+    return eachObject(o, "tiles", ptr, [&](const json& t, const std::string& tp) {
+      TileInfo ti;
+      long long v;
+      if (!integer(t, "id", tp, v, 0, 0, 1 << 24)) return false;
+      ti.id = uint32_t(v);
+      ti.type = t.contains("type") ? str(t, "type") : str(t, "class");
+      ti.animated = t.contains("animation");
+      ti.shapes = t.contains("objectgroup");
+      ti.where = at(tp);
+      if (t.contains("image") && ts.image.empty()) ts.imageWhere = at(tp + "/image");
+      ts.tiles.push_back(ti);
+      return true;
+    });
   }
 
   bool cells(const json& o, const std::string& ptr, const std::string& encoding,
@@ -517,9 +567,7 @@ class JsonReader {
     auto d = o.find("data");
     if (d == o.end()) return fail(ptr, "tile layer without data");
     if (d->is_array()) {
-      if (d->size() != count)
-        return fail(ptr + "/data", "data holds " + std::to_string(d->size()) + " cells, the layer " +
-                                       std::to_string(count));
+      if (d->size() != count) return fail(ptr + "/data", cellCountWhy(d->size(), count));
       c.gids.resize(count);
       for (size_t i = 0; i < count; ++i) {
         const json& g = (*d)[i];
@@ -538,99 +586,72 @@ class JsonReader {
 
   bool layer(const json& o, const std::string& ptr, const Map& map, Layer& l, uint64_t& budget,
              int depth) {
-    if (!o.is_object()) return fail(ptr, "not an object");
     l.where = at(ptr);
     l.name = str(o, "name");
-    if (!num(o, "parallaxx", ptr, l.parallaxX, 1) || !num(o, "parallaxy", ptr, l.parallaxY, 1) ||
-        !num(o, "opacity", ptr, l.opacity, 1) || !num(o, "offsetx", ptr, l.offsetX, 0) ||
-        !num(o, "offsety", ptr, l.offsetY, 0))
-      return false;
+    if (!readLayerNumbers(nums(o, ptr), l)) return false;
     l.tint = str(o, "tintcolor");
     if (!properties(o, ptr, l.props)) return false;
     const std::string kind = str(o, "type");
     const std::string enc = str(o, "encoding"), comp = str(o, "compression");
     if (kind == "tilelayer") {
       l.kind = Layer::Kind::Tiles;
-      auto chunks = o.find("chunks");
-      if (chunks != o.end()) {
-        if (!chunks->is_array()) return fail(ptr + "/chunks", "not a list");
-        for (size_t i = 0; i < chunks->size(); ++i) {
-          const json& ch = (*chunks)[i];
-          const std::string cp = ptr + "/chunks/" + std::to_string(i);
-          if (!ch.is_object()) return fail(cp, "not an object");
+      if (o.contains("chunks")) {
+        const bool ok = eachObject(o, "chunks", ptr, [&](const json& ch, const std::string& cp) {
           Chunk c;
-          long long v;
           c.where = at(cp);
-          if (!integer(ch, "x", cp, v, 0, -(1 << 24), 1 << 24)) return false;
-          c.x = int(v);
-          if (!integer(ch, "y", cp, v, 0, -(1 << 24), 1 << 24)) return false;
-          c.y = int(v);
-          if (!integer(ch, "width", cp, v, 0, 0, 1 << 20)) return false;
-          c.w = int(v);
-          if (!integer(ch, "height", cp, v, 0, 0, 1 << 20)) return false;
-          c.h = int(v);
-          if (!cells(ch, cp, enc, comp, c, budget)) return false;
+          if (!readChunkRect(ints(ch, cp), c) || !cells(ch, cp, enc, comp, c, budget)) return false;
           l.chunks.push_back(std::move(c));
-        }
+          return true;
+        });
+        if (!ok) return false;
       } else {
         Chunk c;
-        long long v;
         c.where = at(ptr + "/data");
-        if (!integer(o, "width", ptr, v, map.width, 0, 1 << 20)) return false;
-        c.w = int(v);
-        if (!integer(o, "height", ptr, v, map.height, 0, 1 << 20)) return false;
-        c.h = int(v);
-        if (!cells(o, ptr, enc, comp, c, budget)) return false;
+        if (!readLayerSize(ints(o, ptr), map, c) || !cells(o, ptr, enc, comp, c, budget))
+          return false;
         l.chunks.push_back(std::move(c));
       }
     } else if (kind == "objectgroup") {
       l.kind = Layer::Kind::Objects;
-      auto objs = o.find("objects");
-      if (objs != o.end()) {
-        if (!objs->is_array()) return fail(ptr + "/objects", "not a list");
-        for (size_t i = 0; i < objs->size(); ++i) {
-          const json& ob = (*objs)[i];
-          const std::string op = ptr + "/objects/" + std::to_string(i);
-          if (!ob.is_object()) return fail(op, "not an object");
-          MapObject obj;
-          long long v;
-          obj.where = at(op);
-          if (ob.contains("template"))
-            return fail(op, "object templates are not read: detach the object from its template");
-          if (!integer(ob, "id", op, v, 0, 0, 0xFFFFFFFFll)) return false;
-          obj.id = uint32_t(v);
-          obj.name = str(ob, "name");
-          obj.type = ob.contains("type") ? str(ob, "type") : str(ob, "class");
-          if (!num(ob, "x", op, obj.x, 0) || !num(ob, "y", op, obj.y, 0)) return false;
-          if (!integer(ob, "gid", op, v, 0, 0, 0xFFFFFFFFll)) return false;
-          obj.gid = uint32_t(v);
-          if (!properties(ob, op, obj.props)) return false;
-          l.objects.push_back(std::move(obj));
-        }
-      }
+      const bool ok = eachObject(o, "objects", ptr, [&](const json& ob, const std::string& op) {
+        MapObject obj;
+        long long v;
+        obj.where = at(op);
+        if (ob.contains("template"))
+          return fail(op, "object templates are not read: detach the object from its template");
+        if (!integer(ob, "id", op, v, 0, 0, 0xFFFFFFFFll)) return false;
+        obj.id = uint32_t(v);
+        obj.name = str(ob, "name");
+        obj.type = ob.contains("type") ? str(ob, "type") : str(ob, "class");
+        if (!num(ob, "x", op, obj.x, 0) || !num(ob, "y", op, obj.y, 0)) return false;
+        if (!integer(ob, "gid", op, v, 0, 0, 0xFFFFFFFFll)) return false;
+        obj.gid = uint32_t(v);
+        if (!properties(ob, op, obj.props)) return false;
+        l.objects.push_back(std::move(obj));
+        return true;
+      });
+      if (!ok) return false;
     } else if (kind == "imagelayer") {
       l.kind = Layer::Kind::Image;
     } else if (kind == "group") {
       l.kind = Layer::Kind::Group;
       if (depth > 32) return fail(ptr, "groups nested too deep");
-      auto ls = o.find("layers");
-      if (ls != o.end() && !layers(*ls, ptr + "/layers", map, l.children, budget, depth + 1))
-        return false;
+      if (!layers(o, ptr, map, l.children, budget, depth + 1)) return false;
     } else {
       return fail(ptr + "/type", "unknown layer type \"" + kind + "\"");
     }
     return true;
   }
 
-  bool layers(const json& arr, const std::string& ptr, const Map& map, std::vector<Layer>& out,
+  // The layers of the map or of a group `o`.
+  bool layers(const json& o, const std::string& ptr, const Map& map, std::vector<Layer>& out,
               uint64_t& budget, int depth) {
-    if (!arr.is_array()) return fail(ptr, "not a list");
-    for (size_t i = 0; i < arr.size(); ++i) {
+    return eachObject(o, "layers", ptr, [&](const json& lo, const std::string& lp) {
       Layer l;
-      if (!layer(arr[i], ptr + "/" + std::to_string(i), map, l, budget, depth)) return false;
+      if (!layer(lo, lp, map, l, budget, depth)) return false;
       out.push_back(std::move(l));
-    }
-    return true;
+      return true;
+    });
   }
 
  private:
@@ -695,15 +716,7 @@ bool parseMap(const std::string& text, const std::string& path, Map& map,
     if (!m) return x.fail(doc.first_child(), "not a Tiled map (no <map> element)");
     map.where = x.at(m);
     map.orientation = m.attribute("orientation").value();
-    if (!x.intAttr(m, "tilewidth", v, 0, 0, 1 << 16)) return false;
-    map.tileW = int(v);
-    if (!x.intAttr(m, "tileheight", v, 0, 0, 1 << 16)) return false;
-    map.tileH = int(v);
-    if (!x.intAttr(m, "width", v, 0, 0, 1 << 20)) return false;
-    map.width = int(v);
-    if (!x.intAttr(m, "height", v, 0, 0, 1 << 20)) return false;
-    map.height = int(v);
-    if (!x.intAttr(m, "infinite", v, 0, 0, 1)) return false;
+    if (!readMapGrid(x.ints(m), map) || !x.intAttr(m, "infinite", v, 0, 0, 1)) return false;
     map.infinite = v != 0;
     x.properties(m, map.props);
     for (const auto& t : m.children("tileset")) {
@@ -729,40 +742,25 @@ bool parseMap(const std::string& text, const std::string& path, Map& map,
   if (j.str(doc, "type") != "map") return j.fail("/type", "not a Tiled map (type is not \"map\")");
   map.where = j.at("");
   map.orientation = j.str(doc, "orientation");
-  if (!j.integer(doc, "tilewidth", "", v, 0, 0, 1 << 16)) return false;
-  map.tileW = int(v);
-  if (!j.integer(doc, "tileheight", "", v, 0, 0, 1 << 16)) return false;
-  map.tileH = int(v);
-  if (!j.integer(doc, "width", "", v, 0, 0, 1 << 20)) return false;
-  map.width = int(v);
-  if (!j.integer(doc, "height", "", v, 0, 0, 1 << 20)) return false;
-  map.height = int(v);
+  if (!readMapGrid(j.ints(doc, ""), map)) return false;
   auto inf = doc.find("infinite");
   map.infinite = inf != doc.end() && inf->is_boolean() && inf->get<bool>();
   if (!j.properties(doc, "", map.props)) return false;
-  auto sets = doc.find("tilesets");
-  if (sets != doc.end()) {
-    if (!sets->is_array()) return j.fail("/tilesets", "not a list");
-    for (size_t i = 0; i < sets->size(); ++i) {
-      const json& t = (*sets)[i];
-      const std::string tp = "/tilesets/" + std::to_string(i);
-      if (!t.is_object()) return j.fail(tp, "not an object");
-      Tileset ts;
-      ts.where = j.at(tp);
-      if (!j.integer(t, "firstgid", tp, v, 0, 1, 0x0FFFFFFF)) return false;
-      ts.firstgid = uint32_t(v);
-      if (t.contains("source")) {
-        if (!readTilesetFile(joinPath(dirOf(path), j.str(t, "source")), ts.where, ts, errors, files))
-          return false;
-      } else if (!j.tileset(t, tp, path, ts)) {
+  const bool setsOk = j.eachObject(doc, "tilesets", "", [&](const json& t, const std::string& tp) {
+    Tileset ts;
+    ts.where = j.at(tp);
+    if (!j.integer(t, "firstgid", tp, v, 0, 1, 0x0FFFFFFF)) return false;
+    ts.firstgid = uint32_t(v);
+    if (t.contains("source")) {
+      if (!readTilesetFile(joinPath(dirOf(path), j.str(t, "source")), ts.where, ts, errors, files))
         return false;
-      }
-      map.tilesets.push_back(std::move(ts));
+    } else if (!j.tileset(t, tp, path, ts)) {
+      return false;
     }
-  }
-  auto ls = doc.find("layers");
-  if (ls == doc.end()) return true;
-  return j.layers(*ls, "/layers", map, map.layers, budget, 0);
+    map.tilesets.push_back(std::move(ts));
+    return true;
+  });
+  return setsOk && j.layers(doc, "", map, map.layers, budget, 0);
 }
 
 bool readMap(const std::string& path, Map& out, std::vector<std::string>& errors,
