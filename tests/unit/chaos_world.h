@@ -67,18 +67,9 @@ struct Sprites {
     huge.s.anims[0].h = 2500;
   }
   Sprite* pick(Rng& r) {
-    switch (r.range(0, 9)) {
-      case 0:
-        return &big.s;
-      case 1:
-        return &holes.s;
-      case 2:
-        return &empty.s;
-      case 3:
-        return r.chance(300) ? &huge.s : &body.s;
-      default:
-        return &body.s;
-    }
+    const int k = r.range(0, 9);
+    if (k < 3) return k == 0 ? &big.s : k == 1 ? &holes.s : &empty.s;
+    return k == 3 && r.chance(300) ? &huge.s : &body.s;
   }
 };
 
@@ -186,24 +177,12 @@ class World {
         o.x = static_cast<float>(rng.range(-100, 2700));
         o.y = static_cast<float>(rng.range(-100, 1500));
         break;
-      case 1:
-        o.x = static_cast<float>(rng.range(-2000000000, 2000000000));
-        break;
-      case 2:
-        o.setAnim(static_cast<uint32_t>(rng.range(0, 3)));
-        break;
-      case 3:
-        o.setSprite(spr.pick(rng));
-        break;
-      case 4:
-        o.colsOn = !o.colsOn;
-        break;
-      case 5:
-        o.spdX = static_cast<float>(rng.range(-400, 400));
-        break;
-      case 6:
-        o.y -= static_cast<float>(rng.range(0, 64));
-        break;
+      case 1: o.x = static_cast<float>(rng.range(-2000000000, 2000000000)); break;
+      case 2: o.setAnim(static_cast<uint32_t>(rng.range(0, 3))); break;
+      case 3: o.setSprite(spr.pick(rng)); break;
+      case 4: o.colsOn = !o.colsOn; break;
+      case 5: o.spdX = static_cast<float>(rng.range(-400, 400)); break;
+      case 6: o.y -= static_cast<float>(rng.range(0, 64)); break;
       default:
         o.frameIdx = 0;
         o.animate();

@@ -1,40 +1,33 @@
 // Level frames: block files, frame map and bounds, block tests, and object
 // lists changed while they are walked.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <string>
-
 #include "base/log.h"
 #include "resources/resfile.h"
 #include "resources/resfile_writer.h"
-#include "tests/unit/world_helpers.h"
+#include "unit/scratch_dir.h"
+#include "unit/world_helpers.h"
 
 using namespace worldtest;
+using Frames = ScratchDirTest;
 
-TEST(Frames, BlockFilesFromTheLevelsArchiveOrAFullName) {
-  char tmpl[] = "/tmp/tervalo_frames_XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const std::string dir = tmpl;
+TEST_F(Frames, BlockFilesFromTheLevelsArchiveOrAFullName) {
   std::string full(300, '\0');
   full[0] = 1, full[299] = 7;
   ResfileWriter own, other;
   own.add("a.bin", full);
   own.add("short.bin", std::string(299, '\x01'));
   other.add("x.bin", std::string(310, '\x09'), ResfileWriter::Compression::Always);
-  ASSERT_TRUE(own.write(dir + "/lvl.crs"));
-  ASSERT_TRUE(other.write(dir + "/other.crs"));
+  ASSERT_TRUE(own.write(path("lvl.crs")));
+  ASSERT_TRUE(other.write(path("other.crs")));
   Resfile reader;
   Level lvl;
-  lvl.name = dir + "/lvl.crs:lvl";
+  lvl.name = path("lvl.crs") + ":lvl";
   lvl.reader = &reader;
   Frame* f = lvl.addFrame(0, "a", nullptr, nullptr, 0, 0, 0, 1, 1);
   ASSERT_TRUE(lvl.loadFrame(f, "ignored"));  // the frame's own name wins
   EXPECT_EQ(f->cells[0], 1);
   EXPECT_EQ(f->cells[299], 7);
   Frame* g = lvl.addFrame(1, nullptr, nullptr, nullptr, 1, 0, 0, 1, 1);
-  ASSERT_TRUE(lvl.loadFrame(g, (dir + "/other.crs:x").c_str()));
+  ASSERT_TRUE(lvl.loadFrame(g, (path("other.crs") + ":x").c_str()));
   EXPECT_EQ(g->cells.size(), 300u);  // bytes past the grid are dropped
   {
     Log::Capture cap;
@@ -47,10 +40,9 @@ TEST(Frames, BlockFilesFromTheLevelsArchiveOrAFullName) {
                                "FAIL: Level.loadFrame: Nie znaleziono klockow (\"nothere.bin\")"}));
   }
   EXPECT_EQ(g->cells[0], 9);  // the earlier blocks stay
-  EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
-TEST(Frames, MapKeysAndBounds) {
+TEST_F(Frames, MapKeysAndBounds) {
   Sheet a(2, 32, 32), b(2, 32, 32);
   Level lvl;
   Frame* f = lvl.addFrame(4, "first", &a.s, nullptr, 2, 1, 0, 0.5f, 1.0f);
@@ -78,7 +70,7 @@ TEST(Frames, MapKeysAndBounds) {
   EXPECT_FALSE(lvl.blockAt(-640, 0, 0, false));
 }
 
-TEST(Frames, CoarseAndPreciseBlockTests) {
+TEST_F(Frames, CoarseAndPreciseBlockTests) {
   Sheet tiles(3, 32, 32);
   tiles.paint(1, 4, 5, 5, 6, 0);   // one empty mask pixel in tile 1
   tiles.paint(2, 0, 32, 0, 32, 0);
@@ -125,7 +117,7 @@ struct Probe : Object {
 
 }  // namespace
 
-TEST(Frames, ListsChangedWhileWalked) {
+TEST_F(Frames, ListsChangedWhileWalked) {
   Sheet body(1, 8, 8);
   Level lvl;
   int steps[3] = {};

@@ -1,15 +1,9 @@
 // The player: bindings file, input, its character and its script functions.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include "api/lua_funcs.h"
 #include "base/log.h"
+#include "unit/scratch_dir.h"
 #include "world/level.h"
 #include "world/npc.h"
 #include "world/player.h"
@@ -19,16 +13,15 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-struct PlayerTest : ::testing::Test {
+struct PlayerTest : ScratchDirTest {
   Log::Capture cap;  // the sprite name leads nowhere; that is reported
   Level lvl;
   Player& p = Player::instance();
   std::vector<uint8_t> keys = std::vector<uint8_t>(512, 0);
   Lines calls;  // dialog and weapon hooks that fired
-  fs::path dir = fs::temp_directory_path() / ("tervalo_player_" + std::to_string(::getpid()));
   void SetUp() override {
+    ScratchDirTest::SetUp();
     p = Player();
-    fs::create_directories(dir);
     auto log = [this](std::string s) { calls.push_back(s); };
     p.dialogHooks = {nullptr,
                      [] { return 4; },
@@ -41,15 +34,14 @@ struct PlayerTest : ::testing::Test {
   }
   void TearDown() override {
     p = Player();
-    fs::remove_all(dir);
+    ScratchDirTest::TearDown();
   }
   std::string file(const std::string& name, std::initializer_list<uint32_t> words,
                    const std::string& tail = "") {
     std::string bytes;
-    for (uint32_t w : words)
-      for (int i = 0; i < 4; ++i) bytes += static_cast<char>(w >> (8 * i));
-    std::ofstream((dir / name).string(), std::ios::binary) << bytes + tail;
-    return (dir / name).string();
+    for (uint32_t w : words) bytes += u32(w);
+    writeBytes(path(name), bytes + tail);
+    return path(name);
   }
   Npc* make() {
     p.addPlayer(&lvl, 960, 96, 0, 100, "data/none.crs:player");
@@ -81,11 +73,11 @@ TEST_F(PlayerTest, ControlsFile) {
   EXPECT_EQ(p.keysB[2] * 100 + p.keysA[3], 9607u);  // only the first three changed
   cap.clear();  // cut off in a pair: whole pairs only
   EXPECT_FALSE(p.loadCtrls(file("cut", {11, 71, 81, 99}, "\x01\x02").c_str()));
-  EXPECT_FALSE(p.loadCtrls((dir / "missing").string().c_str()));
+  EXPECT_FALSE(p.loadCtrls(path("missing").c_str()));
   EXPECT_EQ(cap.lines(), (Lines{"FAIL: Player.loadCtrls: Plik niepelny (wczytano 1 z 11 akcji)",
                                 "FAIL: Player.loadCtrls: Nie udalo sie otworzyc pliku"}));
   EXPECT_EQ(p.keysA[0] * 100 + p.keysA[1], 7193u);
-  const std::string saved = (dir / "saved.bin").string();
+  const std::string saved = path("saved.bin");
   ASSERT_TRUE(p.saveCtrls(saved.c_str()));
   EXPECT_EQ(fs::file_size(saved), 92u);
   EXPECT_FALSE(fs::exists(saved + ".tmp"));
