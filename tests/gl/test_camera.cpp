@@ -1,14 +1,32 @@
+// The window, the frame's start and end, and the camera's GLSL programs.
 #include <GL/glew.h>
 #include <SDL/SDL.h>
 
+#include <fstream>
+#include <string>
 #include <vector>
 
+#include "api/lua_funcs.h"
+#include "base/globals.h"
 #include "base/log.h"
 #include "gl/gl_fixture.h"
+#include "render/shader.h"
+#include "render/sprite.h"
+#include "script/lua.h"
 
-using CameraGl = GlTest;
+using Pipeline = ShaderRuntime::Pipeline;
 
 namespace {
+
+// An untextured rectangle from the top-left corner.
+void fillCorner(float w, float h, Rgba c) {
+  glDisable(GL_TEXTURE_2D);
+  glDisableClientState(GL_COLOR_ARRAY);
+  glColor4ub(c.r, c.g, c.b, 255);
+  glRectf(0, 0, w, h);
+  glEnableClientState(GL_COLOR_ARRAY);
+  glEnable(GL_TEXTURE_2D);
+}
 
 bool isFullscreen() {
   SDL_Surface* s = SDL_GetVideoSurface();
@@ -46,7 +64,7 @@ std::vector<uint8_t> screenTexture(uint32_t tex, const uint8_t* fill = nullptr) 
 
 }  // namespace
 
-TEST_F(CameraGl, StateAfterInit) {
+TEST_F(GlTest, CameraInitStateAndBeginFrame) {
   EXPECT_FALSE(Camera::instance().fullscreen());
   EXPECT_FALSE(isFullscreen());
   // Pixel-exact projection: a point at (10, 20) lands on pixel (10, 20).
@@ -58,9 +76,23 @@ TEST_F(CameraGl, StateAfterInit) {
   SDL_WM_GetCaption(&caption, nullptr);
   ASSERT_NE(caption, nullptr);
   EXPECT_STREQ(caption, "Tervalo v3");
+  // The frame starts at the target with a fresh model-view matrix.
+  Camera& cam = Camera::instance();
+  cam.x = cam.y = 1;
+  cam.tx = 300.5f;
+  cam.ty = -40;
+  glTranslatef(5, 5, 0);
+  cam.beginFrame();
+  EXPECT_EQ(cam.x, 300.5f);
+  EXPECT_EQ(cam.y, -40.0f);
+  EXPECT_EQ(cam.ix(), 300);
+  GLfloat mv[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, mv);
+  EXPECT_FLOAT_EQ(mv[12], 0.0f);  // identity again
 }
 
-TEST_F(CameraGl, InitFlipsBetweenWindowAndFullScreen) {
+
+TEST_F(GlTest, CameraInitFlipsBetweenWindowAndFullScreen) {
   Camera& cam = Camera::instance();
   ASSERT_FALSE(cam.fullscreen());
   expectScreenTexture(cam.screenTex);
@@ -78,22 +110,7 @@ TEST_F(CameraGl, InitFlipsBetweenWindowAndFullScreen) {
   cam.shade = false;
 }
 
-TEST_F(CameraGl, BeginFrameTakesTheTarget) {
-  Camera& cam = Camera::instance();
-  cam.x = cam.y = 1;
-  cam.tx = 300.5f;
-  cam.ty = -40;
-  glTranslatef(5, 5, 0);
-  cam.beginFrame();
-  EXPECT_EQ(cam.x, 300.5f);
-  EXPECT_EQ(cam.y, -40.0f);
-  EXPECT_EQ(cam.ix(), 300);
-  GLfloat mv[16];
-  glGetFloatv(GL_MODELVIEW_MATRIX, mv);
-  EXPECT_FLOAT_EQ(mv[12], 0.0f);  // identity again
-}
-
-TEST_F(CameraGl, EndFrameCopiesTheScreenOnlyWithShade) {
+TEST_F(GlTest, CameraEndFrameCopiesTheScreenOnlyWithShade) {
   Camera& cam = Camera::instance();
   const uint8_t reddish[] = {200, 10, 10}, black[] = {0, 0, 0};
   cam.shade = false;
@@ -111,12 +128,7 @@ TEST_F(CameraGl, EndFrameCopiesTheScreenOnlyWithShade) {
   screenTexture(cam.screenTex, black);
   clearScreen(0, 0, 255);
   // A red band over the top 10 rows of the screen.
-  glDisable(GL_TEXTURE_2D);
-  glDisableClientState(GL_COLOR_ARRAY);
-  glColor4ub(255, 0, 0, 255);
-  glRectf(0, 0, 640, 10);
-  glEnableClientState(GL_COLOR_ARRAY);
-  glEnable(GL_TEXTURE_2D);
+  fillCorner(640, 10, kRed);
   cam.endFrame();
   cam.shade = false;
   EXPECT_EQ(cam.screenCopies(), copies + 1);
@@ -127,4 +139,298 @@ TEST_F(CameraGl, EndFrameCopiesTheScreenOnlyWithShade) {
   EXPECT_EQ(px[top + 2], 0);
   EXPECT_EQ(px[bottom], 0);
   EXPECT_EQ(px[bottom + 2], 255);
+}
+
+namespace {
+
+// One source holding every test program; the entry name picks one.
+const char* const kPrograms = R"(
+uniform sampler2D screen;
+uniform float force;
+uniform float level;
+uniform sampler2D pic;
+uniform float shift;
+
+#ifdef FRAGMENT
+void invert() {
+  vec4 c = texture(screen, gl_TexCoord[0].st);
+  gl_FragColor = vec4(1.0 - c.rgb, 1.0);
+}
+void showForce() { gl_FragColor = vec4(vec3(force), 1.0); }
+void showLevel() { gl_FragColor = vec4(level, 0.0, 0.0, 1.0); }
+void showPic() { gl_FragColor = texture(pic, vec2(0.75, 0.25)); }
+#endif
+
+#ifdef VERTEX
+void moveRight() {
+  gl_Position = gl_ModelViewProjectionMatrix * (gl_Vertex + vec4(shift, 0.0, 0.0, 0.0));
+  gl_FrontColor = gl_Color;
+  gl_TexCoord[0] = gl_MultiTexCoord0;
+}
+#endif
+)";
+
+class ShaderGl : public GlTest {
+ protected:
+  void SetUp() override {
+    GlTest::SetUp();
+    CameraShader::instance().clear();
+    Camera::instance().shade = false;
+    game::dt = 0.016f;
+    ar.file("fx", kPrograms).file("bad", "void broken() { gl_FragColor = nothing; }\n");
+    ar.image("pic", Image(4, 4, kGreen)).write();
+    LuaFuncs::registerAll(lua);
+  }
+  void TearDown() override {
+    Camera::instance().shade = false;
+    CameraShader::instance().unbind();
+    CameraShader::instance().clear();
+    GlTest::TearDown();
+  }
+  std::string fx(const char* entry) const { return ar.res("fx") + ":" + entry; }
+  // One camera frame of a plain world with a square in the corner. The back
+  // buffer keeps the presented picture after the swap here.
+  static void frame(uint8_t r = 200, uint8_t g = 0, uint8_t b = 0, float side = 10,
+                    uint8_t sq = 0) {
+    Camera::instance().beginFrame();
+    clearScreen(r, g, b);
+    fillCorner(side, side, {sq, 255, sq});
+    Camera::instance().endFrame();
+  }
+  void script(const std::string& chunk) { EXPECT_TRUE(lua.runString(chunk.c_str())) << chunk; }
+
+  Lua lua;
+};
+
+}  // namespace
+
+// A post program from a file on disk changes what reaches the screen, and
+// keeps doing so after a window/full-screen switch and the reload hook.
+TEST_F(ShaderGl, PostProgramInvertsThePresentedPictureAcrossAContextSwitch) {
+  CameraShader& sh = CameraShader::instance();
+  ASSERT_TRUE(sh.hasContext());
+  const std::string path = rendertest::tempDir() / "invert.glsl";
+  std::ofstream(path) << kPrograms;
+  Log::Capture cap;
+  sh.setPost((path + ":invert").c_str());
+  Camera& cam = Camera::instance();
+  cam.shade = true;
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{55, 255, 255, 255}));
+  EXPECT_EQ(pixel(5, 5), (Rgba{255, 0, 255, 255}));
+  EXPECT_EQ(Pipeline::bound(), 0u);  // nothing stays bound after the frame
+
+  ASSERT_TRUE(cam.init(0));
+  ASSERT_TRUE(cam.init(0));
+  sh.reload();
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{55, 255, 255, 255}));
+  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
+
+  // A really new context: the old program is dropped unread, the frame is
+  // presented without it, and the reload hook brings it back.
+  cam.shutdown();
+  ASSERT_TRUE(openTestWindow());
+  Sprite::reload();
+  EXPECT_FALSE(sh.post()->ok);
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{200, 0, 0, 255}));
+  sh.reload();
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{55, 255, 255, 255}));
+}
+
+// "force" fades in over a second and out before a waiting program takes
+// the slot; the program sees the value.
+TEST_F(ShaderGl, ForceFadesInAndOutOnReplacement) {
+  CameraShader& sh = CameraShader::instance();
+  Camera::instance().shade = true;
+  game::dt = 0.25f;
+  sh.setPost(fx("showForce").c_str());
+  const CameraShader::Program* a = sh.find(fx("showForce"));
+  ASSERT_TRUE(a && a->ok);
+  for (int expected : {0, 64, 128, 191, 255, 255}) {
+    frame();
+    EXPECT_TRUE(near(pixel(320, 240), Rgba(expected, expected, expected))) << pixel(320, 240);
+  }
+  sh.setPost(fx("invert").c_str());
+  for (int expected : {191, 128, 64, 0}) {
+    frame();
+    EXPECT_EQ(sh.post(), a);
+    EXPECT_TRUE(near(pixel(320, 240), Rgba(expected, expected, expected))) << pixel(320, 240);
+  }
+  frame();
+  EXPECT_EQ(sh.post(), sh.find(fx("invert")));
+  EXPECT_EQ(pixel(320, 240), (Rgba{55, 255, 255, 255}));
+
+  // At 16 ms a frame a program at full force stays for 63 more updates.
+  game::dt = 0.016f;
+  for (int i = 0; i < 70; ++i) sh.update();
+  const CameraShader::Program* leaving = sh.post();
+  sh.setPost(fx("showForce").c_str());
+  int updates = 0;
+  for (; sh.post() == leaving && updates < 100; ++updates) sh.update();
+  EXPECT_EQ(updates, 64);
+}
+
+TEST_F(ShaderGl, FailedProgramsReportAndDrawingGoesOn) {
+  CameraShader& sh = CameraShader::instance();
+  Log::Capture cap;
+  const std::string bad = ar.res("bad") + ":broken";
+  sh.setFrag(bad.c_str());
+  ASSERT_GE(cap.lines().size(), 2u);
+  EXPECT_EQ(cap.lines()[0],
+            "FAIL: Shader.loadShader: Nie udalo sie wczytac fragment shadera (\"" + bad + "\")");
+  EXPECT_EQ(cap.lines()[1].compare(0, 2, "\t\""), 0) << cap.lines()[1];
+  EXPECT_NE(cap.lines()[1].find("nothing"), std::string::npos);
+  // The failed record is scheduled all the same and draws nothing special.
+  Camera::instance().shade = true;
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{200, 0, 0, 255}));
+  EXPECT_EQ(sh.frag(), sh.find(bad));
+
+  cap.clear();
+  const std::string missing = ar.res("nope") + ":main";
+  sh.setVert(missing.c_str());
+  EXPECT_TRUE(cap.has("FAIL: Shader.loadShader: Nie udalo sie wczytac vertex shadera (\"" +
+                      missing + "\")"));
+  cap.clear();
+  sh.setPost("/no/such/file.glsl:main");
+  sh.setPost((fx("bad name")).c_str());  // not a function name
+  EXPECT_EQ(cap.count("FAIL: Shader.loadShader: Nie udalo sie wczytac fragment shadera"), 2u);
+
+  // Names without a colon name nothing; a program waits only in a slot of
+  // its own stage.
+  cap.clear();
+  sh.setPost("justaname");
+  EXPECT_EQ(sh.find("justaname"), nullptr);
+  sh.setVert(fx("moveRight").c_str());
+  sh.setPost(fx("moveRight").c_str());
+  EXPECT_EQ(sh.nextVert(), sh.find(fx("moveRight")));
+  EXPECT_NE(sh.nextPost(), sh.find(fx("moveRight")));
+  EXPECT_EQ(cap.count("FAIL"), 0u) << cap.joined();
+}
+
+// Arguments by name through the script functions: floats to the world's
+// fragment and vertex programs, an image from a sprite.
+TEST_F(ShaderGl, ScriptsSetArgumentsByName) {
+  CameraShader& sh = CameraShader::instance();
+  Camera& cam = Camera::instance();
+  const std::string level = fx("showLevel"), move = fx("moveRight"), pic = fx("showPic");
+  script("setCamShaderFrag('" + level + "') setCamShaderArgFloat('" + level + "', 'level', 0.5)");
+  cam.shade = true;
+  cam.beginFrame();
+  clearScreen(0, 0, 0);
+  fillCorner(50, 50, kGreen);
+  EXPECT_TRUE(near(pixel(10, 10), {128, 0, 0})) << pixel(10, 10);
+  cam.endFrame();
+
+  script("setCamShaderArgFloat('" + level + "', 'level', 1)");
+  EXPECT_EQ(sh.find(level)->args.size(), 1u);
+  script("delCamShaderArg('" + level + "', 'level')");
+  EXPECT_TRUE(sh.find(level)->args.empty());
+  script("setCamShaderArgFloat('never:asked:for', 'level', 1)");
+  EXPECT_EQ(sh.find("never:asked:for"), nullptr);
+  {
+    Log::Capture cap;
+    script("setCamShaderArgFloat('" + level + "', 'level')");
+    EXPECT_TRUE(cap.has("FAIL: LuaFuncs.lSetCamShaderArgFloat: Za malo argumentow"));
+  }
+
+  // A vertex program moves the geometry.
+  script("setCamShaderVert('" + move + "') setCamShaderArgFloat('" + move + "', 'shift', 100)");
+  cam.beginFrame();
+  clearScreen(0, 0, 0);
+  fillCorner(50, 50, kGreen);
+  EXPECT_EQ(pixel(10, 10), (Rgba{0, 0, 0, 255}));
+  EXPECT_EQ(pixel(110, 10), (Rgba{255, 0, 0, 255}));
+  cam.endFrame();
+
+  {
+    Log::Capture quiet;  // the picture has no animation entry
+    script("setCamShaderFrag('" + pic + "') setCamShaderArgImg('" + pic + "', 'pic', '" +
+           ar.res("pic") + "')");
+  }
+  game::dt = 0.5f;  // "level" fades out, "pic" takes over
+  for (int i = 0; i < 3; ++i) frame(0, 0, 0, 50, 255);
+  ASSERT_EQ(sh.frag(), sh.find(pic));
+  EXPECT_EQ(pixel(110, 10), (Rgba{0, 255, 0, 255}));
+}
+
+// Every image argument holds its own reference to its sprite and a
+// texture unit no other program's image uses.
+TEST_F(ShaderGl, ImagesOwnTheirSpritesAndUnits) {
+  CameraShader& sh = CameraShader::instance();
+  const std::string pic = fx("showPic"), inv = fx("invert"), res = ar.res("pic");
+  sh.loadShader(pic.c_str(), false);
+  sh.loadShader(inv.c_str(), false);
+  Log::Capture quiet;  // the picture has no animation entry
+  Sprite* drawn = Sprite::get(res);  // something else draws it too
+  sh.setArgImg(pic.c_str(), "pic", Sprite::get(res));
+  sh.setArgImg(inv.c_str(), "screen", Sprite::get(res));
+  auto unit = [&](const std::string& prog, const char* arg) {
+    return dynamic_cast<const CameraShader::ParamImg&>(*sh.find(prog)->args.at(arg)).unit;
+  };
+  EXPECT_NE(unit(pic, "pic"), unit(inv, "screen"));
+  EXPECT_EQ(drawn->refs, 3u);
+  sh.delArg(pic.c_str(), "pic");
+  sh.delArg(inv.c_str(), "screen");
+  EXPECT_TRUE(Sprite::alive(drawn) && drawn->refs == 1);
+  Sprite::release(drawn);
+}
+
+// Sources without a #version line get the one of the context's compiler.
+TEST(ShaderVersion, FromTheCompilersVersion) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"4.10", "#version 410 compatibility\n"},
+      {"4.60 NVIDIA via Cg compiler", "#version 460 compatibility\n"},
+      {"4.5 (Compatibility Profile) Mesa 23.2", "#version 450 compatibility\n"},
+      {"1.30", "#version 130\n"},
+      {"", "#version 450 compatibility\n"},
+      {nullptr, "#version 450 compatibility\n"},
+  };
+  for (const auto& [reported, want] : rows)
+    EXPECT_EQ(ShaderRuntime::versionLine(reported), want) << (reported ? reported : "null");
+}
+
+TEST_F(ShaderGl, ShadeOffBindsNothingAndKeepsProgramsWaiting) {
+  CameraShader& sh = CameraShader::instance();
+  Camera& cam = Camera::instance();
+  sh.setFrag(fx("showLevel").c_str());
+  sh.setPost(fx("invert").c_str());
+  const uint64_t copies = cam.screenCopies();
+  cam.beginFrame();
+  EXPECT_EQ(Pipeline::bound(), 0u);
+  cam.endFrame();
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{200, 0, 0, 255}));
+  EXPECT_EQ(cam.screenCopies(), copies);
+  EXPECT_EQ(sh.post(), nullptr);
+  ASSERT_NE(sh.nextPost(), nullptr);
+
+  cam.shade = true;
+  cam.beginFrame();
+  EXPECT_NE(Pipeline::bound(), 0u);
+  EXPECT_EQ(sh.post(), sh.find(fx("invert")));
+  cam.endFrame();
+  EXPECT_EQ(Pipeline::bound(), 0u);
+}
+
+// The game's example programs compile, and sepia tones a grey picture.
+TEST_F(ShaderGl, ExamplePrograms) {
+  CameraShader& sh = CameraShader::instance();
+  const std::string dir = std::string(TERVALO_SOURCE_DIR) + "/content/data/shaders.crs/";
+  Log::Capture cap;
+  sh.setVert((dir + "world.glsl:sway").c_str());
+  sh.setFrag((dir + "world.glsl:dusk").c_str());
+  sh.loadShader((dir + "post.glsl:heat").c_str(), false);
+  sh.setPost((dir + "post.glsl:sepia").c_str());
+  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
+  Camera::instance().shade = true;
+  game::dt = 1.0f;
+  for (int i = 0; i < 2; ++i) frame(128, 128, 128, 0);
+  Rgba c = pixel(320, 240);
+  EXPECT_GT(c.r, c.g);
+  EXPECT_GT(c.g, c.b);
+  EXPECT_LT(pixel(2, 2).r, c.r);  // darker corners
 }

@@ -1,42 +1,33 @@
+// Sprites, static tile buffers and full-screen fades, drawn and read back.
 #include <GL/glew.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "base/globals.h"
 #include "base/log.h"
 #include "gl/gl_fixture.h"
-#include "gl/render_helpers.h"
+#include "render/fade.h"
 #include "render/sprite.h"
-
-using namespace rendertest;
+#include "render/statbuff.h"
 
 namespace {
 
 struct SpriteGl : GlTest {
-  TestArchive ar;
   void SetUp() override {
     GlTest::SetUp();
     clearScreen(0, 0, 0);
   }
-  void TearDown() override {
-    Log::Capture quiet;
-    Sprite::flush(nullptr);
-    Sprite::clear();
-  }
   // The quarters picture as one 32 x 32 animation under `entry`.
   Sprite* quartersSprite(const std::string& entry, const std::string& def = "anim 0 0 32 32 1") {
-    ar.image(entry, quarters()).file(entry + ".txt", def).write();
+    ar.image(entry, quarters(), def).write();
     return Sprite::get(ar.res(entry));
   }
   static void drawAt(Sprite* s, float x, float y, uint32_t anim = 0, uint32_t frame = 0,
-                     uint8_t alpha = 255, float px = 1, float py = 1, float sx = 1,
-                     float sy = 1) {
+                     uint8_t alpha = 255, float px = 1, float py = 1, float sx = 1, float sy = 1) {
     Sprite::draw(Sprite::batch(), s, x, y, 0, anim, frame, alpha, px, py, 0, sx, sy);
   }
 };
-
-const Rgba kBlack{0, 0, 0, 255}, kR{255, 0, 0, 255}, kG{0, 255, 0, 255}, kB{0, 0, 255, 255},
-    kW{255, 255, 255, 255};
 
 }  // namespace
 
@@ -45,35 +36,31 @@ TEST_F(SpriteGl, DrawnWhereAskedWithColoursAlphaScaleAndParallax) {
   ASSERT_NE(s, nullptr);
   drawAt(s, 100, 50);
   Sprite::flush();
-  EXPECT_EQ(pixel(116, 50), kG);
-  EXPECT_EQ(pixel(100, 66), kB);
-  EXPECT_EQ(pixel(131, 81), kW);
-  EXPECT_EQ(countColour(100, 50, 16, 16, kR), 256);
+  EXPECT_EQ(pixel(116, 50), kGreen);
+  EXPECT_EQ(pixel(100, 66), kBlue);
+  EXPECT_EQ(pixel(131, 81), kWhite);
+  EXPECT_EQ(countColour(100, 50, 16, 16, kRed), 256);
   EXPECT_EQ(countColour(96, 46, 40, 40, kBlack), 40 * 40 - 32 * 32);
   // Opacity blends with what is below: half-transparent red over black.
   clearScreen(0, 0, 0);
   drawAt(s, 0, 0, 0, 0, 128);
   Sprite::flush();
-  EXPECT_NEAR(pixel(5, 5).r, 128, 2);
-  EXPECT_EQ(pixel(5, 5).g, 0);
+  EXPECT_TRUE(near(pixel(5, 5), {128, 0, 0}, 2)) << pixel(5, 5);
   clearScreen(0, 0, 0);
   drawAt(s, 10, 10, 0, 0, 255, 1, 1, 2, 2);  // doubled both ways
   Sprite::flush();
-  EXPECT_EQ(countColour(10, 10, 64, 64, kR), 32 * 32);
-  EXPECT_EQ(pixel(73, 73), kW);
+  EXPECT_EQ(countColour(10, 10, 64, 64, kRed), 32 * 32);
+  EXPECT_EQ(pixel(73, 73), kWhite);
   EXPECT_EQ(pixel(74, 74), kBlack);
   // Parallax 0, 0.5, 1 against a camera truncated to (100, -40).
   clearScreen(0, 0, 0);
-  Camera& cam = Camera::instance();
-  cam.x = 100.9f;
-  cam.y = -40.5f;
-  drawAt(s, 300, 100, 0, 0, 255, 0, 0);
-  drawAt(s, 300, 200, 0, 0, 255, 0.5, 0.5);
-  drawAt(s, 300, 300, 0, 0, 255, 1, 1);
+  Camera::instance().x = 100.9f;
+  Camera::instance().y = -40.5f;
+  for (float p : {0.0f, 0.5f, 1.0f}) drawAt(s, 300, 100 + 200 * p, 0, 0, 255, p, p);
   Sprite::flush();
-  EXPECT_EQ(countColour(300, 100, 16, 16, kR), 256);
-  EXPECT_EQ(countColour(250, 220, 16, 16, kR), 256);
-  EXPECT_EQ(countColour(200, 340, 16, 16, kR), 256);
+  EXPECT_EQ(countColour(300, 100, 16, 16, kRed), 256);
+  EXPECT_EQ(countColour(250, 220, 16, 16, kRed), 256);
+  EXPECT_EQ(countColour(200, 340, 16, 16, kRed), 256);
   EXPECT_EQ(pixel(249, 220), kBlack);
   EXPECT_EQ(pixel(199, 340), kBlack);
 }
@@ -87,8 +74,7 @@ TEST_F(SpriteGl, FramesAnchorsAndAlphaMask) {
   m.at(1, 0) = {0, 0, 0, 1};
   m.at(2, 0) = {9, 9, 9, 255};
   m.at(3, 0) = {255, 255, 255, 0};
-  ar.image("f", img).file("f.txt", "anim 0 0 16 16 4\nframe 2 8 16\n");
-  ar.image("m", m).file("m.txt", "anim 0 0 4 1 1").write();
+  ar.image("f", img, "anim 0 0 16 16 4\nframe 2 8 16\n").image("m", m, "anim 0 0 4 1 1").write();
   Sprite* s = Sprite::get(ar.res("f"));
   ASSERT_NE(s, nullptr);
   drawAt(s, 200, 100, 0, 1);
@@ -97,8 +83,8 @@ TEST_F(SpriteGl, FramesAnchorsAndAlphaMask) {
   drawAt(s, 400, 100, 1, 0);  // no such animation
   EXPECT_EQ(Sprite::batch().size(), 8u);
   Sprite::flush();
-  EXPECT_EQ(countColour(192, 84, 16, 16, kG), 256);
-  EXPECT_EQ(countColour(292, 84, 16, 16, kR), 256);
+  EXPECT_EQ(countColour(192, 84, 16, 16, kGreen), 256);
+  EXPECT_EQ(countColour(292, 84, 16, 16, kRed), 256);
   EXPECT_EQ(pixel(200, 100), kBlack);
   EXPECT_EQ(countColour(380, 70, 60, 60, kBlack), 3600);
 
@@ -109,36 +95,27 @@ TEST_F(SpriteGl, FramesAnchorsAndAlphaMask) {
   EXPECT_FALSE(ms->isSolid(4, 0, 0));  // box edge, outside the picture
 }
 
+// One draw call per run of one sprite, also when another array is filled.
 TEST_F(SpriteGl, OneDrawCallPerRunOfOneSprite) {
   ar.image("a", quarters()).image("b", quarters()).write();
-  Log::Capture quiet;  // no definitions: whole-image animations
-  Sprite* a = Sprite::get(ar.res("a"));
-  Sprite* b = Sprite::get(ar.res("b"));
-  ASSERT_TRUE(a && b);
+  Sprite* ab[2] = {get("a"), get("b")};  // no definitions: whole-image animations
+  ASSERT_TRUE(ab[0] && ab[1]);
   Sprite::flush(nullptr);
-  uint64_t calls = Sprite::drawCalls();
-  drawAt(a, 0, 0);
-  drawAt(a, 40, 0);
-  Sprite::flush();
-  EXPECT_EQ(Sprite::drawCalls() - calls, 1u);
-
-  calls = Sprite::drawCalls();
-  drawAt(a, 0, 0);
-  drawAt(b, 40, 0);
-  drawAt(a, 80, 0);
-  Sprite::flush();
-  EXPECT_EQ(Sprite::drawCalls() - calls, 3u);
-
-  // Filling another array still hands the batch over on a change of sprite.
-  calls = Sprite::drawCalls();
-  drawAt(b, 0, 0);
+  for (auto [order, want] : {std::pair{"aa", 1u}, {"aba", 3u}}) {
+    const uint64_t calls = Sprite::drawCalls();
+    for (int i = 0; order[i]; ++i) drawAt(ab[order[i] - 'a'], 40.0f * i, 0);
+    Sprite::flush();
+    EXPECT_EQ(Sprite::drawCalls() - calls, want) << order;
+  }
+  const uint64_t calls = Sprite::drawCalls();
+  drawAt(ab[1], 0, 0);
   VertexArray other;
-  Sprite::draw(other, a, 0, 0, 0, 0, 0, 255, 1, 1, 0, 1, 1);
+  Sprite::draw(other, ab[0], 0, 0, 0, 0, 0, 255, 1, 1, 0, 1, 1);
   EXPECT_EQ(Sprite::drawCalls() - calls, 1u);
   EXPECT_EQ(other.size(), 4u);
 }
 
-TEST_F(SpriteGl, SharedByNameAndCounted) {
+TEST_F(SpriteGl, SharedByNameCountedAndDroppedFromTheBatch) {
   const size_t before = Sprite::cacheSize();
   Sprite* a = quartersSprite("p");
   Sprite* b = Sprite::get(ar.res("p"));
@@ -151,12 +128,18 @@ TEST_F(SpriteGl, SharedByNameAndCounted) {
   ASSERT_NE(c, nullptr);
   EXPECT_NE(c, a);
   Sprite::release(c);
-
   Sprite::release(a);
   EXPECT_TRUE(Sprite::alive(a));
+  // The last release also takes the sprite's quads out of the batch.
+  drawAt(b, 0, 0);
+  const uint64_t calls = Sprite::drawCalls();
   Sprite::release(b);
   EXPECT_FALSE(Sprite::alive(a));
   EXPECT_EQ(Sprite::cacheSize(), before);
+  EXPECT_EQ(Sprite::current(), nullptr);
+  EXPECT_TRUE(Sprite::batch().empty());
+  Sprite::flush();
+  EXPECT_EQ(pixel(4, 4), kBlack);
 
   // Preloading does not count; the first get does.
   Sprite* pre = Sprite::load(ar.res("p"));
@@ -173,93 +156,9 @@ TEST_F(SpriteGl, SharedByNameAndCounted) {
   Sprite::release(pre);
   EXPECT_FALSE(Sprite::alive(pre));
   // A pointer kept after its sprite is gone is ignored.
-  Sprite::get(ar.res("p"));
+  drawAt(Sprite::get(ar.res("p")), 0, 0);
   Sprite::release(pre);
-}
-
-TEST_F(SpriteGl, FailuresAreReportedInOrder) {
-  std::string broken = quarters().encode();
-  broken.resize(broken.size() - 20);
-  ar.image("ok", quarters()).file("ok.txt", "").file("bad.png", broken).write();
-  Log::Capture cap;
-  EXPECT_EQ(Sprite::get(ar.res("missing")), nullptr);
-  EXPECT_EQ(cap.lines(), (std::vector<std::string>{
-                             "FAIL: Resfile.load: Nie znaleziono pliku \"missing.png\"",
-                             "FAIL: Sprite.loadGfx: Nie udalo sie wczytac grafiki \"" +
-                                 ar.res("missing.png") + "\"",
-                             "FAIL: Sprite.load: Nie wczytano grafiki"}));
-  cap.clear();
-  EXPECT_EQ(Sprite::get(ar.res("bad")), nullptr);
-  EXPECT_EQ(cap.lines(), (std::vector<std::string>{
-                             "FAIL: Sprite.loadGfx: Nie udalo sie zdekompresowac grafiki \"" +
-                                 ar.res("bad") + "\"",
-                             "FAIL: Sprite.load: Nie wczytano grafiki"}));
-  cap.clear();
-  EXPECT_EQ(Sprite::get(ar.res("ok")), nullptr);  // empty definition
-  EXPECT_EQ(cap.lines(), std::vector<std::string>{"FAIL: Sprite.load: Nie wczytano animacji"});
-  cap.clear();
-  EXPECT_EQ(Sprite::load(""), nullptr);
-  EXPECT_EQ(Sprite::load(nullptr), nullptr);
-  EXPECT_EQ(cap.lines(), (std::vector<std::string>{"FAIL: Sprite.load: name: \"\"",
-                                                   "FAIL: Sprite.load: name: \"(null)\""}));
-  cap.clear();
-  EXPECT_EQ(Sprite::get("/nonexistent/picture.png"), nullptr);
-  EXPECT_TRUE(cap.has(
-      "FAIL: Sprite.loadGfx: Nie udalo sie zdekompresowac grafiki \"/nonexistent/picture.png\""));
-}
-
-TEST_F(SpriteGl, PlainFileShowsTheWholeImage) {
-  const std::string path = (tempDir() / "plain_picture.png").string();
-  std::ofstream(path, std::ios::binary) << Image(24, 10, kGreen).encode();
-  Log::Capture cap;
-  Sprite* s = Sprite::get(path);
-  std::filesystem::remove(path);
-  ASSERT_NE(s, nullptr);
-  EXPECT_TRUE(cap.lines().empty());
-  ASSERT_EQ(s->getAnimCount(), 1u);
-  const Sprite::Anim* a = s->getAnim(0);
-  EXPECT_EQ(std::vector<uint32_t>({a->w, a->h, a->boxX2, a->boxY2}),
-            std::vector<uint32_t>({24, 10, 24, 10}));
-  drawAt(s, 10, 10);
-  Sprite::flush();
-  EXPECT_EQ(countColour(10, 10, 30, 20, kG), 240);
-}
-
-// BMP and TGA pictures load like PNGs, from a plain file or from an
-// archive entry (whose name says .png whatever it holds).
-TEST_F(SpriteGl, BmpAndTgaPictures) {
-  const Image img = quarters();
-  const std::string bmp = (tempDir() / "q.bmp").string(), tga = (tempDir() / "q.tga").string();
-  std::ofstream(bmp, std::ios::binary) << img.bmp();
-  std::ofstream(tga, std::ios::binary) << img.tga();
-  ar.file("b.png", img.bmp()).file("t.png", img.tga()).write();
-  Log::Capture quiet;  // no animation definitions
-  for (const std::string& name : {bmp, tga, ar.res("b"), ar.res("t")}) {
-    clearScreen(0, 0, 0);
-    Sprite* s = Sprite::get(name);
-    ASSERT_NE(s, nullptr) << name;
-    drawAt(s, 0, 0);
-    Sprite::flush();
-    EXPECT_EQ(pixel(20, 4), kG) << name;
-    EXPECT_EQ(pixel(4, 20), kB) << name;
-    Sprite::release(s);
-  }
-}
-
-TEST_F(SpriteGl, DestroyedSpriteLeavesTheBatch) {
-  Sprite* s = quartersSprite("d");
-  ASSERT_NE(s, nullptr);
-  drawAt(s, 0, 0);
-  const uint64_t calls = Sprite::drawCalls();
-  Sprite::release(s);
-  EXPECT_EQ(Sprite::current(), nullptr);
-  EXPECT_TRUE(Sprite::batch().empty());
-  Sprite::flush();
-  EXPECT_EQ(Sprite::drawCalls(), calls);
-  EXPECT_EQ(pixel(4, 4), kBlack);
-
-  // The same through clear().
-  drawAt(Sprite::get(ar.res("d")), 0, 0);
+  // clear() drops everything, the batch too.
   Log::Capture cap;
   Sprite::clear();
   EXPECT_EQ(cap.lines(), (std::vector<std::string>{"INFO: Sprite.clear: Kasowanie grafik",
@@ -268,6 +167,63 @@ TEST_F(SpriteGl, DestroyedSpriteLeavesTheBatch) {
   EXPECT_EQ(Sprite::cacheSize(), 0u);
   Sprite::flush();
   EXPECT_EQ(Sprite::drawCalls(), calls);
+}
+
+TEST_F(SpriteGl, FailuresAreReportedInOrder) {
+  std::string broken = quarters().encode();
+  broken.resize(broken.size() - 20);
+  ar.image("ok", quarters()).file("ok.txt", "").file("bad.png", broken).write();
+  const std::string load = "FAIL: Sprite.load: Nie wczytano ";
+  const std::string gfx = "FAIL: Sprite.loadGfx: Nie udalo sie ";
+  const struct {
+    std::string name;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {ar.res("missing"),
+       {"FAIL: Resfile.load: Nie znaleziono pliku \"missing.png\"",
+        gfx + "wczytac grafiki \"" + ar.res("missing.png") + "\"", load + "grafiki"}},
+      {ar.res("bad"), {gfx + "zdekompresowac grafiki \"" + ar.res("bad") + "\"", load + "grafiki"}},
+      {ar.res("ok"), {load + "animacji"}},  // an empty definition
+      {"", {"FAIL: Sprite.load: name: \"\""}},
+      {"/nonexistent/picture.png",
+       {gfx + "zdekompresowac grafiki \"/nonexistent/picture.png\"", load + "grafiki"}},
+  };
+  for (const auto& row : rows) {
+    Log::Capture cap;
+    EXPECT_EQ(Sprite::get(row.name), nullptr);
+    EXPECT_EQ(cap.lines(), row.lines) << row.name;
+  }
+  Log::Capture cap;
+  EXPECT_EQ(Sprite::load(nullptr), nullptr);
+  EXPECT_EQ(cap.lines(), std::vector<std::string>{"FAIL: Sprite.load: name: \"(null)\""});
+}
+
+// PNG, BMP and TGA pictures load from a plain file or from an archive entry
+// (whose name says .png whatever it holds); without definitions the whole
+// image is one animation.
+TEST_F(SpriteGl, PicturesOfEachFormatShowTheWholeImage) {
+  const Image img = quarters(40, 24);
+  const std::string dir = tempDir().string() + "/";
+  std::ofstream(dir + "q.png", std::ios::binary) << img.encode();
+  std::ofstream(dir + "q.bmp", std::ios::binary) << img.bmp();
+  std::ofstream(dir + "q.tga", std::ios::binary) << img.tga();
+  ar.file("b.png", img.bmp()).file("t.png", img.tga()).write();
+  for (const std::string& name : {dir + "q.png", dir + "q.bmp", dir + "q.tga", ar.res("b"), ar.res("t")}) {
+    clearScreen(0, 0, 0);
+    Log::Capture cap;
+    Sprite* s = Sprite::get(name);
+    ASSERT_NE(s, nullptr) << name;
+    EXPECT_EQ(cap.lines().size(), name.find(".crs:") == std::string::npos ? 0u : 2u) << cap.joined();
+    ASSERT_EQ(s->getAnimCount(), 1u);
+    const Sprite::Anim* a = s->getAnim(0);
+    EXPECT_EQ(std::vector<uint32_t>({a->w, a->h, a->boxX2, a->boxY2}), std::vector<uint32_t>({40, 24, 40, 24}));
+    drawAt(s, 10, 10);
+    Sprite::flush();
+    EXPECT_EQ(pixel(35, 13), kGreen) << name;
+    EXPECT_EQ(pixel(13, 31), kBlue) << name;
+    EXPECT_EQ(countColour(10, 10, 60, 44, kBlack), 60 * 44 - 40 * 24) << name;
+    Sprite::release(s);
+  }
 }
 
 TEST_F(SpriteGl, ReloadRebuildsTexturesAndKeepsTheRest) {
@@ -279,7 +235,7 @@ TEST_F(SpriteGl, ReloadRebuildsTexturesAndKeepsTheRest) {
   EXPECT_NE(s->findAnim("all"), nullptr);
   drawAt(s, 0, 0);
   Sprite::flush();
-  EXPECT_EQ(pixel(20, 20), kW);
+  EXPECT_EQ(pixel(20, 20), kWhite);
   glDeleteTextures(1, &oldTex);
 }
 
@@ -305,4 +261,175 @@ TEST_F(SpriteGl, GameGraphicsLoad) {
   EXPECT_EQ(font->getAnimCount(), 95u);
   EXPECT_EQ(bg->getAnimCount(), 3u);
   EXPECT_TRUE(cap.lines().empty()) << cap.joined();
+}
+
+// A static buffer of tile quads, as a level frame fills it.
+TEST_F(GlTest, StatBuffShiftsByTheCameraAndDrawsItsCount) {
+  ar.image("t", Image(16, 16, kRed), "anim 0 0 16 16 1").write();
+  Sprite* tile = get("t");
+  StatBuff b;
+  ASSERT_TRUE(b.init(tile));
+  for (float x : {300.0f, 400.0f}) Sprite::draw(b.verts, tile, x, 200, 0, 0, 0, 255, 1, 1, 0, 1, 1);
+  b.count = 4;  // the second quad is not drawn
+  Sprite::flush(nullptr);
+  // Camera at (101.9, 40): factor 0.5 gives floor(-50.5) = -51, floor(-20) = -20.
+  Camera::instance().x = 101.9f;
+  Camera::instance().y = 40.0f;
+  const struct { float factor; int x, y; } cases[] = {{0, 300, 200}, {1, 199, 160}, {0.5f, 249, 180}};
+  for (const auto& c : cases) {
+    clearScreen(0, 0, 0);
+    b.print(c.factor, c.factor);
+    EXPECT_EQ(countColour(c.x, c.y, 16, 16, kRed), 256) << c.factor;
+    EXPECT_EQ(pixel(c.x - 1, c.y), kBlack) << c.factor;
+    EXPECT_EQ(pixel(c.x + 16, c.y), kBlack) << c.factor;
+    EXPECT_EQ(pixel(c.x + 105, c.y + 5), kBlack) << c.factor;
+  }
+  b.count = 4000;  // never reads past the list
+  b.print(0, 0);
+  EXPECT_EQ(pixel(405, 205), kRed);
+  b.clear();
+}
+
+TEST_F(GlTest, StatBuffLifecycleAndMessages) {
+  ar.image("t", Image(16, 16, kRed), "anim 0 0 16 16 1").write();
+  Sprite* tile = get("t");
+  StatBuff b;
+  Log::Capture cap;
+  b.print(0, 0);
+  EXPECT_FALSE(b.init(nullptr));
+  EXPECT_EQ(cap.lines(), (std::vector<std::string>{
+                             "FAIL: StatBuff.print: Wywolaj funkcje init() przed wyswietlaniem",
+                             "FAIL: StatBuff.init: NULL sprite"}));
+  EXPECT_FALSE(b.ready);
+  ASSERT_TRUE(b.init(tile));
+  const GLuint first = b.vbo;
+  ASSERT_NE(first, 0u);
+  glBindBuffer(GL_ARRAY_BUFFER, first);  // a name counts as a buffer once bound
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  ASSERT_TRUE(glIsBuffer(first));
+  // A second init replaces the buffer name instead of losing it.
+  ASSERT_TRUE(b.init(tile));
+  EXPECT_NE(b.vbo, 0u);
+  EXPECT_FALSE(glIsBuffer(first));
+  Sprite::draw(b.verts, tile, 0, 0, 0, 0, 0, 255, 1, 1, 0, 1, 1);
+  b.clear();
+  EXPECT_FALSE(b.ready);
+  EXPECT_TRUE(b.verts.empty());
+  EXPECT_EQ(b.sprite, tile);
+  // Printing a cleared buffer makes it ready again and draws nothing.
+  clearScreen(0, 0, 0);
+  cap.clear();
+  b.print(1, 1);
+  EXPECT_TRUE(b.ready);
+  EXPECT_EQ(pixel(5, 5), kBlack);
+  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
+  b.clear();
+}
+
+namespace {
+
+struct FadeGl : GlTest {
+  Fades fades;
+  void SetUp() override {
+    GlTest::SetUp();
+    game::dt = 0.016f;
+    ar.image("small", Image(320, 240, kRed)).image("black", Image(640, 480, kBlack));
+    ar.image("green", Image(640, 480, kGreen)).write();
+  }
+  void TearDown() override {
+    fades.clear();
+    GlTest::TearDown();
+  }
+  float alpha(size_t i) const { return fades.entries()[i].alpha; }
+};
+
+}  // namespace
+
+TEST_F(FadeGl, FadeOutAndInOverSixtyThreeFrames) {
+  fades.set(get("black"), 255, 0);
+  clearScreen(255, 255, 255);
+  fades.draw();
+  ASSERT_EQ(fades.entries().size(), 1u);
+  EXPECT_FLOAT_EQ(alpha(0), 250.92f);
+  EXPECT_NEAR(pixel(320, 240).r, 5, 2);  // black at 250 over white
+  for (int frame = 2; frame <= 62; ++frame) fades.draw();
+  EXPECT_GT(alpha(0), 0.0f);
+  fades.draw();
+  EXPECT_EQ(alpha(0), 0.0f);
+  // It stays in the list, drawn invisibly.
+  clearScreen(255, 255, 255);
+  fades.draw();
+  ASSERT_EQ(fades.entries().size(), 1u);
+  EXPECT_EQ(pixel(320, 240), kWhite);
+
+  // The other way it reaches 255 with the 63rd frame and stays there.
+  fades.set(get("black"), 0, 255);
+  for (int frame = 1; frame <= 62; ++frame) fades.draw();
+  EXPECT_LT(alpha(0), 255.0f);
+  fades.draw();
+  fades.draw();
+  EXPECT_EQ(alpha(0), 255.0f);
+  EXPECT_EQ(pixel(10, 470), kBlack);
+}
+
+TEST_F(FadeGl, SmallPictureStretchedOnlyWhenAloneAndNullPictures) {
+  fades.set(get("small"), 255, 255);
+  clearScreen(0, 0, 0);
+  fades.draw();
+  EXPECT_EQ(countColour(0, 0, 640, 480, kRed), 640 * 480);
+  // Behind another entry it is drawn at its own size, fading out (255 - 4.08).
+  fades.add(nullptr, 0, 255);
+  clearScreen(0, 0, 0);
+  fades.draw();
+  ASSERT_EQ(fades.entries().size(), 2u);
+  EXPECT_NEAR(pixel(0, 0).r, 251, 2);
+  EXPECT_NEAR(pixel(319, 239).r, 251, 2);
+  EXPECT_EQ(pixel(320, 100), kBlack);
+  EXPECT_EQ(pixel(100, 240), kBlack);
+
+  // A null picture alone goes at once; behind a front entry it is never removed.
+  fades.set(nullptr, 0, 255);
+  fades.draw();
+  EXPECT_TRUE(fades.entries().empty());
+  fades.set(nullptr, 40, 0);
+  fades.add(get("black"), 0, 255);
+  for (int i = 0; i < 20; ++i) fades.draw();
+  ASSERT_EQ(fades.entries().size(), 2u);
+  EXPECT_EQ(alpha(1), 40.0f);
+}
+
+TEST_F(FadeGl, CrossFadeRemovesTheOldPictureAndGivesBackReferences) {
+  Sprite* a = get("black");
+  Sprite* b = get("green");
+  fades.set(a, 255, 255);
+  fades.set(get("black"), 255, 255);  // the same picture again keeps one reference
+  EXPECT_EQ(a->refs, 1u);
+  fades.draw();
+  fades.add(b, 0, 255);
+  int frames = 0;
+  while (fades.entries().size() == 2 && frames < 200) {
+    const float before = alpha(1);
+    clearScreen(255, 255, 255);
+    fades.draw();
+    ++frames;
+    if (fades.entries().size() == 2) {
+      EXPECT_NEAR(alpha(1), std::max(0.0f, before - 4.08f), 0.01);
+      EXPECT_NEAR(alpha(0), std::min(255.0f, frames * 4.08f), 0.01);
+    } else {  // the frame that drops the old picture still shows the new one
+      EXPECT_EQ(pixel(320, 240), kGreen);
+    }
+  }
+  // a reaches 0 on frame 63 and goes on frame 64, its reference given back.
+  EXPECT_EQ(frames, 64);
+  EXPECT_FALSE(Sprite::alive(a));
+  ASSERT_EQ(fades.entries().size(), 1u);
+  EXPECT_EQ(fades.entries()[0].sprite, b);
+
+  // A new front entry aiming below its start jumps there at once.
+  fades.add(get("black"), 200, 50);
+  fades.draw();
+  EXPECT_EQ(alpha(0), 50.0f);
+  // set() gives back every reference it replaces.
+  fades.set(get("small"), 0, 0);
+  EXPECT_FALSE(Sprite::alive(b));
 }

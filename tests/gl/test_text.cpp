@@ -2,11 +2,8 @@
 
 #include "base/log.h"
 #include "gl/gl_fixture.h"
-#include "gl/render_helpers.h"
 #include "render/sprite.h"
 #include "render/text.h"
-
-using namespace rendertest;
 
 namespace {
 
@@ -15,7 +12,6 @@ using Pts = std::vector<std::pair<int, int>>;
 // Glyphs are white boxes 6 wide (advance 7) and 10 high; 'W' is 9 wide
 // (advance 10) and 'i' 2 wide (advance 3).
 struct TextGl : GlTest {
-  TestArchive ar;
   Sprite* font = nullptr;
   void SetUp() override {
     GlTest::SetUp();
@@ -27,16 +23,12 @@ struct TextGl : GlTest {
       img.rect(i * 10, 0, w, 10, kWhite);
       txt += "1 " + std::to_string(i * 10) + " 0 " + std::to_string(w) + " 10 0 0\n";
     }
-    ar.image("font", img).file("font.txt", txt).write();
+    ar.image("font", img, txt).write();
     font = Sprite::get(ar.res("font"));
     ASSERT_NE(font, nullptr);
   }
-  void TearDown() override {
-    Log::Capture quiet;
-    Sprite::flush(nullptr);
-    Sprite::clear();
-  }
-  // A text with the frame loop's settings; it takes its own font reference.
+  // A text with the frame loop's settings (line 16, space 12, tab 32); it
+  // takes its own font reference.
   std::unique_ptr<Text> make(float x, float y, const char* s, int width = 640, int height = 128) {
     return std::make_unique<Text>(1, x, y, -999, 0, 0, Sprite::get(ar.res("font")), s, width,
                                   height, 16, 12, 32);
@@ -52,62 +44,59 @@ struct TextGl : GlTest {
   }
 };
 
+// Glyphs on one line from x, y, `step` apart.
+Pts run(int x, int y, int n, int step = 7) {
+  Pts out;
+  for (int i = 0; i < n; ++i) out.emplace_back(x + i * step, y);
+  return out;
+}
+Pts operator+(Pts a, const Pts& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 }  // namespace
 
-TEST_F(TextGl, TabStopsCountFromTheScreenEdge) {
-  auto t = make(8, 20, "abc\tdef");
-  // a, b, c at 8, 15, 22; the pen (29) goes to the stop at 32.
-  EXPECT_EQ(glyphs(*t), (Pts{{8, 20}, {15, 20}, {22, 20}, {32, 20}, {39, 20}, {46, 20}}));
-  t->setStr("abcd\tx");  // pen at 36 -> 64
-  EXPECT_EQ(glyphs(*t).back(), std::make_pair(64, 20));
-  t->setStr("a b");
-  EXPECT_EQ(glyphs(*t), (Pts{{8, 20}, {27, 20}}));  // the space advances 12
-}
-
-TEST_F(TextGl, TwoDifferentWrapTests) {
-  // The pen is compared with the width itself: after eight glyphs at x = 8
-  // the pen is at 64 and the line breaks.
-  auto t = make(8, 0, "aaaaaaaaaa", 64);
-  Pts g = glyphs(*t);
-  ASSERT_EQ(g.size(), 10u);
-  EXPECT_EQ(g[7], std::make_pair(57, 0));
-  EXPECT_EQ(g[8], std::make_pair(8, 16));
-  // A word moves down only when it would end past x + width (72): "bbb"
-  // ends at 69 and stays, "bbbb" would end at 76.
-  t->setStr("aaaa bbb");
-  EXPECT_EQ(glyphs(*t)[6], std::make_pair(62, 0));
-  t->setStr("aaaa bbbb");
-  EXPECT_EQ(glyphs(*t)[4], std::make_pair(8, 16));
-  t->setStr("aaaa ");  // a trailing space measures an empty word
-  EXPECT_EQ(glyphs(*t).size(), 4u);
-  EXPECT_EQ(t->height, 128);
-}
-
-TEST_F(TextGl, NewlinesAlignmentAndHeight) {
-  auto t = make(0, 0, "", 64);
-  t->align = 1;
-  t->setStr("ab\ncd");  // both lines 14 wide: 32 - 7 = 25
-  EXPECT_EQ(glyphs(*t), (Pts{{25, 0}, {32, 0}, {25, 16}, {32, 16}}));
-  t->align = 2;
-  t->setStr("ab\nW");  // x + width - line width - 1
-  EXPECT_EQ(glyphs(*t), (Pts{{49, 0}, {56, 0}, {53, 16}}));
-  t->align = 0;
-  t->setStr("a\r\nb");
-  EXPECT_EQ(glyphs(*t), (Pts{{0, 0}, {0, 16}}));
-
-  // The ninth line (pen 128 below y) raises the height to 144, the tenth to 160.
-  auto tall = make(8, 8, "1\n2\n3\n4\n5\n6\n7\n8\n9");
-  tall->layout();
-  EXPECT_EQ(tall->height, 144);
-  tall->setStr("1\n2\n3\n4\n5\n6\n7\n8\n9\n10");
-  tall->layout();
-  EXPECT_EQ(tall->height, 160);
-}
-
-TEST_F(TextGl, BytesWithoutGlyphsTakeTheSpaceAdvance) {
-  auto t = make(0, 0, "a\x7f" "b\x01" "c\xe9" "d");
-  EXPECT_EQ(glyphs(*t), (Pts{{0, 0}, {19, 0}, {38, 0}, {57, 0}}));
-  EXPECT_EQ(t->buffer().count, 16u);
+TEST_F(TextGl, Layout) {
+  const struct {
+    const char* text;
+    int x, y, width, align;
+    Pts want;
+    int height = 128;
+  } rows[] = {
+      // Tab stops count from the screen edge: the pen (29) goes to 32, 36 to 64.
+      {"abc\tdef", 8, 20, 640, 0, run(8, 20, 3) + run(32, 20, 3)},
+      {"abcd\tx", 8, 20, 640, 0, run(8, 20, 4) + run(64, 20, 1)},
+      {"a b", 8, 20, 640, 0, {{8, 20}, {27, 20}}},  // the space advances 12
+      // The pen is compared with the width itself: at 64 the line breaks.
+      {"aaaaaaaaaa", 8, 0, 64, 0, run(8, 0, 8) + run(8, 16, 2)},
+      // A word moves down only when it would end past x + width (72): "bbb"
+      // ends at 69 and stays, "bbbb" would end at 76.
+      {"aaaa bbb", 8, 0, 64, 0, run(8, 0, 4) + run(48, 0, 3)},
+      {"aaaa bbbb", 8, 0, 64, 0, run(8, 0, 4) + run(8, 16, 4)},
+      {"aaaa ", 8, 0, 64, 0, run(8, 0, 4)},  // a trailing space measures an empty word
+      {"ab\ncd", 0, 0, 64, 1, run(25, 0, 2) + run(25, 16, 2)},  // both 14 wide: 32 - 7
+      {"ab\nW", 0, 0, 64, 2, run(49, 0, 2) + run(53, 16, 1)},   // x + width - line width - 1
+      {"a\r\nb", 0, 0, 64, 0, {{0, 0}, {0, 16}}},
+      // Bytes without glyphs take the space advance.
+      {"a\x7f" "b\x01" "c\xe9" "d", 0, 0, 640, 0, run(0, 0, 4, 19)},
+      // The ninth line (pen 128 below y) raises the height to 144, the tenth to 160.
+      {"1\n2\n3\n4\n5\n6\n7\n8\n9", 8, 8, 640, 0, {}, 144},
+      {"1\n2\n3\n4\n5\n6\n7\n8\n9\n10", 8, 8, 640, 0, {}, 160},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    auto t = make(float(row.x), float(row.y), "", row.width);
+    t->align = row.align;
+    t->setStr(row.text);
+    const Pts g = glyphs(*t);
+    if (!row.want.empty()) {
+      EXPECT_EQ(g, row.want);
+    }
+    EXPECT_EQ(t->buffer().count, 4 * g.size());
+    EXPECT_EQ(t->height, row.height);
+  }
+  auto t = make(0, 0, "");
   EXPECT_EQ(t->wordWidth("Wi\xe9x"), 13);
   EXPECT_EQ(t->wordWidth(" ab"), 0);
   EXPECT_EQ(t->wordWidth(nullptr), 0);
@@ -122,12 +111,11 @@ TEST_F(TextGl, GlyphsReachTheScreen) {
   Camera::instance().x = 333;  // fixed on the screen whatever the camera does
   auto t = make(10, 20, "Wi");
   t->draw();
-  const Rgba white{255, 255, 255, 255}, black{0, 0, 0, 255};
-  EXPECT_EQ(countColour(10, 20, 9, 10, white), 90);
-  EXPECT_EQ(pixel(19, 25), black);
-  EXPECT_EQ(countColour(20, 20, 2, 10, white), 20);
-  EXPECT_EQ(pixel(22, 25), black);
-  EXPECT_EQ(pixel(10, 30), black);
+  EXPECT_EQ(countColour(10, 20, 9, 10, kWhite), 90);
+  EXPECT_EQ(pixel(19, 25), kBlack);
+  EXPECT_EQ(countColour(20, 20, 2, 10, kWhite), 20);
+  EXPECT_EQ(pixel(22, 25), kBlack);
+  EXPECT_EQ(pixel(10, 30), kBlack);
   // Opacity applies at the next rebuild.
   t->alpha = 100.7f;
   t->addStr("");
