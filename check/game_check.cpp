@@ -20,7 +20,9 @@
 #include "resources/parser.h"
 #include "resources/resfile.h"
 #include "script/lua.h"
+#include "world/frame.h"
 #include "world/level_commands.h"
+#include "world/npc.h"
 #include "world/player.h"
 
 namespace fs = std::filesystem;
@@ -36,8 +38,6 @@ constexpr const char* kNpcList = "npc/list.ini";
 constexpr const char* kLuaList = "lua/list.ini";
 constexpr const char* kWeaponList = "data/weapons";
 constexpr const char* kControls = "controls.bin";
-constexpr size_t kBlockCells = 300;
-constexpr int kInfoWords = 9;
 constexpr int kDialogLines = 100;
 
 // The physical lines of a text, carriage returns removed; line i + 1 of the
@@ -68,6 +68,12 @@ bool readFile(const std::string& path, std::string& out) {
   if (!in) return false;
   out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return true;
+}
+
+// Whether readFile would read `path` (without reading it).
+bool readable(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec) && std::ifstream(path, std::ios::binary).good();
 }
 
 // The engine's lines caught while it read something, as one text.
@@ -548,15 +554,15 @@ class Checker {
           const std::string* cells = resourceData(bin);
           if (!cells) {
             report(path, ln, "no block file " + bin + " (" + resourceProblem(bin) + ")");
-          } else if (cells->size() < kBlockCells) {
+          } else if (cells->size() < size_t(Frame::kCells)) {
             report(path, ln, "block file " + bin + " has " + std::to_string(cells->size()) +
-                                 " bytes; a frame needs " + std::to_string(kBlockCells));
+                                 " bytes; a frame needs " + std::to_string(Frame::kCells));
           } else if (anims > 0 && blocksChecked.emplace(bin, w.show(2)).second) {
-            for (size_t i = 0; i < kBlockCells; ++i) {
+            for (int i = 0; i < Frame::kCells; ++i) {
               const int v = static_cast<unsigned char>((*cells)[i]);
               if (v != 0 && v >= anims) {
-                report(bin, 0, "column " + std::to_string(i % 20) + ", row " +
-                                   std::to_string(i / 20) + " holds block " + std::to_string(v) +
+                report(bin, 0, "column " + std::to_string(i % Frame::kCols) + ", row " +
+                                   std::to_string(i / Frame::kCols) + " holds block " + std::to_string(v) +
                                    ", but " + w.show(2) + " has only " + std::to_string(anims) +
                                    " animations (used by " + path + ":" + std::to_string(ln) + ")");
                 break;
@@ -593,38 +599,45 @@ class Checker {
                                                    : "missing: no level can load its characters");
       return;
     }
+    forEachListed(kNpcList, ini, [&](const std::string& level, const std::string& key,
+                                     const std::string& name, int ln) {
+      char* end = nullptr;
+      const long id = std::strtol(key.c_str(), &end, 10);
+      if (key.empty() || *end || id < 1 || id > 99 || std::to_string(id) != key) {
+        report(kNpcList, ln, "\"" + key + "\" is not a character id from 1 to 99; the line is not read");
+        return;
+      }
+      if (name.size() < 2) {
+        report(kNpcList, ln, "the character name \"" + name + "\" is too short; the line is not read");
+        return;
+      }
+      const std::string file = "npc/" + name;
+      IniFile npc;
+      if (!npc.open(file)) {
+        report(kNpcList, ln, "no character file " + file);
+        return;
+      }
+      if (npc.lineOf("npc", level) == 0)
+        report(file, npc.lineOf("npc"),
+               "no info line for " + level + " in [npc]: the character does not appear there");
+    });
+  }
+
+  // Walks the [LEVEL] sections of a list file: reports the lines before the
+  // first header and the levels that do not exist, and hands every line of
+  // a section to `line(level, key, value, line number)`.
+  template <class Line>
+  void forEachListed(const char* list, const IniFile& ini, Line line) {
     for (const auto& sp : ini.sections()) {
       const std::string& level = sp.first;
       if (level.empty()) {
         for (const auto& kv : sp.second)
-          report(kNpcList, ini.lineOf(level, kv.first), "line before the first [LEVEL] header");
+          report(list, ini.lineOf(level, kv.first), "line before the first [LEVEL] header");
         continue;
       }
       const std::string why = levelProblem(level);
-      if (!why.empty()) report(kNpcList, ini.lineOf(level), why);
-      for (const auto& kv : sp.second) {
-        const int ln = ini.lineOf(level, kv.first);
-        const std::string& name = kv.second;
-        char* end = nullptr;
-        const long id = std::strtol(kv.first.c_str(), &end, 10);
-        if (kv.first.empty() || *end || id < 1 || id > 99 || std::to_string(id) != kv.first) {
-          report(kNpcList, ln, "\"" + kv.first + "\" is not a character id from 1 to 99; the line is not read");
-          continue;
-        }
-        if (name.size() < 2) {
-          report(kNpcList, ln, "the character name \"" + name + "\" is too short; the line is not read");
-          continue;
-        }
-        const std::string file = "npc/" + name;
-        IniFile npc;
-        if (!npc.open(file)) {
-          report(kNpcList, ln, "no character file " + file);
-          continue;
-        }
-        if (npc.lineOf("npc", level) == 0)
-          report(file, npc.lineOf("npc"),
-                 "no info line for " + level + " in [npc]: the character does not appear there");
-      }
+      if (!why.empty()) report(list, ini.lineOf(level), why);
+      for (const auto& kv : sp.second) line(level, kv.first, kv.second, ini.lineOf(level, kv.first));
     }
   }
 
@@ -660,7 +673,7 @@ class Checker {
     if (!why.empty()) report(file, ln, why);
     Parser w(info, kWordSeps);
     const int n = w.count();
-    if (n < kInfoWords) {
+    if (n < Npc::kInfoWords) {
       report(file, ln,
              "the info line needs at least 9 words: PRESENT TALK COLLIDE GRAVITY X Y Z HP SPRITE "
              "[ANIM [ALPHA [SCRIPT]]]; the character does not appear");
@@ -679,14 +692,13 @@ class Checker {
                            std::to_string(anims));
     if (n > 11) {
       const std::string script = "lua/" + w.show(11);
-      std::string code;
       if (Parser(script, ":").count() >= 2) {
         const std::string* data = resourceData(script);
         if (!data)
           report(file, ln, "no script " + script + " (" + resourceProblem(script) + ")");
         else
           checkLua(script, *data);
-      } else if (!readFile(script, code)) {
+      } else if (!readable(script)) {
         report(file, ln, "no script file " + script);
       }
     }
@@ -695,8 +707,7 @@ class Checker {
   void checkDialog(const std::string& file, const IniFile& ini, const IniFile::Section& lines) {
     // Blocks and lines the file has.
     std::set<int> blocks;
-    std::map<int, std::set<int>> linesOf;
-    std::vector<std::tuple<int, int, int, std::string>> run;  // line in file, block, line, text
+    std::vector<std::pair<int, std::string>> run;  // line in file, text
     for (const auto& kv : lines) {
       const int ln = ini.lineOf("dialog", kv.first);
       Parser k(kv.first, " ");
@@ -714,10 +725,9 @@ class Checker {
         continue;
       }
       blocks.insert(b);
-      linesOf[b].insert(l);
-      run.emplace_back(ln, b, l, kv.second);
+      run.emplace_back(ln, kv.second);
     }
-    for (const auto& r : run) checkDialogLine(file, std::get<0>(r), std::get<3>(r), blocks);
+    for (const auto& r : run) checkDialogLine(file, r.first, r.second, blocks);
   }
 
   // Whether the [dialog] section of `ini` has a line of block `b`.
@@ -822,28 +832,17 @@ class Checker {
   void checkLuaList() {
     IniFile ini;
     if (!ini.open(kLuaList)) return;  // a game may have no level scripts
-    for (const auto& sp : ini.sections()) {
-      const std::string& level = sp.first;
-      if (level.empty()) {
-        for (const auto& kv : sp.second)
-          report(kLuaList, ini.lineOf(level, kv.first), "line before the first [LEVEL] header");
-        continue;
+    forEachListed(kLuaList, ini, [&](const std::string&, const std::string& key,
+                                     const std::string& value, int ln) {
+      if (key == "file") {
+        if (value.size() > 4 && !readable("lua/" + value))
+          report(kLuaList, ln, "no script file lua/" + value);
+        else if (!value.empty() && value.size() <= 4)
+          report(kLuaList, ln, "a script name needs more than 4 characters; \"" + value + "\" is not run");
+      } else if (key != "always") {
+        report(kLuaList, ln, "unknown key \"" + key + "\" (file, always)");
       }
-      const std::string why = levelProblem(level);
-      if (!why.empty()) report(kLuaList, ini.lineOf(level), why);
-      for (const auto& kv : sp.second) {
-        const int ln = ini.lineOf(level, kv.first);
-        if (kv.first == "file") {
-          std::string code;
-          if (kv.second.size() > 4 && !readFile("lua/" + kv.second, code))
-            report(kLuaList, ln, "no script file lua/" + kv.second);
-          else if (!kv.second.empty() && kv.second.size() <= 4)
-            report(kLuaList, ln, "a script name needs more than 4 characters; \"" + kv.second + "\" is not run");
-        } else if (kv.first != "always") {
-          report(kLuaList, ln, "unknown key \"" + kv.first + "\" (file, always)");
-        }
-      }
-    }
+    });
   }
 
   void checkScripts() {

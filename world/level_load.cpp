@@ -21,8 +21,6 @@ constexpr const char* kLuaList = "lua/list.ini";
 constexpr const char* kWordSeps = " \t";
 // Ids of the npc list run 1..kListedNpcs.
 constexpr int kListedNpcs = 99;
-// Words an info line needs to make a character.
-constexpr int kInfoWords = 9;
 
 uint32_t elapsedMs(std::chrono::steady_clock::time_point since) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -172,7 +170,7 @@ bool Level::loadNpcs(const char* listName) {
     const std::string key = list + "_" + npcName;
     std::string info = db.getStr(key);
     Parser words(info, kWordSeps);
-    if (words.count() < kInfoWords) {
+    if (words.count() < Npc::kInfoWords) {
       const std::string file = "npc/" + npcName;
       if (ini.open(file)) {
         info = ini.get("npc", list);
@@ -188,7 +186,7 @@ bool Level::loadNpcs(const char* listName) {
         return false;
       }
     }
-    if (words.count() < kInfoWords || words.show(0) == "0") continue;
+    if (words.count() < Npc::kInfoWords || words.show(0) == "0") continue;
 
     std::unique_ptr<Npc> npc;
     try {

@@ -33,6 +33,8 @@ class Npc : public Object {
   // Writes the info line the level's npc loading reads back into the save
   // database, under "<level name>_<character name>".
   void saveState() const;
+  // Words an info line needs to make a character.
+  static constexpr int kInfoWords = 9;
   // The sprite word of the info line of a character without an image.
   static constexpr const char* kNoSprite = "-";
   // The info line saveState writes.
