@@ -289,7 +289,7 @@ void Dialog::parse() {
     return;
   }
   for (int steps = 0; line < maxLines; ++steps) {
-    if (steps == kStepsPerUpdate) {
+    if (steps >= stepsPerUpdate) {
       // Jumps that keep coming back: carry on next frame.
       resume = true;
       return;

@@ -40,6 +40,8 @@ class Dialog {
   // Lines one update may step through: a block that jumps back onto itself
   // ("seti 0" on line 0) goes on at the next update instead of hanging.
   static constexpr int kStepsPerUpdate = 4096;
+  // The limit this dialog uses (tools that drive many dialogs lower it).
+  int stepsPerUpdate = kStepsPerUpdate;
 
   Dialog();
   ~Dialog();

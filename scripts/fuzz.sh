@@ -6,16 +6,51 @@
 #                                         seeds for 5 seconds; fails on a crash
 #   scripts/fuzz.sh run SECONDS [NAME...] run each named target (default: all)
 #                                         that long, one after another
+#   scripts/fuzz.sh campaign RUNS SECONDS [NAME...]
+#                                         run each target to RUNS executions or
+#                                         SECONDS, whichever comes first, and
+#                                         print executions, time and exec/s
+#   scripts/fuzz.sh minimize [NAME...]    merge what the runs found into
+#                                         fuzz/corpus/NAME/, keeping only the
+#                                         inputs that add coverage
+#   scripts/fuzz.sh cover [NAME...]       line coverage (llvm-cov) of each
+#                                         target's reader from its corpus;
+#                                         reports in build-cov/report/
 #
-# New inputs go to build-fuzz/corpus/NAME/ and crashes to build-fuzz/findings/,
-# never into the repository's corpus.
+# Every run uses -timeout=1 -rss_limit_mb=512 -malloc_limit_mb=256: an input
+# that takes a second, or a process that grows past 512 MiB, or one
+# allocation of more than 256 MiB is a finding. New inputs go to
+# build-fuzz/corpus/NAME/ and crashes to build-fuzz/findings/, never into
+# the repository's corpus (minimize writes it on purpose).
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${TERVALO_FUZZ_BUILD:-$ROOT/build-fuzz}"
 JOBS="${JOBS:-2}"
+LIMITS=(-timeout=1 -rss_limit_mb=512 -malloc_limit_mb=256)
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+
+# The reader(s) each target exercises: the files its coverage is taken of.
+readers() {
+  case "$1" in
+    fuzz_anims) echo render/sprite_anims.cpp ;;
+    fuzz_controls) echo world/player.cpp ;;
+    fuzz_database) echo resources/database.cpp ;;
+    fuzz_dialog) echo dialog/dialog.cpp dialog/dialog_commands.cpp ;;
+    fuzz_image) echo render/png_check.cpp ;;
+    fuzz_ini) echo resources/ini_file.cpp ;;
+    fuzz_level) echo world/level_load.cpp world/frame.cpp ;;
+    fuzz_parser) echo resources/parser.cpp ;;
+    fuzz_resfile) echo resources/resfile.cpp ;;
+    fuzz_sound) echo sound/audio_stream.cpp ;;
+    fuzz_tiled) echo maps/tiled_read.cpp maps/level_import.cpp ;;
+    fuzz_weapons) echo world/weapon.cpp ;;
+    fuzz_settings) echo resources/game_settings.cpp ;;
+    *) ;;
+  esac
+}
 
 usage() {
-  sed -n '2,12p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+  sed -n '2,22p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
   exit 2
 }
 
@@ -49,12 +84,49 @@ run_one() {
   echo "== $name: ${secs}s" >&2
   # The first directory receives new inputs; the seeds are only read.
   local log="$BUILD/findings/$name.log" rc=0
-  "$BUILD/fuzz/$name" "${dirs[@]}" -max_total_time="$secs" -print_final_stats=1 \
-    -artifact_prefix="$findings/" >"$log" 2>&1 || rc=$?
+  "$BUILD/fuzz/$name" "${dirs[@]}" -max_total_time="$secs" -print_final_stats=1 "${LIMITS[@]}" \
+    ${RUNS:+-runs="$RUNS"} -artifact_prefix="$findings/" >"$log" 2>&1 || rc=$?
   grep -E '^(stat::number_of_executed_units|#[0-9]+ +DONE|==[0-9]+==ERROR|SUMMARY|Test unit written)' \
     "$log" >&2 || true
   if [ "$rc" -ne 0 ]; then tail -n 40 "$log" >&2; fi
   return "$rc"
+}
+
+# Targets named on the command line, or all of them.
+pick() {
+  if [ $# -gt 0 ]; then targets=("$@"); else mapfile -t targets < <(all_targets); fi
+  for t in "${targets[@]}"; do
+    [ -f "$ROOT/fuzz/$t.cpp" ] || { echo "fuzz: no target $t" >&2; exit 2; }
+  done
+}
+
+cover() {
+  local cov="$ROOT/build-cov"
+  if [ ! -f "$cov/CMakeCache.txt" ]; then
+    CC=clang-14 CXX=clang++-14 cmake -S "$ROOT" -B "$cov" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DTERVALO_FUZZ=ON -DCMAKE_CXX_FLAGS="-fprofile-instr-generate -fcoverage-mapping" \
+      -DCMAKE_C_FLAGS="-fprofile-instr-generate -fcoverage-mapping" \
+      -DCMAKE_EXE_LINKER_FLAGS="-fprofile-instr-generate" >/dev/null
+  fi
+  cmake --build "$cov" -j"$JOBS" --target "${targets[@]}"
+  mkdir -p "$cov/prof" "$cov/report"
+  local t
+  printf '%-16s %-34s %8s %8s %7s\n' target file lines missed cover
+  for t in "${targets[@]}"; do
+    rm -f "$cov/prof/$t".*.profraw
+    LLVM_PROFILE_FILE="$cov/prof/$t.%p.profraw" ASAN_OPTIONS=detect_leaks=0 \
+      "$cov/fuzz/$t" -runs=0 "${LIMITS[@]}" "$ROOT/fuzz/corpus/$t" >/dev/null 2>&1 || true
+    llvm-profdata-14 merge -sparse "$cov/prof/$t".*.profraw -o "$cov/prof/$t.profdata"
+    local files=()
+    for f in $(readers "$t"); do files+=("$ROOT/$f"); done
+    [ ${#files[@]} -gt 0 ] || continue
+    llvm-cov-14 show "$cov/fuzz/$t" -instr-profile="$cov/prof/$t.profdata" -format=text \
+      -show-line-counts-or-regions "${files[@]}" >"$cov/report/$t.txt"
+    llvm-cov-14 report "$cov/fuzz/$t" -instr-profile="$cov/prof/$t.profdata" "${files[@]}" |
+      awk -v t="$t" -v root="$ROOT/" '$1 ~ /\.cpp$/ { f = $1; sub(root, "", f);
+        printf "%-16s %-34s %8s %8s %7s\n", t, f, $8, $9, $10 }'
+  done
+  echo "line-by-line listings: $cov/report/NAME.txt" >&2
 }
 
 cmd="${1:-}"
@@ -90,6 +162,44 @@ case "$cmd" in
       echo "fuzz run: FAILED: ${failed[*]} (see $BUILD/findings/)" >&2
       exit 1
     fi
+    ;;
+  campaign)
+    runs="${2:-}" secs="${3:-}"
+    [[ "$runs" =~ ^[0-9]+$ && "$secs" =~ ^[0-9]+$ ]] || usage
+    shift 3
+    pick "$@"
+    build "${targets[@]}"
+    printf '%-16s %12s %8s %8s %s\n' target executions seconds exec/s result
+    for t in "${targets[@]}"; do
+      start=$(date +%s)
+      res=ok
+      RUNS="$runs" run_one "$t" "$secs" 2>/dev/null || res=FAILED
+      took=$(( $(date +%s) - start ))
+      execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$BUILD/findings/$t.log" | tail -1)
+      printf '%-16s %12s %8s %8s %s\n' "$t" "${execs:-?}" "$took" \
+        "$(( ${execs:-0} / (took > 0 ? took : 1) ))" "$res"
+    done
+    ;;
+  minimize)
+    shift
+    pick "$@"
+    build "${targets[@]}"
+    for t in "${targets[@]}"; do
+      seeds="$ROOT/fuzz/corpus/$t" fresh="$BUILD/merged/$t"
+      rm -rf "$fresh"
+      mkdir -p "$fresh" "$seeds" "$BUILD/corpus/$t"
+      "$BUILD/fuzz/$t" -merge=1 "${LIMITS[@]}" "$fresh" "$seeds" "$BUILD/corpus/$t" \
+        >"$BUILD/findings/$t.merge.log" 2>&1 || { tail -n 20 "$BUILD/findings/$t.merge.log" >&2; exit 1; }
+      before=$(ls "$seeds" | wc -l)
+      find "$seeds" -type f -delete
+      cp "$fresh"/* "$seeds"/ 2>/dev/null || true
+      echo "$t: $before -> $(ls "$seeds" | wc -l) inputs, $(du -sk "$seeds" | cut -f1) KiB" >&2
+    done
+    ;;
+  cover)
+    shift
+    pick "$@"
+    cover
     ;;
   *)
     usage
