@@ -158,7 +158,16 @@ bool tgaCheck(const uint8_t* data, size_t size, std::string* why) {
   if ((kind & ~8) != 1 && cmapType == 1 && cmapBits != 15 && cmapBits != 16 && cmapBits != 24 &&
       cmapBits != 32)
     return refuse(why, "bad TGA palette");
-  return sizeFits(le16(data + 12), le16(data + 14), why);
+  const uint64_t w = le16(data + 12), h = le16(data + 14);
+  if (!sizeFits(w, h, why)) return false;
+  // The decoder reads on past the end of the data without noticing: the file
+  // must hold every pixel (a run-length packet covers at most 128 of them),
+  // or a small file claiming a large picture spins through millions of reads.
+  const uint64_t pixelBytes = (bits + 7u) / 8u;
+  const uint64_t palette = cmapType == 1 ? uint64_t(cmapLen) * ((cmapBits + 7u) / 8u) : 0;
+  const uint64_t pixels = (kind & 8) ? (w * h + 127) / 128 * (1 + pixelBytes) : w * h * pixelBytes;
+  if (size < 18 + uint64_t(data[0]) + palette + pixels) return refuse(why, "truncated image data");
+  return true;
 }
 
 SurfacePtr decodePng(const uint8_t* data, size_t size) {

@@ -128,6 +128,8 @@ TEST(PngCheck, OtherFormatsAndAncillaryChunks) {
       {"no TGA header", edit(tga, 2, {4})},
       {"bad TGA palette", edit(tga, 1, {1, 1, 0, 0, 0, 1, 24})},  // indexed, 32-bit pixels
       {"no TGA header", "plain text is no picture at all"},
+      {"truncated image data", tga.substr(0, tga.size() - 1)},
+      {"truncated image data", edit(tga, 2, {10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0x12})},
   };
   for (const auto& [want, data] : refused) {
     std::string why;
