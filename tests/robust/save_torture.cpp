@@ -38,25 +38,11 @@ void fill(Database& db, int gen) {
 // The generation held, or -1 with `why` set.
 int whole(const Database& db, std::string& why) {
   const int gen = db.getVal("gen");
-  if (gen <= 0) {
-    why = "no generation";
-    return -1;
-  }
-  if (db.strs().size() != kStrs || db.vals().size() != kVals + 1) {
-    why = "wrong entry count";
-    return -1;
-  }
-  for (int i = 0; i < kStrs; ++i)
-    if (db.getStr("s" + std::to_string(i)) != strValue(gen, i)) {
-      why = "string " + std::to_string(i) + " differs";
-      return -1;
-    }
-  for (int i = 0; i < kVals; ++i)
-    if (db.getVal("v" + std::to_string(i)) != gen * 1000 + i) {
-      why = "value " + std::to_string(i) + " differs";
-      return -1;
-    }
-  return gen;
+  Database want;
+  if (gen > 0) fill(want, gen);
+  if (gen > 0 && db.strs() == want.strs() && db.vals() == want.vals()) return gen;
+  why = gen > 0 ? "contents differ" : "no generation";
+  return -1;
 }
 
 }  // namespace

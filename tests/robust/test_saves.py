@@ -16,7 +16,6 @@ fallback.
 """
 import os
 import random
-import shutil
 import signal
 import subprocess
 import sys
@@ -26,126 +25,96 @@ import unittest
 
 BUILD = os.environ.get("TERVALO_BUILD_DIR", "")
 KILLS = int(os.environ.get("TERVALO_KILLS", "50"))
-OPS = ["none", "open", "write", "fsync", "close", "rename"]
 
 
-def tool():
-    return os.path.join(BUILD, "tests", "save_torture")
+def tool(*args):
+    return [os.path.join(BUILD, "tests", "save_torture"), *args]
 
 
-def shim():
-    return os.path.join(BUILD, "tests", "libfault_shim.so")
-
-
-def check(path):
-    out = subprocess.run([tool(), "check", path], capture_output=True, text=True).stdout.strip()
-    return int(out.split()[1]) if out.startswith("gen ") else -1
+def generation(text):
+    """The generation `save_torture check` printed, or -1 (nothing whole)."""
+    found = [int(l.split()[1]) for l in text.splitlines() if l.startswith("gen ")]
+    return found[-1] if found else -1
 
 
 def kill_test(kills, seed=1):
-    """Returns counts: runs, old, new, lost."""
+    """Counts of runs that left the generation reported (old), the next one
+    (new) or anything else (lost), and of files left beside the save."""
     rng = random.Random(seed)
     counts = {"runs": 0, "old": 0, "new": 0, "lost": 0}
-    work = tempfile.mkdtemp(prefix="tervalo_kill_")
-    path = os.path.join(work, "save", "sav01.bin")
-    last = 0  # the generation on disk before each run
-    try:
+    with tempfile.TemporaryDirectory(prefix="tervalo_kill_") as work:
+        path = os.path.join(work, "save", "sav01.bin")
+        last = 0  # the generation on disk before each run
         for _ in range(kills):
-            p = subprocess.Popen([tool(), "loop", path, str(last + 1)], stdout=subprocess.PIPE, text=True)
+            p = subprocess.Popen(tool("loop", path, str(last + 1)), stdout=subprocess.PIPE, text=True)
             time.sleep(rng.uniform(0.0, 0.03))
             p.send_signal(signal.SIGKILL)
-            out, _ = p.communicate()
-            saved = [int(l.split()[1]) for l in out.splitlines() if l.startswith("saved ")]
+            saved = [int(l.split()[1]) for l in p.communicate()[0].splitlines() if l.startswith("saved ")]
             reported = saved[-1] if saved else last
-            got = check(path)
+            got = generation(subprocess.run(tool("check", path), capture_output=True, text=True).stdout)
             counts["runs"] += 1
-            if got == reported:
-                counts["old"] += 1
-            elif got == reported + 1:
-                counts["new"] += 1
-            elif got == -1 and last == 0 and not saved and not os.path.exists(path):
-                counts["old"] += 1  # killed before the very first save: nothing yet
-                continue
+            if got in (reported, reported + 1) or (got == -1 and last == 0 and not saved
+                                                   and not os.path.exists(path)):  # killed before the first save
+                counts["old" if got != reported + 1 else "new"] += 1
             else:
                 counts["lost"] += 1
                 print(f"kill: reported {reported}, loaded {got}", file=sys.stderr)
             last = max(got, 0)
-        counts["litter"] = len([f for f in os.listdir(os.path.dirname(path)) if f != "sav01.bin"]) \
-            if os.path.isdir(os.path.dirname(path)) else 0
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+        folder = os.path.dirname(path)
+        counts["litter"] = len([f for f in os.listdir(folder) if f != "sav01.bin"]) if os.path.isdir(folder) else 0
     return counts
 
 
 def can_mount_tmpfs():
     try:
-        r = subprocess.run(["unshare", "-r", "-m", "sh", "-c", "mount -t tmpfs -o size=8k tmpfs /mnt"],
-                           capture_output=True, timeout=10)
-        return r.returncode == 0
+        return subprocess.run(["unshare", "-r", "-m", "sh", "-c", "mount -t tmpfs -o size=8k tmpfs /mnt"],
+                              capture_output=True, timeout=10).returncode == 0
     except (OSError, subprocess.TimeoutExpired):
         return False
 
 
 def fault_matrix(step=512):
-    """Returns counts: runs, old, new, lost, and the file size and tmpfs use."""
+    """Counts of runs that left generation 1 (old), 2 (new) or anything else
+    (lost), with the file size and whether a tmpfs was used."""
     counts = {"runs": 0, "old": 0, "new": 0, "lost": 0}
-    work = tempfile.mkdtemp(prefix="tervalo_faults_")
-    tmpfs = can_mount_tmpfs()
-    counts["tmpfs"] = tmpfs
-    try:
+    with tempfile.TemporaryDirectory(prefix="tervalo_faults_") as work:
+        counts["tmpfs"] = tmpfs = can_mount_tmpfs()
         # The size of generation 2 bounds the budgets worth trying.
-        probe = os.path.join(work, "probe.bin")
-        subprocess.run([tool(), "once", probe, "2"], check=True, capture_output=True)
-        size = os.path.getsize(probe)
-        counts["size"] = size
-        save_dir = os.path.join(work, "save")
-        os.makedirs(save_dir)
-        target = os.path.join(save_dir, "sav01.bin")
-        budgets = list(range(0, size + step + 1, step)) + [None]
-        for budget in budgets:
-            for op in OPS:
-                env = dict(os.environ, TERVALO_FAULT_DIR=save_dir, TERVALO_FAULT_OP=op,
-                           LD_PRELOAD=shim())
+        subprocess.run(tool("once", os.path.join(work, "probe.bin"), "2"), check=True, capture_output=True)
+        counts["size"] = size = os.path.getsize(os.path.join(work, "probe.bin"))
+        folder = os.path.join(work, "save")
+        os.makedirs(folder)
+        target = os.path.join(folder, "sav01.bin")
+        save, check = " ".join(f"'{a}'" for a in tool("once", target)), " ".join(f"'{a}'" for a in tool("check"))
+        for budget in list(range(0, size + step + 1, step)) + [None]:
+            for op in ("none", "open", "write", "fsync", "close", "rename"):
+                env = dict(os.environ, TERVALO_FAULT_DIR=folder, TERVALO_FAULT_OP=op,
+                           LD_PRELOAD=os.path.join(BUILD, "tests", "libfault_shim.so"))
                 if budget is not None:
                     env["TERVALO_FAULT_SPACE"] = str(budget)
                 # One shell run: (mount,) the old save, the faulty save, the check.
-                script = (
-                    (f"mount -t tmpfs -o size=16k tmpfs '{save_dir}' && " if tmpfs else
-                     f"rm -rf '{save_dir}' && mkdir -p '{save_dir}' && ")
-                    + f"env -u LD_PRELOAD '{tool()}' once '{target}' 1 && "
-                    + f"'{tool()}' once '{target}' 2; "
-                    + f"env -u LD_PRELOAD '{tool()}' check '{target}'; "
-                    + f"ls -A '{save_dir}' | wc -l")
+                script = ((f"mount -t tmpfs -o size=16k tmpfs '{folder}' && " if tmpfs else
+                           f"rm -rf '{folder}' && mkdir -p '{folder}' && ")
+                          + f"env -u LD_PRELOAD {save} 1 && {save} 2; env -u LD_PRELOAD {check} '{target}'")
                 cmd = ["unshare", "-r", "-m", "sh", "-c", script] if tmpfs else ["sh", "-c", script]
                 r = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=60)
-                lines = r.stdout.split("\n")
-                got = -1
-                for line in lines:
-                    if line.startswith("gen "):
-                        got = int(line.split()[1])
+                got = generation(r.stdout)
                 counts["runs"] += 1
-                if got == 1:
-                    counts["old"] += 1
-                elif got == 2:
-                    counts["new"] += 1
-                else:
-                    counts["lost"] += 1
+                counts[{1: "old", 2: "new"}.get(got, "lost")] += 1
+                if got not in (1, 2):
                     print(f"faults: budget {budget} op {op}: {r.stdout!r} {r.stderr!r}", file=sys.stderr)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
     return counts
 
 
 class Saves(unittest.TestCase):
     def setUp(self):
-        if not os.path.exists(tool()):
+        if not os.path.exists(tool()[0]):
             self.skipTest("save_torture not built")
 
     def test_kill_at_random_moments(self):
         c = kill_test(KILLS)
         print(f"kill test: {c}", file=sys.stderr)
-        self.assertEqual(c["lost"], 0, c)
-        self.assertEqual(c["runs"], KILLS)
+        self.assertEqual((c["lost"], c["runs"]), (0, KILLS), c)
         self.assertGreater(c["old"] + c["new"], 0)
 
     def test_fault_matrix(self):
@@ -162,8 +131,8 @@ if __name__ == "__main__":
     args = sys.argv[1:]
     if "--kills" in args:
         i = args.index("--kills")
-        KILLS = int(args[i + 1])
-        del args[i:i + 2]
+        KILLS = int(args.pop(i + 1))
+        args.pop(i)
     if args:
         BUILD = args.pop(0)
     unittest.main(argv=[sys.argv[0], "-v"] + args)
