@@ -1,6 +1,7 @@
 """`tervalo --check`: the demo passes silently; each broken copy of it is
 reported with the right path and line, and nothing else."""
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -20,207 +21,131 @@ def line_of(path, text):
     raise AssertionError(f"{text!r} not in {path}")
 
 
-def replace(path, old, new):
-    with open(path, encoding="utf-8") as f:
-        text = f.read()
-    assert old in text, (path, old)
-    with open(path, "w", encoding="utf-8") as f:
-        f.write(text.replace(old, new, 1))
+def cut(n):
+    return lambda path: os.truncate(path, os.path.getsize(path) - n)
 
 
-def append(path, text):
-    with open(path, "a", encoding="utf-8") as f:
-        f.write(text)
+def spoil(at, n):
+    def change(path):
+        with open(path, "r+b") as f:
+            f.seek(at)
+            f.write(b"\xff" * n)
+    return change
 
 
-class Game:
-    """A copy of the built demo to break."""
+L, W = LEVEL + ":lvl.txt", "data/wep.crs:proca.txt"
+# Each row: the changes to a copy of the demo, then the lines expected. A
+# change is (file, regex, replacement), (file, None, appended text) or (file,
+# function of its path); "ARCHIVE:ENTRY" names a file in an archive. A line
+# expected is (file, text on the line or None, part of the message): it
+# starts "FILE:LINE: " or "FILE: ".
+ROWS = {
+    "dialog commands": (
+        [("npc/soltys", "12 1=strnl ", "12 1=strnlx "),
+         ("npc/soltys", None, "40 0=goto data/lvl/nowhere.crs:lvl 100 200 0 1\n"
+          "41 0=if val soltys_pomoc one 32 34\n41 1=wyb 77 Dokad?\n41 2=pic 1 2 3\n")],
+        [("npc/soltys", "12 1=strnlx", 'unknown dialog command "strnlx"'),
+         ("npc/soltys", "40 0=goto", "no level data/lvl/nowhere.crs:lvl"),
+         ("npc/soltys", "41 0=if", 'N "one" is not a whole number'),
+         ("npc/soltys", "41 1=wyb", "block 77 does not exist"),
+         ("npc/soltys", "41 2=pic", 'expected "pic ID X Y SPRITE LIFE"')]),
+    "level lines": (
+        [(L, r"^frame \S+", "frame gone"), (L, None, "obj 1 10 10 0\nfram m00 a b 0 0\n")],
+        [(L, "frame gone ", f"no block file {LEVEL}:gone.bin"), (L, "obj 1 10 10 0", "obj needs at least 6 words"),
+         (L, "fram m00", 'unknown command "fram"')]),
+    "Lua syntax": (
+        [("lua/broken.lua", None, "function tick()\n  local x = = 1\nend\n")],
+        [("lua/broken.lua", "= = 1", "Lua syntax error: unexpected symbol near '='")]),
+    # The last entry (proca.txt, 40 bytes or more) reaches past the end.
+    "damaged archives": (
+        [("data/wep.crs", cut(40)), ("data/gfx.crs:krew01.png", spoil(40, 16))],
+        [(W, None, "damaged entry"), ("data/gfx.crs:krew01.png", None, "the image does not decode")]),
+    "animation outside the image": (
+        [(W, None, "2 0 0 12 12 6 10\nanim 0 0\n")],
+        [(W, "2 0 0 12 12 6 10", "reaches outside the 12x12 image"), (W, "anim 0 0", "anim needs at least 6 words")]),
+    "character files": (
+        [("npc/list.ini", None, "4=nobody\n"), ("npc/zielarka", "miedzyczas.crs:npc_b 0", "miedzyczas.crs:npc_q 0")],
+        [("npc/list.ini", "4=nobody", "no character file npc/nobody"),
+         ("npc/zielarka", "npc_q", "no sprite data/lvl/miedzyczas.crs:npc_q")]),
+    "weapons, controls and shaders": (
+        [("data/weapons", None, "luk data/wep.crs:luk lua/proca.lua\n"),
+         ("controls.bin", lambda path: os.truncate(path, 10)),
+         ("data/shaders.crs:post.glsl", "float grey =", "float grey = nothing +"),
+         ("lua/probe.lua", None, 'setCamShaderPost("data/shaders.crs:post.glsl:sepia")\n'
+          'setCamShaderFrag("data/shaders.crs:world.glsl:nothere")\n')],
+        [("data/weapons", "luk ", "a weapon line needs 5 words"), ("controls.bin", None, "cannot be read"),
+         ("data/shaders.crs:post.glsl", "grey = nothing", "fragment program sepia: 'nothing'"),
+         ("lua/probe.lua", "nothere", "has no function void nothere()")]),
+    "game.ini values": (
+        [("game.ini", None, "[game]\nplayer_x = far\nlevel = data/lvl/nowhere.crs:lvl\n"
+          "player_sprite = data/gfx.crs:hero\n")],
+        [("game.ini", "player_x", 'bad value for player_x: "far"'),
+         ("game.ini", "level", "the first level: no level data/lvl/nowhere.crs:lvl"),
+         ("game.ini", "player_sprite", "the player's sprite: no sprite data/gfx.crs:hero")]),
+}
 
-    def __init__(self, run):
-        self.run = run
-        self.dir = run.dir
 
-    def path(self, *parts):
-        return os.path.join(self.dir, *parts)
+def apply(run, changes, expected):
+    """Makes the changes (archives are extracted and packed again with the crs
+    tool); returns the expected lines as (prefix, part of the message)."""
+    extracted = {}
 
-    def repack(self, archive, edit):
-        """Extracts `archive`, lets `edit(folder)` change its files, packs it
-        again with the crs tool."""
-        work = tempfile.mkdtemp(prefix="tervalo-check-")
-        try:
-            subprocess.run([CRS, "extract", self.path(archive), "-C", work], check=True,
+    def local(name):
+        archive, _, entry = name.partition(":")
+        if not entry:
+            return run.path(name)
+        if archive not in extracted:
+            extracted[archive] = tempfile.mkdtemp(prefix="tervalo-check-")
+            subprocess.run([CRS, "extract", run.path(archive), "-C", extracted[archive]], check=True,
                            stdout=subprocess.DEVNULL)
-            result = edit(work)
-            os.remove(self.path(archive))
-            subprocess.run([CRS, "pack", "-q", self.path(archive), work], check=True)
-            return result
-        finally:
-            shutil.rmtree(work)
+        return os.path.join(extracted[archive], entry)
 
-    def check(self):
-        proc = subprocess.run([self.path("tervalo"), "--check", self.dir], capture_output=True,
-                              text=True, timeout=120, cwd="/")
-        return proc.returncode, proc.stdout.splitlines(), proc.stderr
-
-
-# Each row breaks one thing and returns the lines expected, as (prefix,
-# part of the message): the prefix is "PATH:LINE: " or "PATH: ".
-
-def dialog_unknown_command(g):
-    f = g.path("npc", "soltys")
-    replace(f, "12 1=strnl ", "12 1=strnlx ")
-    return [(f"npc/soltys:{line_of(f, '12 1=strnlx')}: ", 'unknown dialog command "strnlx"')]
-
-
-def goto_missing_level(g):
-    f = g.path("npc", "soltys")
-    append(f, "40 0=goto data/lvl/nowhere.crs:lvl 100 200 0 1\n")
-    return [(f"npc/soltys:{line_of(f, '40 0=goto')}: ", "no level data/lvl/nowhere.crs:lvl")]
+    for name, *change in changes:
+        path = local(name)
+        if len(change) == 1:
+            change[0](path)
+            continue
+        text = ""
+        if os.path.exists(path):
+            with open(path, encoding="utf-8") as f:
+                text = f.read()
+        new = text + change[1] if change[0] is None else re.sub(change[0], change[1], text, 1, re.M)
+        assert new != text, (name, change)
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(new)
+    lines = [(f"{name}:{line_of(local(name), marker)}: " if marker else f"{name}: ", part)
+             for name, marker, part in expected]
+    for archive, folder in extracted.items():
+        os.remove(run.path(archive))
+        subprocess.run([CRS, "pack", "-q", run.path(archive), folder], check=True)
+        shutil.rmtree(folder)
+    return lines
 
 
-def dialog_wrong_words(g):
-    f = g.path("npc", "soltys")
-    append(f, "40 0=if val soltys_pomoc one 32 34\n40 1=wyb 77 Dokad?\n40 2=pic 1 2 3\n")
-    return [(f"npc/soltys:{line_of(f, '40 0=if')}: ", 'N "one" is not a whole number'),
-            (f"npc/soltys:{line_of(f, '40 1=wyb')}: ", "block 77 does not exist"),
-            (f"npc/soltys:{line_of(f, '40 2=pic')}: ", 'expected "pic ID X Y SPRITE LIFE"')]
-
-
-def frame_missing_blocks(g):
-    def edit(d):
-        p = os.path.join(d, "lvl.txt")
-        with open(p, encoding="utf-8") as f:
-            first = next(l for l in f if l.startswith("frame "))
-        replace(p, first, "frame gone " + first.split(" ", 2)[2])
-        return line_of(p, "frame gone ")
-    n = g.repack(LEVEL, edit)
-    return [(f"{LEVEL}:lvl.txt:{n}: ", f"no block file {LEVEL}:gone.bin")]
-
-
-def level_bad_lines(g):
-    def edit(d):
-        append(os.path.join(d, "lvl.txt"), "obj 1 10 10 0\nfram m00 a b 0 0\n")
-        p = os.path.join(d, "lvl.txt")
-        return line_of(p, "obj 1 10 10 0"), line_of(p, "fram m00")
-    a, b = g.repack(LEVEL, edit)
-    return [(f"{LEVEL}:lvl.txt:{a}: ", "obj needs at least 6 words"),
-            (f"{LEVEL}:lvl.txt:{b}: ", 'unknown command "fram"')]
-
-
-def lua_syntax_error(g):
-    with open(g.path("lua", "broken.lua"), "w") as f:
-        f.write("function tick()\n  local x = = 1\nend\n")
-    return [("lua/broken.lua:2: ", "Lua syntax error: unexpected symbol near '='")]
-
-
-def truncated_archive(g):
-    p = g.path("data", "wep.crs")
-    size = os.path.getsize(p)
-    with open(p, "r+b") as f:
-        f.truncate(size - 40)
-    # The last entry (proca.txt, 40 bytes or more) now reaches past the end.
-    return [("data/wep.crs:proca.txt: ", "damaged entry")]
-
-
-def image_does_not_decode(g):
-    def edit(d):
-        with open(os.path.join(d, "krew01.png"), "r+b") as f:
-            f.seek(40)
-            f.write(b"\xff" * 16)
-    g.repack("data/gfx.crs", edit)
-    return [("data/gfx.crs:krew01.png: ", "the image does not decode")]
-
-
-def animation_outside_image(g):
-    def edit(d):
-        p = os.path.join(d, "proca.txt")
-        append(p, "2 0 0 12 12 6 10\nanim 0 0\n")
-        return line_of(p, "2 0 0 12 12 6 10"), line_of(p, "anim 0 0")
-    a, b = g.repack("data/wep.crs", edit)
-    return [(f"data/wep.crs:proca.txt:{a}: ", "reaches outside the 12x12 image"),
-            (f"data/wep.crs:proca.txt:{b}: ", "anim needs at least 6 words")]
-
-
-def character_files(g):
-    append(g.path("npc", "list.ini"), "4=nobody\n")
-    f = g.path("npc", "zielarka")
-    replace(f, "miedzyczas.crs:npc_b 0", "miedzyczas.crs:npc_q 0")
-    return [(f"npc/list.ini:{line_of(g.path('npc', 'list.ini'), '4=nobody')}: ",
-             "no character file npc/nobody"),
-            (f"npc/zielarka:{line_of(f, 'npc_q')}: ",
-             "no sprite data/lvl/miedzyczas.crs:npc_q")]
-
-
-def weapons_controls_shaders(g):
-    append(g.path("data", "weapons"), "luk data/wep.crs:luk lua/proca.lua\n")
-    with open(g.path("controls.bin"), "r+b") as f:
-        f.truncate(10)
-    def edit(d):
-        replace(os.path.join(d, "post.glsl"), "float grey =", "float grey = nothing +")
-        return line_of(os.path.join(d, "post.glsl"), "float grey = nothing")
-    n = g.repack("data/shaders.crs", edit)
-    with open(g.path("lua", "probe.lua"), "w") as f:
-        f.write('setCamShaderPost("data/shaders.crs:post.glsl:sepia")\n'
-                'setCamShaderFrag("data/shaders.crs:world.glsl:nothere")\n')
-    return [(f"data/weapons:{line_of(g.path('data', 'weapons'), 'luk ')}: ",
-             "a weapon line needs 5 words"),
-            ("controls.bin: ", "cannot be read"),
-            (f"data/shaders.crs:post.glsl:{n}: ", "fragment program sepia: 'nothing'"),
-            ("lua/probe.lua:2: ", "has no function void nothere()")]
-
-
-def settings_values(g):
-    with open(g.path("game.ini"), "w") as f:
-        f.write("[game]\nplayer_x = far\nlevel = data/lvl/nowhere.crs:lvl\n"
-                "player_sprite = data/gfx.crs:hero\n")
-    return [("game.ini:2: ", 'bad value for player_x: "far"'),
-            ("game.ini:3: ", "the first level: no level data/lvl/nowhere.crs:lvl"),
-            ("game.ini:4: ", "the player's sprite: no sprite data/gfx.crs:hero")]
-
-
-ROWS = [dialog_unknown_command, goto_missing_level, dialog_wrong_words, frame_missing_blocks,
-        level_bad_lines, lua_syntax_error, truncated_archive, image_does_not_decode,
-        animation_outside_image, character_files, weapons_controls_shaders, settings_values]
+def check(run, *args):
+    proc = subprocess.run([run.path("tervalo"), "--check", *args], capture_output=True, text=True,
+                          timeout=120, cwd="/")
+    return proc.returncode, proc.stdout.splitlines(), proc.stderr
 
 
 class CheckTest(unittest.TestCase):
-    def setUp(self):
-        self.run_ = GameRun().prepare()
-        self.addCleanup(self.run_.cleanup)
-
-    def test_demo_passes_silently(self):
-        code, lines, err = Game(self.run_).check()
-        self.assertEqual((code, lines, err), (0, [], ""))
-
-    def test_each_broken_game_is_reported_at_its_line(self):
-        pristine = tempfile.mkdtemp(prefix="tervalo-check-orig-")
-        self.addCleanup(shutil.rmtree, pristine)
-        shutil.rmtree(pristine)
-        shutil.copytree(self.run_.dir, pristine)
-        for row in ROWS:
-            with self.subTest(row.__name__):
-                shutil.rmtree(self.run_.dir)
-                shutil.copytree(pristine, self.run_.dir)
-                g = Game(self.run_)
-                expected = row(g)
-                code, lines, err = g.check()
-                self.assertEqual(code, 1, lines)
-                self.assertEqual(len(lines), len(expected), "\n".join(lines))
-                for prefix, part in expected:
-                    self.assertTrue(any(l.startswith(prefix) and part in l[len(prefix):]
-                                        for l in lines), f"{prefix}...{part}\n" + "\n".join(lines))
-
-    def test_level_option_and_usage(self):
-        g = Game(self.run_)
-        proc = subprocess.run([g.path("tervalo"), "--check", "--level", "data/lvl/x.crs:lvl", g.dir],
-                              capture_output=True, text=True, timeout=60)
-        self.assertEqual(proc.returncode, 1)
-        self.assertEqual(proc.stdout, "--level: no level data/lvl/x.crs:lvl (no archive data/lvl/x.crs)\n")
-        proc = subprocess.run([g.path("tervalo"), "--chek"], capture_output=True, text=True, timeout=60)
+    def test_demo_passes_and_each_broken_copy_is_reported_at_its_line(self):
+        run = GameRun().prepare()
+        self.addCleanup(run.cleanup)
+        self.assertEqual(check(run, run.dir), (0, [], ""))
+        # --level names a level that is not there; a wrong option prints the usage.
+        self.assertEqual(check(run, "--level", "data/lvl/x.crs:lvl", run.dir)[:2],
+                         (1, ["--level: no level data/lvl/x.crs:lvl (no archive data/lvl/x.crs)"]))
+        proc = subprocess.run([run.path("tervalo"), "--chek"], capture_output=True, text=True, timeout=60)
         self.assertEqual(proc.returncode, 2)
         self.assertIn("unknown option --chek", proc.stderr)
         self.assertIn("--check", proc.stderr)
-
-
-if __name__ == "__main__":
-    unittest.main()
+        for name, (changes, wanted) in ROWS.items():
+            with self.subTest(name):
+                expected = apply(run.prepare(), changes, wanted)
+                code, lines, err = check(run, run.dir)
+                self.assertEqual(code, 1, lines)
+                self.assertEqual(len(lines), len(expected), "\n".join(lines))
+                for prefix, part in expected:
+                    self.assertTrue(any(l.startswith(prefix) and part in l[len(prefix):] for l in lines),
+                                    f"{prefix}...{part}\n" + "\n".join(lines))

@@ -37,6 +37,3 @@ class DemoPixelsTest(unittest.TestCase):
                     self.assertEqual(a.read(), b.read(), f"view {name} differs")
             self.assertLess(sum(cut.values()), sum(ref.values()))
 
-
-if __name__ == "__main__":
-    unittest.main()

@@ -6,20 +6,7 @@ import re
 import time
 import unittest
 
-from harness import GameRun
-
-# Prints the player's position whenever it changes (the level keeps running).
-PROBE = """
-local probeTick, lastX, lastY = tick
-function tick()
-  probeTick()
-  local x, y = getPlayerPos()
-  if x ~= lastX or y ~= lastY then
-    lastX, lastY = x, y
-    print("E2E player " .. x .. " " .. y)
-  end
-end
-"""
+from harness import GameRun, add_probe
 
 SOLTYS = """-- standing, version {v}
 local said = false
@@ -37,40 +24,24 @@ FAILED = "FAIL: Dev.reload: Poziom"
 
 
 class DevReloadTest(unittest.TestCase):
-    def setUp(self):
-        self.run_ = GameRun().prepare()
-
-    def tearDown(self):
-        self.run_.cleanup()
-
-    def write(self, name, text, mode="w"):
-        with open(self.run_.path(*name.split("/")), mode) as f:
-            f.write(text)
-
-    def last_player(self):
-        found = re.findall(r"^E2E player (-?\d+) (-?\d+)$", self.run_.output(), re.M)
-        return tuple(map(int, found[-1])) if found else None
-
     def test_live_reload(self):
-        run = self.run_
-        self.write("lua/miedzyczas.lua", PROBE, "a")
-        self.write("lua/soltys.lua", SOLTYS.format(v="v1"))
+        run = GameRun().prepare()
+        self.addCleanup(run.cleanup)
+        add_probe(run)
+        run.write("lua/soltys.lua", SOLTYS.format(v="v1"))
         run.start(args=["--dev"])
         self.assertTrue(run.wait_for_line("E2E soltys v1"), run.output())
         time.sleep(1.5)  # the player drops onto the meadow beside Soltys
         run.hold("Right", 0.3)
         time.sleep(1.0)
-        before = self.last_player()
+        before = run.position()
         self.assertIsNotNone(before, run.output())
         self.assertNotEqual(before[0], 960)  # walked away from the start
 
         # Both edits land together; the watch reloads once the folder is quiet.
-        with open(run.path("npc", "soltys")) as f:
-            dialog = f.read()
-        self.assertIn("12 1=strnl Jestem soltysem tej wioski.", dialog)
-        self.write("npc/soltys", dialog.replace("12 1=strnl Jestem soltysem tej wioski.",
-                                                "12 1=lua print('E2E dialog v2')\n12 2=seta"))
-        self.write("lua/soltys.lua", SOLTYS.format(v="v2"))
+        run.edit("npc/soltys", "12 1=strnl Jestem soltysem tej wioski.",
+                 "12 1=lua print('E2E dialog v2')\n12 2=seta")
+        run.write("lua/soltys.lua", SOLTYS.format(v="v2"))
         self.assertTrue(run.wait_for_line("E2E soltys v2"), run.output())
         self.assertIn(RELOADED, run.output())
         after = re.search(r"^E2E soltys v2 (-?\d+) (-?\d+)$", run.output(), re.M)
@@ -80,7 +51,7 @@ class DevReloadTest(unittest.TestCase):
         self.assertTrue(run.wait_for_line("E2E dialog v2", timeout=10), run.output())
 
         # A syntax error: Ctrl+R reports it and the running level goes on.
-        self.write("lua/soltys.lua", "function update(\n")
+        run.write("lua/soltys.lua", "function update(\n")
         time.sleep(0.5)  # the watch reloads (and fails) by itself first
         run.key("Control_L", "r")
         time.sleep(1.0)
@@ -88,18 +59,15 @@ class DevReloadTest(unittest.TestCase):
         self.assertRegex(run.output(), r"FAIL: Lua\.update: Error: lua/soltys\.lua:\d+:")
         # So does a script that raises while it loads.
         failed = run.output().count(FAILED)
-        self.write("lua/soltys.lua", 'error("E2E boom")\n')
+        run.write("lua/soltys.lua", 'error("E2E boom")\n')
         time.sleep(1.0)
         out = run.output()
         self.assertIn("E2E boom", out)
         self.assertGreater(out.count(FAILED), failed, out)
         self.assertEqual(out.count(RELOADED), 1, out)
-        moved_from = self.last_player()
+        moved_from = run.position()
         run.hold("Left", 0.4)
         time.sleep(0.5)
-        self.assertNotEqual(self.last_player(), moved_from, run.output())  # still running
+        self.assertNotEqual(run.position(), moved_from, run.output())  # still running
         self.assertEqual(run.quit(), 0, run.output())
 
-
-if __name__ == "__main__":
-    unittest.main()

@@ -12,8 +12,7 @@ import tempfile
 import time
 import unittest
 
-from harness import GameRun, game_dir
-from test_level import read_save
+from harness import GameRun, Shot, game_dir
 
 SOURCE = os.environ.get("TERVALO_SOURCE_DIR",
                         os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -24,6 +23,10 @@ ANNA_DRESS = (210, 30, 150)
 EXPECTED_FAILS = {"FAIL: Database.load: Nie udalo sie otworzyc pliku",
                   "FAIL: main: Nie udalo sie wczytac zapisu",
                   "FAIL: Weapon.load: Nie udalo sie wczytac listy broni"}
+
+
+def fails(run):
+    return {line for line in run.lines() if line.startswith("FAIL")}
 
 
 def page_script(page_text):
@@ -39,96 +42,48 @@ def page_script(page_text):
     return "\n".join(parts) + "\n"
 
 
-def pixels(png):
-    """(width, height, raw RGB bytes) of a screenshot."""
-    raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], check=True,
-                         capture_output=True).stdout
-    return 640, len(raw) // (3 * 640), raw
-
-
-def count_near(png, colour, box, tolerance=24):
-    w, _, raw = pixels(png)
-    x0, y0, x1, y1 = box
-    n = 0
-    for y in range(y0, y1):
-        for x in range(x0, x1):
-            i = 3 * (y * w + x)
-            if all(abs(raw[i + k] - colour[k]) <= tolerance for k in range(3)):
-                n += 1
-    return n
-
-
-def changed(png_a, png_b, box):
-    """Share of the pixels of `box` that differ clearly between two shots."""
-    w, _, a = pixels(png_a)
-    _, _, b = pixels(png_b)
-    x0, y0, x1, y1 = box
-    diff = sum(1 for y in range(y0, y1, 2) for x in range(x0, x1, 2)
-               if sum(abs(a[3 * (y * w + x) + k] - b[3 * (y * w + x) + k]) for k in range(3)) > 30)
-    return diff / (((x1 - x0) // 2) * ((y1 - y0) // 2))
-
-
 class GettingStartedTest(unittest.TestCase):
-    def setUp(self):
-        self.tmp = tempfile.mkdtemp(prefix="tervalo-gs-")
-        # $TERVALO as the page means it: a checkout with its build.
-        build = game_dir()
-        checkout = os.path.join(self.tmp, "checkout")
-        os.makedirs(os.path.join(checkout, "build"))
-        os.symlink(os.path.abspath(build), os.path.join(checkout, "build", "game"))
-        os.symlink(os.path.abspath(os.path.join(build, "..", "crs")),
-                   os.path.join(checkout, "build", "crs"))
-        os.symlink(os.path.abspath(os.path.join(SOURCE, "docs")), os.path.join(checkout, "docs"))
-        self.checkout = checkout
-        self.run_ = None
-
-    def tearDown(self):
-        if self.run_:
-            self.run_.cleanup()
-        shutil.rmtree(self.tmp, ignore_errors=True)
-
-    @staticmethod
-    def fails(run):
-        return {line for line in run.lines() if line.startswith("FAIL")}
-
     def test_page_builds_a_game_where_anna_talks(self):
+        tmp = tempfile.mkdtemp(prefix="tervalo-gs-")
+        self.addCleanup(shutil.rmtree, tmp, ignore_errors=True)
+        # $TERVALO as the page means it: a checkout with its build.
+        build, checkout = os.path.abspath(game_dir()), os.path.join(tmp, "checkout")
+        os.makedirs(os.path.join(checkout, "build"))
+        for link, target in (("build/game", build), ("build/crs", os.path.join(build, "..", "crs")),
+                             ("docs", os.path.join(SOURCE, "docs"))):
+            os.symlink(os.path.abspath(target), os.path.join(checkout, link))
         with open(PAGE) as f:
-            script = page_script(f.read())
-        env = dict(os.environ, TERVALO=self.checkout)
-        binary = os.environ.get("TERVALO_BIN")
-        r = subprocess.run(["bash", "-c", script], cwd=self.tmp, env=env,
-                           capture_output=True, text=True)
+            r = subprocess.run(["bash", "-c", page_script(f.read())], cwd=tmp,
+                               env=dict(os.environ, TERVALO=checkout), capture_output=True, text=True)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        game = os.path.join(self.tmp, "mygame")
+        game = os.path.join(tmp, "mygame")
         self.assertEqual(os.path.getsize(os.path.join(game, "first", "ground.bin")), 300)
 
-        run = self.run_ = GameRun(source=game, binary=binary).prepare()
-        run.start()
-        self.assertTrue(run.wait_for_line("INFO: Wystartowano w"), run.output())
+        run = GameRun(source=game, binary=os.environ.get("TERVALO_BIN")).prepare()
+        self.addCleanup(run.cleanup)
+        run.started()
         # A game built as the page says prints no other failure.
-        self.assertLessEqual(self.fails(run), EXPECTED_FAILS, run.output())
+        self.assertLessEqual(fails(run), EXPECTED_FAILS, run.output())
         self.assertIn('OK  : Level.load: Poziom "data/lvl/first.crs:lvl"', run.output())
         time.sleep(2.0)  # both characters drop onto the grass
-        before = run.screenshot(run.path("before.png"))
+        before = Shot(run.screenshot(run.path("before.png")))
         # Anna stands 40 px right of the player, who is in the screen's centre.
-        self.assertGreater(count_near(before, ANNA_DRESS, (330, 180, 400, 300)), 40)
+        near = lambda *p: all(abs(a - b) <= 24 for a, b in zip(p, ANNA_DRESS))
+        self.assertGreater(before.count((330, 180, 70, 120), near), 40)
 
         run.key("e")
         time.sleep(1.0)
-        talking = run.screenshot(run.path("talking.png"))
+        talking = Shot(run.screenshot(run.path("talking.png")))
         # The dialog box covers the bottom of the screen.
-        self.assertGreater(changed(before, talking, (20, 390, 620, 470)), 0.5)
+        self.assertGreater(talking.differs(before, (20, 390, 600, 80)), 0.5)
         run.key("Return")
         time.sleep(0.5)
         self.assertEqual(run.quit(), 0, run.output())
-        self.assertLessEqual(self.fails(run), EXPECTED_FAILS, run.output())
+        self.assertLessEqual(fails(run), EXPECTED_FAILS, run.output())
 
-        strs, vals = read_save(run.path("save", "sav01.bin"))
+        strs, vals = run.save()
         self.assertEqual(vals.get("anna_talks"), 1, vals)
         # She saved where she stands: on the grass, 40 px right of the start.
         words = strs.get("data/lvl/first.crs:lvl_anna", "").split()
         self.assertEqual(words[4:6], ["1000", "352"], words)
 
-
-if __name__ == "__main__":
-    unittest.main()
