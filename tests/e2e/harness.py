@@ -1,10 +1,6 @@
-"""End-to-end harness: runs the real tervalo binary in a prepared copy of a
-game folder under its own Xvfb server, sends keys with xdotool, takes
-screenshots and reads console lines, the exit code and the save file.
-
-Used by the e2e tests (python3 -m unittest) and by `make play` on a machine
-without a display (python3 harness.py play GAME_DIR [OUT_DIR]).
-"""
+"""End-to-end harness: the real tervalo binary in a prepared copy of a game folder under its own Xvfb
+server; keys by xdotool, screenshots, console lines, exit code and save file. Also `make play` without a
+display: python3 harness.py play GAME_DIR [OUT_DIR]."""
 import os
 import shutil
 import signal
@@ -77,10 +73,8 @@ class Xvfb:
 
 
 class GameRun:
-    """A prepared copy of a game folder (files named with slashes, e.g.
-    "lua/soltys.lua", may be changed before start) and runs of the binary in
-    it. The X server runs with -noreset, so SDL 1.2 opens the display at the
-    first attempt."""
+    """A prepared copy of a game folder (files named like "lua/soltys.lua" may be changed before start)
+    and runs of the binary in it; -noreset lets SDL 1.2 open the display at the first attempt."""
 
     def __init__(self, source=None, binary=None, keep=False):
         self.source = source or game_dir()
@@ -207,9 +201,8 @@ class GameRun:
         return self.returncode
 
     def quit(self, timeout=20):
-        """Left Alt+F4, then waits for the exit code. The game reads Left Alt
-        from the keyboard state when it handles the F4 event, so Alt is held
-        well around F4: on a slow frame all four key events arrive at once."""
+        """Left Alt+F4, then the exit code. Alt is held well around F4: the game reads it from the
+        keyboard state, and on a slow frame all four key events arrive at once."""
         self.focus()
         for step in (("keydown", "Alt_L"), ("keydown", "F4"), ("keyup", "F4"), ("keyup", "Alt_L")):
             self.xdotool(*step)
@@ -288,9 +281,8 @@ class GameRun:
             raise AssertionError("no choice came up:\n" + self.output()[-2000:])
 
     def talk(self, tries=4, step="Right", slot1=False):
-        """Presses the talk key until a conversation runs (dialog mode not 0),
-        stepping towards `step` between tries, or towards the character in
-        slot 1 when `slot1`."""
+        """Presses the talk key until a conversation runs, stepping towards `step` between tries (or
+        towards the character in slot 1)."""
         for _ in range(tries):
             if slot1:
                 x, _, _, nx, _ = self.probe()
@@ -380,12 +372,9 @@ def add_probe(run):
 
 
 def quest(run, shot, expect):
-    """The demo's quest on a started run with the probe: Soltys's offer, the
-    hop west to Skoczek, down the well (the vision turns the picture sepia),
-    the chest against the ledge, the slingshot against the barricade, Echo,
-    and back up. shot(name) takes a screenshot and returns it as a Shot;
-    expect(ok, what) reports each check (a test asserts, `make play` warns).
-    Walking and talking raise AssertionError when they do not get there."""
+    """The demo's quest on a started run with the probe, from the landing down the well and back up.
+    shot(name) returns a new screenshot as a Shot; expect(ok, what) reports a check (a test asserts,
+    `make play` warns); walking and talking raise AssertionError when they do not get there."""
     expect(run.wait_for_line(STARTED), "the game starts")
     time.sleep(1.5)  # the fade-in; the traveller drops onto the meadow
     meadow = shot("01-meadow-daylight")

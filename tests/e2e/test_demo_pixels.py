@@ -1,9 +1,6 @@
-"""The demo's pictures do not change when the engine leaves out drawing that
-cannot show (quads of opacity 0, quads off the screen, pixels under opaque
-blocks drawn later): bench/demo_views draws fixed views of the demo (fade,
-dialog, walking and shooting, a sky cross-fade, a post-processing program,
-a cross-fade of pictures) once as asked and once with the removal, and the
-pictures must be the same to the pixel, while fewer pixels are written."""
+"""bench/demo_views draws fixed views of the demo as asked and with the drawing that cannot show left
+out (quads of opacity 0 or off the screen, pixels under opaque blocks drawn later): the same pictures to
+the pixel, with fewer pixels written."""
 import os
 import re
 import subprocess

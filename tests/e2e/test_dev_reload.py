@@ -1,7 +1,5 @@
-"""Developer mode on the demo: a character's script and a dialog line are
-changed while the game runs; the folder watch reloads the level, the new
-behaviour shows and the player stays where it was. A broken script (Ctrl+R)
-keeps the running level and says why."""
+"""Developer mode: a script and a dialog line changed while the game runs reload the level with the new
+behaviour and the player where it was; a broken script keeps the running level and says why."""
 import re
 import time
 import unittest

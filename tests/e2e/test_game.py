@@ -1,7 +1,5 @@
-"""The real binary on the demo: start-up failures and their exit codes; a
-session (the first frames, the engine's shortcuts, the level and character
-scripts, the save); a second session started by game.ini and --level, with
-scripts that never return, going on from the save."""
+"""The real binary on the demo: start-up failures and their exit codes; a session and its save; a second
+one set up by game.ini and --level, with scripts that never return, going on from the save."""
 import os
 import re
 import shutil

@@ -1,9 +1,6 @@
-"""The getting-started page, followed to the letter: its commands run and its
-files are written in page order (fenced blocks: `sh` blocks are run,
-blocks whose info string names a path after the language are written to
-that path), then the game it built is started. Anna must be on screen,
-talking to her must open the dialog box, and her dialog must reach the save.
-"""
+"""The getting-started page followed to the letter (its `sh` blocks run, blocks naming a path written
+there, in page order), then its game started: Anna on screen, talking opens the dialog box, the save
+holds her dialog."""
 import os
 import re
 import shutil

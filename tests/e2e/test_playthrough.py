@@ -1,7 +1,5 @@
-"""The demo's quest played through on the real binary (harness.quest): checked
-on screenshots, on the console, on the save and on the mixed sound (SDL's
-disk driver). A second start goes on from the save: Soltys thanks the
-traveller. E2E_SHOTS=DIR keeps the screenshots, E2E_KEEP=1 the folder."""
+"""The demo's quest (harness.quest) on screenshots, console, save and mixed sound (SDL's disk driver);
+a second start goes on from the save. E2E_SHOTS=DIR keeps the screenshots, E2E_KEEP=1 the folder."""
 import os
 import struct
 import time

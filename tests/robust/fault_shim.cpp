@@ -1,17 +1,7 @@
-// LD_PRELOAD shim for the save fault matrix: file operations on paths under
-// one folder fail on demand, and writing there draws on a byte budget that
-// stands in for the free space of the disk.
-//
-//   TERVALO_FAULT_DIR    folder whose files are affected (required)
-//   TERVALO_FAULT_OP     open | write | fsync | close | rename: the first such
-//                        call on a file there fails (EACCES for open and
-//                        rename, EIO otherwise); anything else: none fails
-//   TERVALO_FAULT_SPACE  bytes that may still be written there (absent: no
-//                        limit); past it writes are cut short with ENOSPC.
-//                        Truncating an existing file gives its bytes back.
-//
-// Covered: open/fopen/mkstemp for writing, write/fwrite, fsync/fdatasync,
-// close/fclose, rename.
+// LD_PRELOAD shim for the save fault matrix, on files under TERVALO_FAULT_DIR: the first call
+// of TERVALO_FAULT_OP (open | write | fsync | close | rename) fails (EACCES for open and rename,
+// EIO otherwise), and writes past TERVALO_FAULT_SPACE bytes (the free space; truncating gives
+// bytes back) are cut short with ENOSPC.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -105,8 +95,9 @@ int open(const char* path, int flags, ...) {
 
 FILE* fopen(const char* path, const char* mode) {
   REAL(fopen);
-  const int flags = strchr(mode, 'w') ? O_WRONLY | O_CREAT | O_TRUNC
-                    : strchr(mode, 'a') || strchr(mode, '+') ? O_RDWR | O_CREAT : 0;
+  const int flags = strchr(mode, 'w')                        ? O_WRONLY | O_CREAT | O_TRUNC
+                    : strchr(mode, 'a') || strchr(mode, '+') ? O_RDWR | O_CREAT
+                                                             : 0;
   const int w = opening(path, flags);
   if (w < 0) return nullptr;
   FILE* f = real_fopen(path, mode);

@@ -1,17 +1,8 @@
-// Helper of the save tests (tests/robust/test_saves.py): writes numbered
-// generations of a save and checks what a later start would load.
-//
-//   save_torture loop FILE [FROM] saves generations FROM, FROM + 1... (from 1
-//                                 by default) into FILE for ever, printing
-//                                 each number once saved
-//   save_torture once FILE GEN    saves generation GEN once; exit 1 when the
-//                                 save reports a failure
-//   save_torture check FILE       loads FILE as the game does and prints the
-//                                 generation it holds, whole; "lost: why"
-//                                 and exit 1 when it is not one whole save
-//
-// A generation's contents follow from its number alone (sizes vary with it),
-// so a torn or mixed file cannot pass for a whole one.
+// Helper of tests/robust/test_saves.py. A generation's contents follow from its number alone (sizes
+// vary with it), so a torn or mixed file cannot pass for a whole one.
+//   save_torture loop FILE [FROM]  saves generations FROM (1), FROM + 1... for ever, printing each
+//   save_torture once FILE GEN     saves generation GEN; exit 1 when the save fails
+//   save_torture check FILE        prints "gen N" for a whole save, else "lost: why" and exit 1
 #include <cstdio>
 #include <cstdlib>
 #include <string>

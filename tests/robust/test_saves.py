@@ -1,19 +1,6 @@
-"""Saves survive a kill and failing file operations.
-
-Run by ctest with small counts; for the full figures:
-
-    python3 tests/robust/test_saves.py --kills 1000 BUILD_DIR
-
-Kill test: a helper saves generation after generation and is killed with
-SIGKILL at a random moment; the next start must load the last generation it
-reported or the one it was writing, whole. Fault matrix: for every space
-budget in 512-byte steps, a save of generation 2 over generation 1 with each
-of open, write, fsync, close and rename failing in turn (through an
-LD_PRELOAD shim), on a small tmpfs when one can be mounted; the save must
-leave generation 1 or 2, whole. A failed open of the temporary file is what
-a read-only save folder gives, so those runs also cover the in-place
-fallback.
-"""
+"""Saves survive a kill at a random moment and failing file operations (each of open, write, fsync, close
+and rename through an LD_PRELOAD shim, at every free-space budget): the file holds the old or the new
+generation, whole. Full figures: python3 tests/robust/test_saves.py --kills 1000 BUILD_DIR"""
 import os
 import random
 import signal
@@ -92,7 +79,8 @@ def fault_matrix(step=512):
                            LD_PRELOAD=os.path.join(BUILD, "tests", "libfault_shim.so"))
                 if budget is not None:
                     env["TERVALO_FAULT_SPACE"] = str(budget)
-                # One shell run: (mount,) the old save, the faulty save, the check.
+                # One shell run: (mount,) the old save, the faulty save, the check. A failing open of
+                # the temporary file is what a read-only folder gives: the in-place fallback runs.
                 script = ((f"mount -t tmpfs -o size=16k tmpfs '{folder}' && " if tmpfs else
                            f"rm -rf '{folder}' && mkdir -p '{folder}' && ")
                           + f"env -u LD_PRELOAD {save} 1 && {save} 2; env -u LD_PRELOAD {check} '{target}'")
