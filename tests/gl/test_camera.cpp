@@ -4,7 +4,6 @@
 
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "api/lua_funcs.h"
 #include "base/globals.h"
@@ -47,21 +46,6 @@ void expectScreenTexture(uint32_t tex) {
   EXPECT_EQ(filter, GL_NEAREST);
 }
 
-// Fills the screen texture with one colour (fill) or reads it back; origin bottom left.
-std::vector<uint8_t> screenTexture(uint32_t tex, const uint8_t* fill = nullptr) {
-  std::vector<uint8_t> px(640 * 480 * 4);
-  glBindTexture(GL_TEXTURE_2D, tex);
-  if (fill) {
-    for (size_t i = 0; i < px.size(); ++i) px[i] = (i % 4 == 3) ? 255 : fill[i % 4];
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 640, 480, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
-  } else {
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
-  }
-  glBindTexture(GL_TEXTURE_2D, 0);
-  return px;
-}
-
 }  // namespace
 
 TEST_F(GlTest, CameraInitStateAndBeginFrame) {
@@ -91,55 +75,6 @@ TEST_F(GlTest, CameraInitStateAndBeginFrame) {
   EXPECT_FLOAT_EQ(mv[12], 0.0f);  // identity again
 }
 
-
-TEST_F(GlTest, CameraInitFlipsBetweenWindowAndFullScreen) {
-  Camera& cam = Camera::instance();
-  ASSERT_FALSE(cam.fullscreen());
-  expectScreenTexture(cam.screenTex);
-  cam.tx = 12.5f;
-  cam.shade = true;
-  for (bool full : {true, false}) {  // second call: full screen, third: window again
-    ASSERT_TRUE(cam.init(0));
-    EXPECT_EQ(cam.fullscreen(), full);
-    EXPECT_EQ(isFullscreen(), full);
-    expectScreenTexture(cam.screenTex);
-  }
-  // View values survive the switch.
-  EXPECT_EQ(cam.tx, 12.5f);
-  EXPECT_TRUE(cam.shade);
-  cam.shade = false;
-}
-
-TEST_F(GlTest, CameraEndFrameCopiesTheScreenOnlyWithShade) {
-  Camera& cam = Camera::instance();
-  const uint8_t reddish[] = {200, 10, 10}, black[] = {0, 0, 0};
-  cam.shade = false;
-  screenTexture(cam.screenTex, reddish);
-  clearScreen(0, 255, 0);
-  uint64_t copies = cam.screenCopies();
-  cam.endFrame();
-  EXPECT_EQ(cam.screenCopies(), copies);
-  std::vector<uint8_t> px = screenTexture(cam.screenTex);
-  EXPECT_EQ(px[0], 200);
-  EXPECT_EQ(px[1], 10);
-  EXPECT_EQ(px[640 * 240 * 4 + 320 * 4 + 1], 10);
-
-  cam.shade = true;
-  screenTexture(cam.screenTex, black);
-  clearScreen(0, 0, 255);
-  // A red band over the top 10 rows of the screen.
-  fillCorner(640, 10, kRed);
-  cam.endFrame();
-  cam.shade = false;
-  EXPECT_EQ(cam.screenCopies(), copies + 1);
-  px = screenTexture(cam.screenTex);
-  // The copy is upright in GL terms: the red band is in the texture's last rows.
-  const size_t top = (479u * 640u + 5u) * 4u, bottom = (5u * 640u + 5u) * 4u;
-  EXPECT_EQ(px[top], 255);
-  EXPECT_EQ(px[top + 2], 0);
-  EXPECT_EQ(px[bottom], 0);
-  EXPECT_EQ(px[bottom + 2], 255);
-}
 
 namespace {
 
@@ -204,8 +139,9 @@ class ShaderGl : public GlTest {
 
 }  // namespace
 
-// A post program from a file on disk changes what reaches the screen, and
-// keeps doing so after a window/full-screen switch and the reload hook.
+// A post program from a file on disk changes what reaches the screen (the
+// copy of the screen is upright), and keeps doing so after a window/full
+// screen switch and the reload hook.
 TEST_F(ShaderGl, PostProgramInvertsThePresentedPictureAcrossAContextSwitch) {
   CameraShader& sh = CameraShader::instance();
   ASSERT_TRUE(sh.hasContext());
@@ -220,8 +156,18 @@ TEST_F(ShaderGl, PostProgramInvertsThePresentedPictureAcrossAContextSwitch) {
   EXPECT_EQ(pixel(5, 5), (Rgba{255, 0, 255, 255}));
   EXPECT_EQ(Pipeline::bound(), 0u);  // nothing stays bound after the frame
 
-  ASSERT_TRUE(cam.init(0));
-  ASSERT_TRUE(cam.init(0));
+  // Full screen, then a window again: a new screen texture each time, the
+  // view values kept.
+  expectScreenTexture(cam.screenTex);
+  cam.tx = 12.5f;
+  for (bool full : {true, false}) {
+    ASSERT_TRUE(cam.init(0));
+    EXPECT_EQ(cam.fullscreen(), full);
+    EXPECT_EQ(isFullscreen(), full);
+    expectScreenTexture(cam.screenTex);
+  }
+  EXPECT_EQ(cam.tx, 12.5f);
+  EXPECT_TRUE(cam.shade);
   sh.reload();
   frame();
   EXPECT_EQ(pixel(5, 240), (Rgba{55, 255, 255, 255}));
@@ -244,11 +190,19 @@ TEST_F(ShaderGl, PostProgramInvertsThePresentedPictureAcrossAContextSwitch) {
 // the slot; the program sees the value.
 TEST_F(ShaderGl, ForceFadesInAndOutOnReplacement) {
   CameraShader& sh = CameraShader::instance();
-  Camera::instance().shade = true;
+  Camera& cam = Camera::instance();
   game::dt = 0.25f;
   sh.setPost(fx("showForce").c_str());
   const CameraShader::Program* a = sh.find(fx("showForce"));
   ASSERT_TRUE(a && a->ok);
+  // With shade off the program waits and the screen is not copied.
+  const uint64_t copies = cam.screenCopies();
+  frame();
+  EXPECT_EQ(pixel(5, 240), (Rgba{200, 0, 0}));
+  EXPECT_EQ(cam.screenCopies(), copies);
+  EXPECT_EQ(sh.post(), nullptr);
+  EXPECT_EQ(sh.nextPost(), a);
+  cam.shade = true;
   for (int expected : {0, 64, 128, 191, 255, 255}) {
     frame();
     EXPECT_TRUE(near(pixel(320, 240), Rgba(expected, expected, expected))) << pixel(320, 240);
@@ -318,12 +272,18 @@ TEST_F(ShaderGl, ScriptsSetArgumentsByName) {
   Camera& cam = Camera::instance();
   const std::string level = fx("showLevel"), move = fx("moveRight"), pic = fx("showPic");
   script("setCamShaderFrag('" + level + "') setCamShaderArgFloat('" + level + "', 'level', 0.5)");
+  cam.beginFrame();  // shade off: nothing bound, the program waits
+  EXPECT_EQ(Pipeline::bound(), 0u);
+  EXPECT_EQ(sh.frag(), nullptr);
+  cam.endFrame();
   cam.shade = true;
   cam.beginFrame();
+  EXPECT_NE(Pipeline::bound(), 0u);
   clearScreen(0, 0, 0);
   fillCorner(50, 50, kGreen);
   EXPECT_TRUE(near(pixel(10, 10), {128, 0, 0})) << pixel(10, 10);
   cam.endFrame();
+  EXPECT_EQ(Pipeline::bound(), 0u);
 
   script("setCamShaderArgFloat('" + level + "', 'level', 1)");
   EXPECT_EQ(sh.find(level)->args.size(), 1u);
@@ -391,29 +351,6 @@ TEST(ShaderVersion, FromTheCompilersVersion) {
   };
   for (const auto& [reported, want] : rows)
     EXPECT_EQ(ShaderRuntime::versionLine(reported), want) << (reported ? reported : "null");
-}
-
-TEST_F(ShaderGl, ShadeOffBindsNothingAndKeepsProgramsWaiting) {
-  CameraShader& sh = CameraShader::instance();
-  Camera& cam = Camera::instance();
-  sh.setFrag(fx("showLevel").c_str());
-  sh.setPost(fx("invert").c_str());
-  const uint64_t copies = cam.screenCopies();
-  cam.beginFrame();
-  EXPECT_EQ(Pipeline::bound(), 0u);
-  cam.endFrame();
-  frame();
-  EXPECT_EQ(pixel(5, 240), (Rgba{200, 0, 0, 255}));
-  EXPECT_EQ(cam.screenCopies(), copies);
-  EXPECT_EQ(sh.post(), nullptr);
-  ASSERT_NE(sh.nextPost(), nullptr);
-
-  cam.shade = true;
-  cam.beginFrame();
-  EXPECT_NE(Pipeline::bound(), 0u);
-  EXPECT_EQ(sh.post(), sh.find(fx("invert")));
-  cam.endFrame();
-  EXPECT_EQ(Pipeline::bound(), 0u);
 }
 
 // The game's example programs compile, and sepia tones a grey picture.

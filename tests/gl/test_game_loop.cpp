@@ -26,12 +26,12 @@ class GameLoop : public GlTest {
   void TearDown() override {
     game::keys = savedKeys_;
     game::running = true;
+    GlTest::TearDown();
   }
   // sym 0 pushes a quit event instead of a key.
   // `altInEvent`: Left Alt only in the event's modifiers, already let go in
   // the keyboard state (a slow frame that gets the whole Alt+F4 at once).
-  void push(int sym, bool leftAlt = false, bool altInEvent = false,
-            bool leftCtrl = false) {
+  void push(int sym, bool leftAlt = false, bool altInEvent = false, bool leftCtrl = false) {
     keys_[308] = leftAlt ? 1 : 0;
     keys_[306] = leftCtrl ? 1 : 0;
     SDL_Event e{};
@@ -51,39 +51,55 @@ class GameLoop : public GlTest {
 
 }  // namespace
 
-TEST_F(GameLoop, LeftAltF4AndQuitEndTheLoopAfterTheCurrentFrame) {
-  for (int how : {0, 1, 2}) {
+// Quit and Left Alt+F4 end the loop after the frame that saw them; Left Alt
+// with other keys does nothing, and without it the keys reach the player.
+TEST_F(GameLoop, KeysOfOneFrame) {
+  struct Key {
+    int sym;  // 0: a quit event
+    bool leftAlt = false, altInEvent = false;
+  };
+  const struct {
+    const char* name;
+    std::vector<Key> keys;
+    bool running;
+    std::vector<int> toPlayer;
+  } rows[] = {
+      {"quit", {{0}}, false, {}},
+      {"Left Alt+F4", {{SDLK_F4, true}}, false, {}},
+      {"Alt+F4 let go by the time the frame reads it", {{SDLK_F4, false, true}}, false, {}},
+      {"Left Alt with other keys", {{SDLK_F5, true}, {SDLK_a, true}, {SDLK_PRINT, true}}, true, {}},
+      {"no Alt", {{SDLK_F4}, {SDLK_a}}, true, {SDLK_F4, SDLK_a}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
     game::running = true;
-    how == 0 ? push(0) : push(SDLK_F4, how == 1, how == 2);
+    playerKeys.clear();
+    for (const Key& k : row.keys) push(k.sym, k.leftAlt, k.altInEvent);
     const uint64_t drawn = game.drawnFrames(), updated = game.updatedFrames();
     game.frame();
-    EXPECT_FALSE(game::running);
-    // The frame that saw the shortcut still ran to its end.
+    EXPECT_EQ(game::running, row.running);
+    EXPECT_FALSE(game.paused());
+    EXPECT_EQ(playerKeys, row.toPlayer);
+    // The frame that saw the keys still ran to its end.
     EXPECT_EQ(game.drawnFrames(), drawn + 1);
     EXPECT_EQ(game.updatedFrames(), updated + 1);
+    // A capped frame of an empty world lasts about 16 ms.
+    EXPECT_GE(game::dt, 0.015f);
+    EXPECT_LE(game::dt, 0.5f);
   }
-  EXPECT_TRUE(playerKeys.empty());
+  keys_[303] = 1;  // Right Shift lifts the cap
+  game.frame();
+  EXPECT_GE(game::dt, 0.00001f);
+  EXPECT_LE(game::dt, 0.5f);
 }
 
-TEST_F(GameLoop, LeftAltWithOtherKeysDoesNothing) {
-  for (int sym : {SDLK_F5, SDLK_a, SDLK_PRINT}) push(sym, true);
-  game.frame();
-  EXPECT_TRUE(game::running);
-  EXPECT_FALSE(game.paused());
-  EXPECT_TRUE(playerKeys.empty());
-  // Without Left Alt the same keys do reach the player; F4 alone quits nothing.
-  push(SDLK_F4);
-  push(SDLK_a);
-  game.frame();
-  EXPECT_TRUE(game::running);
-  EXPECT_EQ(playerKeys, (std::vector<int>{SDLK_F4, SDLK_a}));
-}
-
-TEST_F(GameLoop, PrintScreenFreezesUpdatesButNotDrawing) {
+// Print Screen freezes updates but not drawing; in developer mode Left
+// Ctrl+N then steps one frame.
+TEST_F(GameLoop, PauseAndDevModeSteps) {
   push(SDLK_PRINT);
   game.frame();
   ASSERT_TRUE(game.paused());
-  const uint64_t updated = game.updatedFrames(), drawn = game.drawnFrames();
+  uint64_t updated = game.updatedFrames(), drawn = game.drawnFrames();
   push(SDLK_a);  // reaches nobody while paused
   for (int i = 0; i < 3; ++i) game.frame();
   EXPECT_EQ(game.updatedFrames(), updated);
@@ -93,9 +109,7 @@ TEST_F(GameLoop, PrintScreenFreezesUpdatesButNotDrawing) {
   game.frame();
   EXPECT_FALSE(game.paused());
   EXPECT_EQ(game.updatedFrames(), updated + 1);
-}
 
-TEST_F(GameLoop, DevModeStepsOneFrameWhilePausedAndKeepsItsKeys) {
   // Without developer mode Left Ctrl+N is an ordinary key for the player.
   push(SDLK_n, false, false, true);
   game.frame();
@@ -109,7 +123,7 @@ TEST_F(GameLoop, DevModeStepsOneFrameWhilePausedAndKeepsItsKeys) {
   EXPECT_TRUE(game.devMode()->overlay());
   push(SDLK_PRINT);
   game.frame();
-  const uint64_t updated = game.updatedFrames(), drawn = game.drawnFrames();
+  updated = game.updatedFrames(), drawn = game.drawnFrames();
   push(SDLK_n, false, false, true);
   for (int i = 0; i < 3; ++i) game.frame();
   EXPECT_EQ(game.updatedFrames(), updated + 1);
@@ -125,17 +139,6 @@ TEST_F(GameLoop, DevModeStepsOneFrameWhilePausedAndKeepsItsKeys) {
   EXPECT_GT(last.drawMs + last.presentMs, 0.0f);
   push(SDLK_PRINT);
   game.frame();
-}
-
-TEST_F(GameLoop, FrameTimeFollowsThePacing) {
-  // A capped frame of an empty world lasts about 16 ms; Right Shift lifts the cap.
-  game.frame();
-  EXPECT_GE(game::dt, 0.015f);
-  EXPECT_LE(game::dt, 0.5f);
-  keys_[303] = 1;
-  game.frame();
-  EXPECT_GE(game::dt, 0.00001f);
-  EXPECT_LE(game::dt, 0.5f);
 }
 
 TEST(GameStats, StatisticsLineFormat) {
