@@ -123,13 +123,14 @@ class ShaderGl : public GlTest {
     GlTest::TearDown();
   }
   std::string fx(const char* entry) const { return ar.res("fx") + ":" + entry; }
-  // One camera frame of a plain world with a square in the corner. The back
-  // buffer keeps the presented picture after the swap here.
-  static void frame(uint8_t r = 200, uint8_t g = 0, uint8_t b = 0, float side = 10,
-                    uint8_t sq = 0) {
+  // One camera frame of a plain world with a square in the corner, leaving
+  // a moved matrix behind for the post pass to ignore. The back buffer keeps
+  // the presented picture after the swap here.
+  static void frame(uint8_t r = 200, uint8_t g = 0, uint8_t b = 0, float side = 10, uint8_t sq = 0) {
     Camera::instance().beginFrame();
     clearScreen(r, g, b);
     fillCorner(side, side, {sq, 255, sq});
+    glTranslatef(7, 3, 0);
     Camera::instance().endFrame();
   }
   void script(const std::string& chunk) { EXPECT_TRUE(lua.runString(chunk.c_str())) << chunk; }

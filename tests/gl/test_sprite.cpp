@@ -45,6 +45,15 @@ TEST_F(SpriteGl, DrawnWithAlphaScaleAndParallax) {
   EXPECT_EQ(countColour(10, 10, 64, 64, kRed), 32 * 32);
   EXPECT_EQ(pixel(73, 73), kWhite);
   EXPECT_EQ(pixel(74, 74), kBlack);
+  // Turned 45 degrees clockwise about the placed point: the quarters'
+  // centres land at (100, 111), (111, 122), (89, 122) and (100, 134).
+  clearScreen(0, 0, 0);
+  Sprite::draw(Sprite::batch(), s, 100, 100, 0, 0, 0, 255, 1, 1, 45, 1, 1);
+  Sprite::flush();
+  EXPECT_EQ(pixel(100, 111), kRed);
+  EXPECT_EQ(pixel(111, 122), kGreen);
+  EXPECT_EQ(pixel(89, 122), kBlue);
+  EXPECT_EQ(pixel(100, 134), kWhite);
   // Parallax 0, 0.5, 1 against a camera truncated to (100, -40).
   clearScreen(0, 0, 0);
   Camera::instance().x = 100.9f;
@@ -322,7 +331,7 @@ struct FadeGl : GlTest {
   void SetUp() override {
     GlTest::SetUp();
     game::dt = 0.016f;
-    ar.image("small", Image(320, 240, kRed)).image("black", Image(640, 480, kBlack));
+    ar.image("small", quarters(320, 240)).image("black", Image(640, 480, kBlack));
     ar.image("green", Image(640, 480, kGreen)).write();
   }
   void TearDown() override {
@@ -365,7 +374,8 @@ TEST_F(FadeGl, SmallPictureStretchedOnlyWhenAloneAndNullPictures) {
   fades.set(get("small"), 255, 255);
   clearScreen(0, 0, 0);
   fades.draw();
-  EXPECT_EQ(countColour(0, 0, 640, 480, kRed), 640 * 480);
+  EXPECT_EQ(countColour(0, 0, 320, 240, kRed), 320 * 240);
+  EXPECT_EQ(countColour(320, 240, 320, 240, kWhite), 320 * 240);
   // Behind another entry it is drawn at its own size, fading out (255 - 4.08).
   fades.add(nullptr, 0, 255);
   clearScreen(0, 0, 0);

@@ -332,6 +332,7 @@ TEST_F(ApiWorldGl, ObjectsSkyAndSpriteCache) {
                                                    "OK  : Sprite.clear: Grafiki skasowane"}));
   EXPECT_EQ(Sprite::cacheSize(), 2u);
   EXPECT_EQ(o->sprite, Sprite::load(a));
+  EXPECT_EQ(refs(b), 1u);  // kept: the sky uses it
 }
 
 // Opacities outside 0..255 are held at the ends; entries hold references.
