@@ -340,6 +340,21 @@ TEST_F(ShaderGl, ImagesOwnTheirSpritesAndUnits) {
   Sprite::release(drawn);
 }
 
+// Programs give their GL objects back when replaced or destroyed.
+TEST_F(GlTest, ShaderProgramsFreeTheirGlObjects) {
+  using ShaderRuntime::Program;
+  const char* src = "void white() { gl_FragColor = vec4(1.0); }\n";
+  std::string error;
+  Program p = Program::compile(ShaderRuntime::Stage::Fragment, src, "white", error);
+  const unsigned first = p.id();
+  ASSERT_TRUE(first != 0 && glIsProgram(first)) << error;
+  p = Program::compile(ShaderRuntime::Stage::Fragment, src, "white", error);
+  EXPECT_FALSE(glIsProgram(first));
+  const unsigned second = p.id();
+  { Program gone = std::move(p); }
+  EXPECT_FALSE(glIsProgram(second));
+}
+
 // Sources without a #version line get the one of the context's compiler.
 TEST(ShaderVersion, FromTheCompilersVersion) {
   const std::pair<const char*, const char*> rows[] = {

@@ -313,7 +313,7 @@ struct ApiWorldGl : GlTest {
 
 }  // namespace
 
-TEST_F(ApiWorldGl, ObjectsSkyAndSpriteCache) {
+TEST_F(ApiWorldGl, ObjectsSkyFadesAndSpriteCache) {
   run("addLvlObj(7, 100, 50, 0, 10, '" + a + "', 0, 0) loadSprite('" + c + "')");
   Object* o = lvl->getObj(7);
   ASSERT_TRUE(o && !o->colsOn && o->grav == &o->ownGrav && o->grav->y == 0.0f);
@@ -333,10 +333,9 @@ TEST_F(ApiWorldGl, ObjectsSkyAndSpriteCache) {
   EXPECT_EQ(Sprite::cacheSize(), 2u);
   EXPECT_EQ(o->sprite, Sprite::load(a));
   EXPECT_EQ(refs(b), 1u);  // kept: the sky uses it
-}
 
-// Opacities outside 0..255 are held at the ends; entries hold references.
-TEST_F(ApiWorldGl, Fades) {
+  // Fade opacities outside 0..255 are held at the ends; entries hold references.
+  lvl.reset();
   run("setFade('" + a + "', 300, -5) addFade('" + b + "', 10.9, 20)");
   const auto& e = Fades::instance().entries();
   ASSERT_EQ(e.size(), 2u);
