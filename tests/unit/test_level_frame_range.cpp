@@ -1,11 +1,7 @@
 // Frames far from the origin: the level's pixel bounds are ints, so a frame
 // whose edges or whose distance to the other frames would not fit in one is
 // refused instead of wrapping the bounds.
-#include <gtest/gtest.h>
-
 #include <climits>
-#include <string>
-#include <utility>
 
 #include "base/log.h"
 #include "unit/level_fixture.h"

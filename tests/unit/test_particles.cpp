@@ -2,9 +2,6 @@
 // solid blocks in column 10 (x 320..351); targets are 16 x 32 bodies.
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <vector>
-
 #include "base/log.h"
 #include "tests/unit/world_helpers.h"
 #include "world/bullet.h"

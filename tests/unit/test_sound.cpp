@@ -1,11 +1,7 @@
-#include <SDL/SDL.h>
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
-#include <memory>
 #include <thread>
 #include <tuple>
 

@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <set>
-#include <sstream>
 
 #include "maps/level_import.h"
 #include "resources/ini_file.h"
@@ -88,13 +86,11 @@ TEST_F(Tiled, EveryEncodingOfOneMapGivesOneArchive) {
       "{\"firstgid\":1,\"name\":\"blocks\",\"tilewidth\":32,\"tileheight\":32,\"tilecount\":4,\"columns\":4,"
       "\"image\":\"sheet.png\",\"tiles\":[{\"id\":1,\"type\":\"red\"}]}";
   const std::string first = importArchive("m.tmx", tiledtest::tmx(Enc::Csv));
-  const std::vector<std::pair<std::string, std::string>> maps = {
-      {"m.tmx", tiledtest::tmx(Enc::Base64)},      {"m.tmx", tiledtest::tmx(Enc::Zlib)},
-      {"m.tmx", tiledtest::tmx(Enc::Gzip)},        {"m.tmx", tiledtest::tmx(Enc::XmlTiles)},
-      {"m.tmx", tiledtest::tmx(Enc::Chunks)},      {"m.tmx", tiledtest::tmx(Enc::Csv, embedded)},
-      {"m.tmj", tiledtest::json(Enc::JsonArray)},  {"m.json", tiledtest::json(Enc::JsonZlib)},
-      {"m.tmj", tiledtest::json(Enc::JsonChunks)}, {"m.tmj", tiledtest::json(Enc::JsonArray, embeddedJson)},
-  };
+  std::vector<std::pair<std::string, std::string>> maps = {{"m.tmx", tiledtest::tmx(Enc::Csv, embedded)},
+                                                           {"m.tmj", tiledtest::json(Enc::JsonArray, embeddedJson)}};
+  for (Enc e : {Enc::Base64, Enc::Zlib, Enc::Gzip, Enc::XmlTiles, Enc::Chunks}) maps.push_back({"m.tmx", tiledtest::tmx(e)});
+  for (Enc e : {Enc::JsonArray, Enc::JsonZlib, Enc::JsonChunks})
+    maps.push_back({e == Enc::JsonZlib ? "m.json" : "m.tmj", tiledtest::json(e)});
   for (const auto& m : maps) EXPECT_TRUE(importArchive(m.first, m.second) == first) << m.second.substr(0, 400);
 
   const std::string a = path("game/data/m.crs");
