@@ -9,14 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "api/lua_funcs.h"
-#include "base/log.h"
 #include "sound/sound.h"
-#include "unit/level_fixture.h"
+#include "unit/api_fixture.h"
 #include "unit/scratch_dir.h"
 #include "unit/sound_files.h"
 #include "unit/world_helpers.h"
-#include "world/level.h"
 #include "world/npc.h"
 #include "world/weapon.h"
 
@@ -25,48 +22,29 @@ namespace {
 constexpr int kRate = 8000;
 constexpr double kFull = 32767.0;
 
-struct SoundApi : leveltest::GameDir {
+struct SoundApi : apitest::LevelApi {
   Sound& snd = Sound::instance();
-  Level lvl;
-  Lua lvlState;  // as the level's own state
   Npc* bob = nullptr;
   Log::Capture cap;
 
   void SetUp() override {
-    GameDir::SetUp();
+    LevelApi::SetUp();
     // Constant levels: 0.5 on disk, 0.25 in an archive (decoded from memory).
     soundtest::writeWav("fx.wav", soundtest::level(0.5f, kRate, 5), kRate);
     soundtest::writeWav("quiet.wav", soundtest::level(0.25f, kRate, 5), kRate);
     archive("data/snd.crs", {{"fx", readBytes("quiet.wav")}, {"m", readBytes("quiet.wav")}});
     file("text.txt", "RIFF....WAVE but nothing a decoder could read");
-    LuaFuncs::registerAll(lvlState);
-    lvlState.setReg(Lua::kRegLvl, static_cast<void*>(&lvl));
-    lvlState.setReg(Lua::kRegNpc, nullptr);
     bob = lvl.addNpc(std::make_unique<Npc>("bob", 1, 0, 0, 0, 5, nullptr, &lvl, nullptr), 1);
     restart();
     game::dt = 0.125f;  // exact in binary: glides land on round values
   }
   void TearDown() override {
     snd.shutdown();
-    GameDir::TearDown();
+    LevelApi::TearDown();
   }
   void restart() { ASSERT_TRUE(snd.init(audio::Device::detached(kRate))); }
-
-  // The values of a chunk's expressions as text joined by blanks ("nil" for none).
-  static std::string eval(Lua& state, const std::string& exprs) {
-    const std::string code = "local t = {" + exprs +
-                             "} local s = {} for i = 1, select('#', unpack(t)) do "
-                             "s[#s + 1] = tostring(t[i]) end r = #s == 0 and 'nil' or "
-                             "table.concat(s, ' ')";
-    EXPECT_TRUE(state.runString(code.c_str())) << exprs;
-    lua_getglobal(state.L(), "r");
-    std::string out = lua_tostring(state.L(), -1) ? lua_tostring(state.L(), -1) : "?";
-    lua_pop(state.L(), 1);
-    return out;
-  }
-  static void run(Lua& state, const std::string& chunk) {
-    EXPECT_TRUE(state.runString(chunk.c_str())) << chunk;
-  }
+  static std::string eval(Lua& state, const std::string& code) { return apitest::eval(state, code); }
+  static void run(Lua& state, const std::string& chunk) { apitest::eval(state, chunk); }
   void updates(int n) {
     for (int i = 0; i < n; ++i) snd.update();
   }
@@ -84,76 +62,53 @@ struct SoundApi : leveltest::GameDir {
   }
 };
 
-#define EXPECT_PEAKS(want_l, want_r)             \
-  do {                                           \
-    const auto p = peaks();                      \
-    EXPECT_NEAR(p.first, want_l, 0.01) << "left";  \
+#define EXPECT_PEAKS(want_l, want_r)                \
+  do {                                              \
+    const auto p = peaks();                         \
+    EXPECT_NEAR(p.first, want_l, 0.01) << "left";   \
     EXPECT_NEAR(p.second, want_r, 0.01) << "right"; \
   } while (0)
 
 }  // namespace
 
-// Every sound function after the rest of the API, in this order.
-TEST(SoundApiTable, RegisteredLast) {
-  const auto& t = LuaFuncs::table();
-  ASSERT_EQ(t.size(), 212u + 9u);
-  std::string names;
-  for (size_t i = 212; i < t.size(); ++i) names += std::string(t[i].name) + " ";
-  EXPECT_EQ(names,
-            "playSnd stopSnd setSndVol setSndPan setSndPitch playMusic setMusicVol setMusicPan "
-            "setMusicPitch ");
-}
-
 // Good and bad arguments give the same results and lines in both kinds of state.
 TEST_F(SoundApi, ArgumentsAndFailuresInLevelAndCharacter) {
-  const std::string tooFew = ": Za malo argumentow";
-  const struct {
-    const char* chunk;
-    const char* result;
-    std::vector<std::string> lines;
-  } rows[] = {
-      {"playSnd(-1, 'data/snd.crs:fx')", "0", {}},
-      {"playSnd(5, 'fx.wav', 40, 0.5)", "5", {}},
-      {"playSnd(16, 'fx.wav')", "-1", {}},
-      {"playSnd(1)", "nil", {"FAIL: LuaFuncs.lPlaySnd" + tooFew}},
-      {"playSnd(1, {})", "nil", {"FAIL: LuaFuncs.lPlaySnd: Argument 2 nie jest tekstem"}},
-      {"playSnd(1, 'missing.wav')", "-1", {"FAIL: Sound.play: Nie udalo sie otworzyc pliku \"missing.wav\""}},
-      {"playSnd(1, 'text.txt')", "-1", {"FAIL: Sound.play: Nie udalo sie otworzyc pliku \"text.txt\""}},
-      {"playSnd(1, 'data/snd.crs:none')",
+  using apitest::tooFew;
+  const std::string cannotOpen = "FAIL: Sound.play: Nie udalo sie otworzyc pliku ";
+  const apitest::Row rows[] = {
+      {"return playSnd(-1, 'data/snd.crs:fx'), playSnd(5, 'fx.wav', 40, 0.5), playSnd(16, 'fx.wav')", "0 5 -1", {}},
+      {"return select('#', playSnd(1)) + select('#', stopSnd()) + select('#', setSndVol(1)) + "
+       "select('#', setSndPan(1)) + select('#', setSndPitch(1)) + select('#', playMusic()) + "
+       "select('#', setMusicVol()) + select('#', setMusicPan()) + select('#', setMusicPitch())",
+       "0",
+       {tooFew("lPlaySnd"), tooFew("lStopSnd"), tooFew("lSetSndVol"), tooFew("lSetSndPan"), tooFew("lSetSndPitch"),
+        tooFew("lPlayMusic"), tooFew("lSetMusicVol"), tooFew("lSetMusicPan"), tooFew("lSetMusicPitch")}},
+      {"return select('#', playSnd(1, {})) + select('#', playMusic(nil))",
+       "0",
+       {"FAIL: LuaFuncs.lPlaySnd: Argument 2 nie jest tekstem",
+        "FAIL: LuaFuncs.lPlayMusic: Argument 1 nie jest tekstem"}},
+      {"return playSnd(1, 'missing.wav'), playSnd(1, 'text.txt'), playSnd(1, 'data/snd.crs:none')",
+       "-1 -1 -1",
+       {cannotOpen + "\"missing.wav\"", cannotOpen + "\"text.txt\"",
+        "FAIL: Resfile.load: Nie znaleziono pliku \"none\"", cannotOpen + "\"data/snd.crs:none\""}},
+      {"return setSndVol(9, 50), setSndPan(-1, 1), stopSnd(99)", "nil nil", {}},  // empty channels
+      {"return select('#', playMusic('text.txt'))",
+       "0",
+       {"FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"text.txt\""}},
+      // All sixteen channels busy: a free one is asked for in vain.
+      {"for i = 0, 15 do playSnd(-1, 'fx.wav') end return playSnd(-1, 'data/snd.crs:fx')",
        "-1",
-       {"FAIL: Resfile.load: Nie znaleziono pliku \"none\"",
-        "FAIL: Sound.play: Nie udalo sie otworzyc pliku \"data/snd.crs:none\""}},
-      {"stopSnd()", "nil", {"FAIL: LuaFuncs.lStopSnd" + tooFew}},
-      {"setSndVol(1)", "nil", {"FAIL: LuaFuncs.lSetSndVol" + tooFew}},
-      {"setSndPan(1)", "nil", {"FAIL: LuaFuncs.lSetSndPan" + tooFew}},
-      {"setSndPitch(1)", "nil", {"FAIL: LuaFuncs.lSetSndPitch" + tooFew}},
-      {"setSndVol(9, 50), setSndPan(-1, 1), stopSnd(99)", "nil", {}},  // empty channels
-      {"playMusic()", "nil", {"FAIL: LuaFuncs.lPlayMusic" + tooFew}},
-      {"playMusic(nil)", "nil", {"FAIL: LuaFuncs.lPlayMusic: Argument 1 nie jest tekstem"}},
-      {"playMusic('text.txt')", "nil", {"FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"text.txt\""}},
-      {"setMusicVol()", "nil", {"FAIL: LuaFuncs.lSetMusicVol" + tooFew}},
-      {"setMusicPan()", "nil", {"FAIL: LuaFuncs.lSetMusicPan" + tooFew}},
-      {"setMusicPitch()", "nil", {"FAIL: LuaFuncs.lSetMusicPitch" + tooFew}},
+       {"FAIL: Sound.play: Nie znaleziono wolnego kanalu"}},
   };
   for (Lua* state : {&lvlState, &bob->lua}) {
     for (const auto& row : rows) {
       restart();
-      cap.clear();
-      EXPECT_EQ(eval(*state, row.chunk), row.result) << row.chunk;
-      EXPECT_EQ(cap.lines(), row.lines) << row.chunk;
+      apitest::check(*state, row);
     }
   }
   restart();
   eval(bob->lua, "playSnd(5, 'fx.wav', 40, 0.5)");
   EXPECT_TRUE(snd.channels[5].volume == 0.4f && snd.channels[5].pan == 0.5f);
-
-  // All sixteen channels busy: a free one is asked for in vain.
-  restart();
-  cap.clear();
-  EXPECT_EQ(eval(lvlState, "(function() for i = 0, 15 do playSnd(-1, 'fx.wav') end "
-                           "return playSnd(-1, 'data/snd.crs:fx') end)()"),
-            "-1");
-  EXPECT_EQ(cap.lines(), std::vector<std::string>{"FAIL: Sound.play: Nie znaleziono wolnego kanalu"});
 }
 
 // What is heard: an effect starts at its volume, glides to silence over two
@@ -164,7 +119,7 @@ TEST_F(SoundApi, MixedOutputStartsGlidesAndStops) {
     SCOPED_TRACE(state == &lvlState ? "level" : "character");
     restart();
     EXPECT_PEAKS(0, 0);
-    EXPECT_EQ(eval(*state, "playSnd(3, 'fx.wav')"), "3");
+    EXPECT_EQ(eval(*state, "return playSnd(3, 'fx.wav')"), "3");
     EXPECT_PEAKS(0.5, 0.5);
     run(*state, "setSndVol(3, 0) setSndPan(3, -1, true) setSndPitch(3, 2)");
     updates(8);  // a second: half the volume, the pitch has arrived
@@ -202,7 +157,7 @@ TEST_F(SoundApi, WeaponStates) {
   file("lua/gun.lua", "function shoot(x, y) ch = playSnd(-1, 'data/snd.crs:fx', x) end");
   Weapon gun("lua/gun.lua", "shoot", "shoot", &pic.s);
   gun.fire1(30, 0);
-  EXPECT_EQ(eval(gun.lua, "ch, setPos == nil"), "0 true");
+  EXPECT_EQ(eval(gun.lua, "return ch, setPos == nil"), "0 true");
   EXPECT_FLOAT_EQ(snd.channels[0].volume, 0.3f);
   EXPECT_TRUE(cap.lines().empty()) << cap.joined();
 }

@@ -1,131 +1,141 @@
+// The level's families of the script API: self, characters by slot, level
+// objects by id, frame objects by frame id and id, the level, the camera.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "api/lua_funcs.h"
-#include "base/log.h"
 #include "render/camera.h"
-#include "unit/level_fixture.h"
+#include "unit/api_fixture.h"
 #include "unit/world_helpers.h"
-#include "world/level.h"
 #include "world/npc.h"
 
 namespace {
 
-struct ApiWorld : leveltest::GameDir {
-  worldtest::Sheet sheet{2, 16, 16};
+using apitest::Row;
+using apitest::tooFew;
+
+struct ApiWorld : apitest::LevelApi {
+  worldtest::Sheet sheet{4, 16, 16};
   worldtest::PhysicsGuard guard;
-  Level lvl;
-  Lua lvlState;  // as the level's own state
+  Npc* bob = nullptr;
+  Object* obj = nullptr;
 
   void SetUp() override {
-    GameDir::SetUp();
-    LuaFuncs::registerAll(lvlState);
-    lvlState.setReg(Lua::kRegLvl, static_cast<void*>(&lvl));
-    lvlState.setReg(Lua::kRegNpc, nullptr);
-  }
-  void TearDown() override {
-    ScriptRequests::instance().cancel(&lvl);
-    GameDir::TearDown();
-  }
-  static void run(Lua& state, const std::string& chunk) {
-    EXPECT_TRUE(state.runString(chunk.c_str())) << chunk;
-  }
-  // The values of a list of script expressions, as text joined by blanks.
-  std::string lvlEval(const std::string& exprs) {
-    run(lvlState, "local t = {" + exprs +
-                      "} for i = 1, #t do t[i] = tostring(t[i]) end r = table.concat(t, ' ')");
-    lua_getglobal(lvlState.L(), "r");
-    std::string out = lua_tostring(lvlState.L(), -1);
-    lua_pop(lvlState.L(), 1);
-    return out;
+    LevelApi::SetUp();
+    sheet.s.animsByName["walk"] = 3;
+    bob = lvl.addNpc(std::make_unique<Npc>("bob", 1, 10, 20, 0, 5, &sheet.s, &lvl, nullptr), 1);
+    lvl.addNpc(std::make_unique<Npc>(nullptr, 2, 0, 0, 0, 1, nullptr, &lvl, nullptr), 2);
+    obj = lvl.addObj(5, 30, 40, 0, 9, &sheet.s);
+    lvl.addFrame(7, "a", nullptr, nullptr, 0, 0, 0, 1.0f, 1.0f);
+    lvl.addFrame(7, "b", nullptr, nullptr, 1, 0, 0, 1.0f, 1.0f);
+    lvl.addFrameObj(5, 50, 60, 0, 3, &sheet.s);
+    lvl.addFrameObj(6, 700, 60, 0, 3, &sheet.s);  // in the second frame of id 7
   }
 };
 
 }  // namespace
 
-// Every function outside the dialog family, in registration order.
-TEST(ApiWorldTable, RegistrationOrder) {
-  std::string want =
-      "test killApp getGlobalVal getGlobalStr setGlobalVal setGlobalStr include loadLvl loadFrame "
-      "loadNpcs loadSprite unloadLvl unloadFrame unloadSprite dbLoad dbSave dbClear dbSetVal dbSetStr "
-      "dbGetVal dbGetStr setSkybox setSkyboxForce setSkyboxUnforce addLvlObj addLvlFrameObj addLvlNpc "
-      "delLvlObj delLvlFrameObj delLvlNpc getLvlW getLvlH getLvlTop getLvlBottom getLvlLeft getLvlRight "
-      "getLvlNpcCount setGlobalGrav setGlobalAirRes setGlobalGndRes getGlobalGrav getGlobalAirRes "
-      "getGlobalGndRes ";
-  for (std::string fam : {"", "Npc", "Obj", "FrameObj", "Player"}) {
-    for (const char* s : {"Pos", "X", "Y", "Sprite", "Anim", "Grav", "AirRes", "GndRes", "Spd", "SpdX",
-                          "SpdY", "ColsOn", "ColsOff", "ImmobileOn", "ImmobileOff", "Hp"})
-      want += "set" + fam + s + " ";
-    if (fam == "Player") want += "setPlayerWep lAddPlayerWep ";
-    for (std::string g : {"Id", "Pos", "X", "Y", "Anim", "Spd", "SpdX", "SpdY", "Hp"})
-      want += "get" + fam + g + (g == "Id" && (fam == "Npc" || fam == "Player") ? " get" + fam + "Name " : " ");
-  }
-  want += "setFade addFade setCamPos setCamX setCamY setCamTPos setCamTX setCamTY setCamSpd "
-          "setCamShadeOn setCamShadeOff setCamShadeToggle setCamShaderVert setCamShaderFrag "
-          "setCamShaderPost delCamShaderArg setCamShaderArgFloat setCamShaderArgImg getCamPos "
-          "getCamTPos getCamSpd getCamShade ";
-  std::string names;
-  size_t dialog = 0;
-  // The sound functions follow the 212 (their own test).
-  const auto& table = LuaFuncs::table();
-  for (size_t i = 0; i < std::min<size_t>(212, table.size()); ++i) {
-    const std::string n = table[i].name;
-    if (n.find("Dial") == std::string::npos && n != "clearODialpts") names += n + " ";
-    else ++dialog;
-  }
-  EXPECT_EQ(names, want);
-  EXPECT_EQ(dialog + std::count(want.begin(), want.end(), ' '), 212u);
-}
-
-// Too few arguments first, then the level; the sky functions need no level.
+// Too few arguments first, then the level, then the target; a failed call
+// gives nothing. The id getters stay silent about a missing target.
 TEST_F(ApiWorld, ContractFailures) {
-  Log::Capture cap;
-  run(lvlState,
-      "loadLvl() loadFrame(1, 'a', 'b', 'c', 0) setSkybox() addLvlObj(1, 2, 3, 4, 5) "
-      "addLvlNpc('a', 1, 2, 3, 4, 5) delLvlFrameObj(1) setGlobalGrav(1) setFade('a', 1) "
-      "setCamTY()");
-  std::vector<std::string> want;
-  for (const char* fn : {"lLoadLvl", "lLoadFrame", "lSetSkybox", "lAddLvlObj", "lAddLvlNpc",
-                         "lDelLvlFrameObj", "lSetGlobalGrav", "lSetFade", "lSetCamTY"})
-    want.push_back(std::string("FAIL: LuaFuncs.") + fn + ": Za malo argumentow");
-  EXPECT_EQ(cap.lines(), want);
-
-  Lua bare;  // no "lvl"
+  const std::string nullNpc = "FAIL: LuaFuncs.lSetNpcX: NULL npc";
+  const Row inLevel[] = {
+      {"setFrameObjPos(7, 5, 1) setNpcColsOn() setObjAnim(5) setObjAirRes(5, 1) getNpcId()",
+       "",
+       {tooFew("lSetFrameObjPos"), tooFew("lSetNpcColsOn"), tooFew("lSetObjAnim"), tooFew("lSetObjAirRes"),
+        tooFew("lGetNpcId")}},
+      {"loadLvl() loadFrame(1, 'a', 'b', 'c', 0) setSkybox() addLvlObj(1, 2, 3, 4, 5) "
+       "addLvlNpc('a', 1, 2, 3, 4, 5) delLvlFrameObj(1) setGlobalGrav(1) setFade('a', 1) setCamTY()",
+       "",
+       {tooFew("lLoadLvl"), tooFew("lLoadFrame"), tooFew("lSetSkybox"), tooFew("lAddLvlObj"), tooFew("lAddLvlNpc"),
+        tooFew("lDelLvlFrameObj"), tooFew("lSetGlobalGrav"), tooFew("lSetFade"), tooFew("lSetCamTY")}},
+      {"setNpcX(-1, 5) setNpcX(getLvlNpcCount(), 5) setNpcX(50, 1) setObjX(99, 1) getFrameObjX(7, 6) "
+       "return getPos()",
+       "",
+       {nullNpc, nullNpc, nullNpc, "FAIL: LuaFuncs.lSetObjX: NULL obj", "FAIL: LuaFuncs.lGetFrameObjX: NULL obj",
+        "FAIL: LuaFuncs.lGetPos: NULL npc"}},
+      {"return getId(), getNpcId(50), getObjId(99), select('#', getFrameObjId(8, 5))", "nil nil nil 0", {}},
+  };
+  for (const Row& row : inLevel) apitest::check(lvlState, row);
+  apitest::check(bob->lua, {"return select('#', setPos(1))", "0", {tooFew("lSetPos")}});
+  Lua bare;  // a state without "lvl"; the sky functions need none
   LuaFuncs::registerAll(bare);
-  cap.clear();
-  run(bare,
-      "unloadLvl() loadLvl('x') delLvlNpc(1) getLvlW() setSkybox('x', 1) setSkyboxForce() "
-      "setSkyboxUnforce()");
-  EXPECT_EQ(cap.lines(),
-            (std::vector<std::string>{
-                "FAIL: LuaFuncs.lUnloadLvl: NULL lvl", "FAIL: LuaFuncs.lLoadLvl: NULL lvl",
-                "FAIL: LuaFuncs.lDelLvlNpc: NULL lvl", "FAIL: LuaFuncs.lGetLvlW: NULL lvl"}));
+  apitest::check(bare, {"setObjX(5, 1) getObjId(5) setX(1) unloadLvl() loadLvl('x') delLvlNpc(1) getLvlW() "
+                        "setSkybox('x', 1) setSkyboxForce() setSkyboxUnforce()",
+                        "",
+                        {"FAIL: LuaFuncs.lSetObjX: NULL lvl", "FAIL: LuaFuncs.lGetObjId: NULL lvl",
+                         "FAIL: LuaFuncs.lSetX: NULL npc", "FAIL: LuaFuncs.lUnloadLvl: NULL lvl",
+                         "FAIL: LuaFuncs.lLoadLvl: NULL lvl", "FAIL: LuaFuncs.lDelLvlNpc: NULL lvl",
+                         "FAIL: LuaFuncs.lGetLvlW: NULL lvl"}});
+  EXPECT_TRUE(bob->x == 10.0f && obj->x == 30.0f);
   EXPECT_EQ(ScriptRequests::instance().pending(), 0u);
 }
 
-// Camera setters take the view centre, getters give the stored corner.
-TEST_F(ApiWorld, CameraAndPhysics) {
+// Positions and hp are truncated integers; speeds and physics values are
+// floats; extra arguments are ignored. Animations by index, numeric string
+// or name; setObjGrav with the id alone hands the object back to the
+// level-wide gravity. Camera setters take the view centre, getters give the
+// stored corner, held at the ends of the integer range.
+TEST_F(ApiWorld, ValuesAndConversions) {
+  apitest::check(bob->lua, {"setX(10.9) setY(-10.9) setSpdX(10.9) setSpdY('2.5') setHp('12', 'extra') "
+                            "setGrav(0.5, 0.25) return getId(), getPos()",
+                            "1 10 -10",
+                            {}});
+  EXPECT_TRUE(bob->spdX == 10.9f && bob->spdY == 2.5f && bob->hp == 12 && bob->grav->x == 0.5f);
   Camera& cam = Camera::instance();
   const Camera saved = cam;
   cam.x = 5;
-  run(lvlState, "setCamY(300.9) setCamShadeOn() a = getCamShade() setCamShadeToggle()");
-  EXPECT_EQ(lvlEval("getCamPos()") + " " + lvlEval("a, getCamShade()"), "5 60 1 0");
-  run(lvlState, "setCamPos(400, 300) setCamTPos(-10.5, 0) setCamTX(320) setCamSpd(2.5)");
-  EXPECT_EQ(lvlEval("getCamPos()") + " " + lvlEval("getCamTPos()"), "80 60 0 -240");
-  run(lvlState, "setCamX(-1e30) setCamTY(1e30)");  // held at the ends, no overflow
-  EXPECT_EQ(lvlEval("getCamSpd(), select(2, getCamTPos()) > 2e9, getCamPos()"),
-            "2.5 true -2147483648 60");
+  lvl.left = -640, lvl.top = -480, lvl.right = 1280, lvl.bottom = 960, lvl.width = 1920, lvl.height = 1440;
+  const Row rows[] = {
+      {"return getNpcHp(1), math.abs(getNpcSpdX(1) - 10.9) < 1e-6", "12 true", {}},
+      {"setObjPos(5, 100.7, 200.2) setObjSpd(5, -3.25, 4) setObjColsOff(5) setObjImmobileOn(5) "
+       "setObjGndRes(5, 1, 2) return all(getObjPos(5)), getObjSpd(5)",
+       "100 200 -3.25 4",
+       {}},
+      {"setFrameObjY(7, 5, 61.5) setFrameObjHp(7, 5, -4) "
+       "return getFrameObjId(7, 5), getFrameObjY(7, 5), getFrameObjHp(7, 5)",
+       "5 61 -4",
+       {}},
+      {"setObjAnim(5, 2) local a = getObjAnim(5) setObjAnim(5, '1') return a, getObjAnim(5)", "2 1", {}},
+      {"return getNpcName(1), select('#', getNpcName(2))", "bob 0", {}},
+      {"return getLvlW(), getLvlH(), getLvlTop(), getLvlBottom(), getLvlLeft(), getLvlRight()",
+       "1920 1440 -480 960 -640 1280",
+       {}},
+      {"setCamY(300.9) setCamShadeOn() local a = getCamShade() setCamShadeToggle() "
+       "return all(getCamPos()), a, getCamShade()",
+       "5 60 1 0",
+       {}},
+      {"setCamPos(400, 300) setCamTPos(-10.5, 0) setCamTX(320) setCamSpd(2.5) "
+       "return all(getCamPos()), getCamTPos()",
+       "80 60 0 -240",
+       {}},
+      {"setCamX(-1e30) setCamTY(1e30) return getCamSpd(), select(2, getCamTPos()) > 2e9, getCamPos()",
+       "2.5 true -2147483648 60",
+       {}},
+      {"setGlobalGrav(1.5, -2) setGlobalAirRes(0.25, 0.5) setGlobalGndRes(7, 8.5) "
+       "return all(getGlobalGrav()), all(getGlobalAirRes()), all(getGlobalGndRes())",
+       "1.5 -2 0.25 0.5 7 8.5",
+       {}},
+  };
+  for (const Row& row : rows) apitest::check(lvlState, row);
   cam = saved;
+  EXPECT_TRUE(!obj->colsOn && obj->immobile && obj->gndRes == &obj->ownGndRes);
+  Object* plain = lvl.addObj(6, 0, 0, 0, 1, &sheet.s);  // follows the level-wide values
+  EXPECT_TRUE(plain->grav->y == -2.0f && plain->gndRes->y == 8.5f);
 
-  Object* obj = lvl.addObj(5, 0, 0, 0, 1, &sheet.s);  // follows the level-wide values
-  run(lvlState, "setGlobalGrav(1.5, -2) setGlobalAirRes(0.25, 0.5) setGlobalGndRes(7, 8.5)");
-  EXPECT_EQ(lvlEval("getGlobalGrav()") + "," + lvlEval("getGlobalAirRes()") + "," +
-                lvlEval("getGlobalGndRes()"),
-            "1.5 -2,0.25 0.5,7 8.5");
-  EXPECT_TRUE(obj->grav->y == -2.0f && obj->gndRes->y == 8.5f);
+  apitest::check(lvlState, {"setObjAnim(5, 'walk') setObjGrav(5, 1, 2)", "", {}});
+  EXPECT_TRUE(obj->anim == sheet.s.getAnim(3) && obj->grav == &obj->ownGrav && obj->ownGrav.y == 2.0f);
+  apitest::check(lvlState, {"setObjGrav(5)", "", {}});
+  Object::globalGrav = {0, 50};
+  EXPECT_FLOAT_EQ(obj->grav->y, 50.0f);
+  apitest::check(lvlState, {"setObjGrav(5, 0, 0) setNpcGrav(1)", "", {tooFew("lSetNpcGrav")}});
+  EXPECT_FLOAT_EQ(obj->grav->y, 0.0f);
+  Log::Capture cap;  // a sprite that cannot be loaded leaves the object without one
+  lvlEval("getNpcName(3) setObjSprite(5, 'data/none.crs:nothing')");
+  EXPECT_TRUE(cap.has("FAIL: LuaFuncs.lGetNpcName: NULL npc"));
+  EXPECT_TRUE(obj->sprite == nullptr && obj->anim == nullptr);
 }
 
 // Frames by script: made and loaded, refused when their blocks are missing
@@ -133,79 +143,86 @@ TEST_F(ApiWorld, CameraAndPhysics) {
 TEST_F(ApiWorld, FramesAndFrameObjects) {
   archive("data/lvl/x.crs", {{"f1.bin", blocks()}});
   Log::Capture cap;
-  run(lvlState,
+  lvlEval(
       "loadFrame(4, 'data/lvl/x.crs:f1', 'none', 'none', 1, 2, -1, 0.5) "
       "loadFrame(5, 'data/lvl/x.crs:no', 'none', 'none', 0, 0) "
       "loadFrame(6, 'data/lvl/x.crs:f1', 'none', 'none', 1e9, 0)");
   EXPECT_EQ(cap.count("FAIL: LuaFuncs.lLoadFrame: Nie udalo sie wczytac ramki"), 2u);
   Frame* f = lvl.findFrame(1, 2, -1);
   ASSERT_TRUE(f && f->hasCells() && f->id == 4 && f->parallaxX + f->parallaxY == 1.5f);
+  const size_t before = lvl.frameMap.size();
 
   lvl.addFrameObj(9, 650, 970, -1, 1, &sheet.s);
   cap.clear();
-  run(lvlState, "delLvlFrameObj(4, 8) unloadFrame(77)");
+  lvlEval("delLvlFrameObj(4, 8) unloadFrame(77)");
   EXPECT_EQ(f->objs.size(), 1u);
-  run(lvlState, "delLvlFrameObj(4, 9) unloadFrame(4)");
+  lvlEval("delLvlFrameObj(4, 9) unloadFrame(4)");
   EXPECT_EQ(lvl.findFrame(1, 2, -1), nullptr);
-  EXPECT_EQ(lvl.frameMap.size(), 1u);  // the frame without blocks stays
+  EXPECT_EQ(lvl.frameMap.size(), before - 1);  // the frame without blocks stays
   EXPECT_TRUE(cap.lines().empty()) << cap.joined();
 }
 
 // A character fills a free slot at once, with the optional collide and
-// gravity values; replacing the calling character waits for the drain.
+// gravity values; replacing or deleting the calling character waits until
+// its script has returned (a level update drains).
 TEST_F(ApiWorld, AddAndDeleteCharacters) {
   file("lua/self.lua", "function update() end");
-  run(lvlState, "addLvlNpc('ala', 3, 10.9, 20, 0, 7, nil, 'self.lua', 0, 0)");
+  file("lua/bye.lua",
+       "function update() delLvlNpc(getId()) delLvlNpc(1000) "
+       "if getNpcName(getId()) then dbSetVal('kept', dbGetVal('kept') + 1) end end");
+  lvlEval("addLvlNpc('ala', 3, 10.9, 20, 0, 7, nil, 'self.lua', 0, 0)");
   Npc* ala = lvl.npcAt(3);
   ASSERT_TRUE(ala);
-  EXPECT_EQ(lvlEval("getNpcName(3), getNpcX(3), getNpcHp(3)"), "ala 10 7");
+  EXPECT_EQ(lvlEval("return getNpcName(3), getNpcX(3), getNpcHp(3)"), "ala 10 7");
   EXPECT_TRUE(ala->lua.loaded() && !ala->colsOn && ala->grav == &ala->ownGrav);
 
   // Her own script replaces her and deletes the object of id 3: nothing
   // happens while it runs.
-  run(ala->lua, "addLvlNpc('ola', 3, 0, 0, 0, 1, nil, nil, 1) delLvlObj(3)");
+  apitest::eval(ala->lua, "addLvlNpc('ola', 3, 0, 0, 0, 1, nil, nil, 1) delLvlObj(3)");
   EXPECT_EQ(lvl.npcAt(3), ala);
   EXPECT_EQ(ScriptRequests::instance().pending(), 2u);
   Log::Capture cap;
   ScriptRequests::instance().drain();
-  EXPECT_TRUE(lvl.objs.empty());  // ola replaced ala, then went as object 3
+  EXPECT_TRUE(lvl.npcAt(3) == nullptr && lvl.objs.size() == 3);  // ola replaced ala, then went as object 3
 
-  run(lvlState, "addLvlNpc('ela', 4, 0, 0, 0, 1, nil, 'self.lua')");
+  lvlEval("addLvlNpc('ela', 4, 0, 0, 0, 1, nil, 'bye.lua')");
   Npc* ela = lvl.npcAt(4);
   ASSERT_TRUE(ela && ela->colsOn && ela->grav == &Object::globalGrav);
-  run(ela->lua, "delLvlNpc(getId()) delLvlNpc(1000) setX(5)");
-  EXPECT_EQ(lvl.npcAt(4), ela);
-  ScriptRequests::instance().drain();
-  EXPECT_EQ(lvl.npcAt(4), nullptr);
+  game::dt = 0.05f;  // three steps: she still stands in her slot for each
+  lvl.update();
+  EXPECT_TRUE(lvl.npcAt(4) == nullptr && Database::instance().getVal("kept") == 3);
+  EXPECT_EQ(ScriptRequests::instance().pending(), 0u);
 
   // Reloading the characters removes them all, so it waits too.
-  run(lvlState, "addLvlNpc('ida', 2, 0, 0, 0, 1, nil) loadNpcs('data/lvl/q.crs:lvl')");
-  EXPECT_NE(lvl.npcAt(2), nullptr);
+  lvlEval("addLvlNpc('ida', 3, 0, 0, 0, 1, nil) loadNpcs('data/lvl/q.crs:lvl')");
+  EXPECT_NE(lvl.npcAt(3), nullptr);
   ScriptRequests::instance().drain();
   EXPECT_EQ(lvl.countNpcs(), 0u);
   EXPECT_TRUE(cap.has("FAIL: LuaFuncs.lLoadNpcs: Nie udalo sie wczytac npc'ow")) << cap.joined();
 }
 
 // Loading and unloading from the level's own periodic function happen after
-// the update, when the state that asked has returned.
+// the call has returned, once, and the rest of a long frame runs no more
+// steps against the level going away.
 TEST_F(ApiWorld, LevelChangesWaitForTheUpdate) {
   const std::string a = "data/lvl/a.crs:lvl", b = "data/lvl/b.crs:lvl";
-  archive("data/lvl/a.crs",
-          {{"lvl.txt", "frame f0 none none 0 0\nscript data/lvl/a.crs:s\n"},
-           {"f0.bin", blocks()},
-           {"s", "function tick() loadLvl('" + b + "') dbSetVal('width', getLvlW()) end"}});
-  archive("data/lvl/b.crs", {{"lvl.txt", "frame f0 none none 1 0\nscript data/lvl/b.crs:s\n"},
+  archive("data/lvl/a.crs", {{"lvl.txt", "frame f0 none none 0 0\nscript data/lvl/a.crs:s\n"},
+                             {"f0.bin", blocks()},
+                             {"s", "function tick() dbSetVal('ticks', dbGetVal('ticks') + 1) loadLvl('" + b +
+                                       "') loadLvl('" + b + "') dbSetVal('width', getLvlW()) end"}});
+  archive("data/lvl/b.crs", {{"lvl.txt", "frame f0 none none 2 0\nscript data/lvl/b.crs:s\n"},
                              {"f0.bin", blocks()},
                              {"s", "function tick() unloadLvl() end"}});
   file("npc/list.ini", "");
   file("lua/list.ini", "[" + a + "]\nalways=tick\n[" + b + "]\nalways=tick\n");
   ASSERT_TRUE(lvl.load(a));
-  game::dt = 0.016f;
+  game::dt = 0.5f;  // 31 steps due, but the first asked for the change
   Log::Capture cap;
   lvl.update();
-  EXPECT_EQ(Database::instance().getVal("width"), 640);  // still level a while tick ran
-  EXPECT_TRUE(lvl.name == b && lvl.right == 2 * 640 && cap.count("wczytany w") == 1);
+  Database& db = Database::instance();
+  EXPECT_EQ(db.getVal("width") * 10 + db.getVal("ticks"), 6401);  // still level a while tick ran
+  EXPECT_TRUE(lvl.name == b && lvl.right == 3 * 640 && cap.count("wczytany w") == 1);
   lvl.update();
-  EXPECT_TRUE(lvl.frames.empty() && lvl.npcCap == 0);
-  EXPECT_FALSE(cap.contains("FAIL: Lua.update"));
+  EXPECT_TRUE(lvl.frames.empty() && lvl.npcCap == 0 && lvl.alwaysFn.empty());
+  EXPECT_FALSE(cap.contains("FAIL: Lua") || cap.contains("FAIL: Level")) << cap.joined();
 }

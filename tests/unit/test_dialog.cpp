@@ -3,18 +3,16 @@
 #include <memory>
 #include <string>
 
-#include "api/lua_funcs.h"
-#include "base/log.h"
 #include "dialog/dialog.h"
 #include "dialog/dialog_sprites.h"
 #include "render/fade.h"
-#include "level_fixture.h"
-#include "scratch_dir.h"
 #include "sound/sound.h"
-#include "sound_files.h"
+#include "unit/api_fixture.h"
+#include "unit/scratch_dir.h"
+#include "unit/sound_files.h"
+#include "unit/world_helpers.h"
 #include "world/npc.h"
 #include "world/player.h"
-#include "world_helpers.h"
 
 namespace {
 
@@ -229,9 +227,13 @@ TEST_F(DialogTest, ActorsLiveFadeAndFollow) {
   EXPECT_TRUE(d.emots.front().x == 300 && d.emots.front().npc == nullptr);
 }
 
+// Hostile lines never hang the dialog; a "lua" line failing or running
+// endlessly is reported at once (an endless one stopped and named) and the
+// conversation and the level's periodic function go on.
 TEST_F(DialogTest, HostileLinesNeverHang) {
   dialogFile("h", "1 0=seti 0\n2 0=seti -2147483648\n3 0=setb 3\n4 0=str x\n"
-                  "4 1=opt 5\n4 2=w8 nan\n4 3=bogus 1 2\n4 4=lua nonsense(\n4 5=pwn\n");
+                  "4 1=opt 5\n4 2=w8 nan\n4 3=bogus 1 2\n4 4=lua nonsense(\n4 5=pwn\n"
+                  "5 0=lua while true do end\n5 1=str po\n");
   for (int b = 1; b <= 3; ++b) {
     talk("h");
     jump(b);  // one update gives up after a bounded number of lines
@@ -245,18 +247,22 @@ TEST_F(DialogTest, HostileLinesNeverHang) {
   ASSERT_EQ(fades.size(), 2u);
   EXPECT_TRUE(fades[0].alpha == 255.0f && fades[0].target == 0) << fades[0].alpha;
   Fades::instance().clear();
-  // A "lua" line failing while it runs says so at once, and the level's
-  // periodic function goes on.
+  lvl.lua.setName(lvl.name);
   lvl.lua.runString("n = 0 function tick() n = n + 1 end");
   lvl.alwaysFn = "tick";
   cap.clear();
   EXPECT_FALSE(d.exec("lua nosuchfn()"));
   EXPECT_TRUE(cap.contains("FAIL: Lua.update: Error: [string \"line\"]:1: attempt to call global"));
-  game::dt = 0.032f;
+  Lua::setBudgetMs(20);
+  jump(5);
+  Lua::setBudgetMs(0);
+  EXPECT_TRUE(cap.has("FAIL: Lua.update: Error: Skrypt " + lvl.name +
+                      ", funkcja npc/h: przekroczony limit czasu (20 ms)"))
+      << cap.joined();
+  EXPECT_EQ(shown(), "po");
+  game::dt = 0.05f;
   lvl.update();
-  lua_getglobal(lvl.lua.L(), "n");
-  EXPECT_EQ(lua_tonumber(lvl.lua.L(), -1), 2);
-  lua_pop(lvl.lua.L(), 1);
+  EXPECT_EQ(apitest::global(lvl.lua, "n"), "3");
   jump(4);
   EXPECT_EQ(d.wait, 0.0f);  // "w8 nan" waits for nothing
   d.update();
@@ -319,59 +325,22 @@ TEST_F(DialogTest, PosEditsStoredLinesOfEveryLength) {
   }
 }
 
-// A dialog line running an endless chunk is stopped and the conversation
-// goes on; the level's periodic function keeps running.
-TEST_F(DialogTest, EndlessLuaLineIsStopped) {
-  Lua::setBudgetMs(20);
-  lvl.lua.setName(lvl.name);
-  ASSERT_TRUE(lvl.lua.runString("t = 0 function tick() t = t + 1 end"));
-  lvl.alwaysFn = "tick";
-  dialogFile("loop", "1 0=lua while true do end\n1 1=str after\n");
-  talk("loop");
-  Lua::setBudgetMs(0);
-  EXPECT_TRUE(cap.has("FAIL: Lua.update: Error: Skrypt " + lvl.name +
-                      ", funkcja npc/loop: przekroczony limit czasu (20 ms)"))
-      << cap.joined();
-  EXPECT_EQ(shown(), "after");
-  game::dt = 0.05f;
-  lvl.update();
-  lua_getglobal(lvl.lua.L(), "t");
-  EXPECT_EQ(lua_tonumber(lvl.lua.L(), -1), 3);
-  lua_pop(lvl.lua.L(), 1);
-}
-
 TEST_F(DialogTest, ScriptFunctions) {
   Dialog& g = Dialog::instance();
   dialogFile("api", "1 0=str a\n");
   Lua lua;
   LuaFuncs::registerAll(lua);
-  auto eval = [&](const std::string& chunk) {
-    EXPECT_TRUE(lua.runString(("r = table.concat({" + chunk + "}, ' ')").c_str())) << chunk;
-    lua_getglobal(lua.L(), "r");
-    std::string out = lua_tostring(lua.L(), -1) ? lua_tostring(lua.L(), -1) : "?";
-    lua_pop(lua.L(), 1);
-    return out;
-  };
-  EXPECT_EQ(eval("tostring(getDialNpcName())"), "nil");
-  eval("setDial('api', 4), setDialLoop(3), setDialWait(1.9), setDialOpt(-2)");
-  EXPECT_EQ(eval("getDialNpcName(), getDialMode(), getDialB(), getDialLoop(), getDialWait(),"
-                 "getDialOpt()"),
+  auto eval = [&](const std::string& code) { return apitest::eval(lua, code); };
+  EXPECT_EQ(eval("return getDialNpcName()"), "nil");
+  eval("setDial('api', 4) setDialLoop(3) setDialWait(1.9) setDialOpt(-2)");
+  EXPECT_EQ(eval("return getDialNpcName(), getDialMode(), getDialB(), getDialLoop(), getDialWait(), getDialOpt()"),
             "npc/api 2 4 2 1 -2");
   ASSERT_TRUE(IniFile::instance().open("npc/api"));  // lines join the loaded file
-  eval("setDialStr('x'), addDialStr('y'), addDialCmd(4, 3, 'str z'), addDialOpt(4, 4, 'seta'),"
-       "clearODialpts()");
+  eval("setDialStr('x') addDialStr('y') addDialCmd(4, 3, 'str z') addDialOpt(4, 4, 'seta') clearODialpts()");
   EXPECT_STREQ(g.text.str(), "xy");
   EXPECT_EQ(IniFile::instance().get("dialog", "4 4"), "seta");
   eval("addDialCmd(1, 2)");
   EXPECT_TRUE(cap.has("FAIL: LuaFuncs.lAddDialCmd: Za malo argumentow"));
-  // Registered between the player family and the fades, in order.
-  std::string names;
-  for (const auto& f : LuaFuncs::table()) names += std::string(f.name) + " ";
-  EXPECT_NE(names.find("getPlayerHp setDial setDialStr addDialStr setDialMode setDialB "
-                       "setDialLoop setDialWait setDialNpcName setDialOpt addDialCmd addDialOpt "
-                       "clearODialpts getDialMode getDialB getDialLoop getDialWait "
-                       "getDialNpcName getDialOpt setFade "),
-            std::string::npos);
   g.setNpcName(nullptr);
   g.mode = 0;
   g.text.setStr("");

@@ -1,26 +1,17 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 
-#include "base/log.h"
-#include "script/lua.h"
 #include "script/periodic.h"
 #include "script/script_requests.h"
+#include "unit/api_fixture.h"
 
 namespace {
 
-// Global `name` of the host's state as text ("nil" when it has none).
-std::string global(Lua& lua, const char* name) {
-  lua_getglobal(lua.L(), name);
-  const char* s = lua_tostring(lua.L(), -1);
-  std::string out = s ? s : "nil";
-  lua_pop(lua.L(), 1);
-  return out;
-}
+using apitest::global;
 
 const char kCounter[] = "n = 0 function update() n = n + 1 end";
 
@@ -34,9 +25,6 @@ TEST(Periodic, SixteenMillisecondSteps) {
   EXPECT_EQ(clock.advance(0.1f, [&] { ++calls; }), 6);
   EXPECT_EQ(calls, 6);
   EXPECT_NEAR(clock.ms(), 4.0f, 1e-3);
-  Periodic level;  // 40 ms frames: 2 calls leaving 8 ms, then 3 (48 ms)
-  EXPECT_EQ(level.advance(0.04f, [] {}), 2);
-  EXPECT_EQ(level.advance(0.04f, [] {}), 3);
   Periodic stopped;  // false from the callback ends the loop at once
   int n = 0;
   EXPECT_EQ(stopped.advance(0.1f, [&] { return ++n < 2; }), 2);
@@ -83,18 +71,10 @@ TEST(LuaHost, ErrorsAreReportedAtOnce) {
   EXPECT_TRUE(lua.openFile(path));
   EXPECT_TRUE(cap.contains(":2: file boom") && lua.status() == 0);
   std::filesystem::remove(path);
-}
-
-TEST(LuaHost, ClockCallsUpdateEveryStep) {
-  Log::Capture cap;
-  Lua lua;
-  ASSERT_TRUE(lua.runString(kCounter));
-  Periodic clock;
-  EXPECT_EQ(lua.callPeriodic(clock, 0.1f, "update"), 6);
-  EXPECT_EQ(global(lua, "n"), "6");
   EXPECT_EQ(lua.callPeriodic(clock, 1.0f, nullptr), 0);  // no function name: no clock
 
   // Without "update" every step reports the failed call and tries again.
+  cap.clear();
   Lua noUpdate;
   noUpdate.runString("x = 1");
   EXPECT_EQ(noUpdate.callPeriodic(clock, 0.048f, "update"), 3);
@@ -214,14 +194,16 @@ TEST(LuaHost, InitDuringACallAndNestedCalls) {
 }
 
 // Short limits keep the runaway cases quick; restored afterwards.
-struct LuaLimits : ::testing::Test {
+struct LuaLimits : leveltest::GameDir {
   void SetUp() override {
+    GameDir::SetUp();
     Lua::setBudgetMs(20);
     Lua::setMemoryCap(8u << 20);
   }
   void TearDown() override {
     Lua::setBudgetMs(0);
     Lua::setMemoryCap(0);
+    GameDir::TearDown();
   }
 };
 
@@ -291,31 +273,24 @@ TEST_F(LuaLimits, MemoryCapAndPrecompiledChunks) {
   lua_getglobal(lua.L(), "code");
   const std::string code = lua_tostring(lua.L(), -1);  // stops at the first zero: still binary
   lua_pop(lua.L(), 1);
-  const std::string path = ::testing::TempDir() + "tervalo_binary.lua";
-  const std::string shebang = ::testing::TempDir() + "tervalo_binary_sheb.lua";
-  std::ofstream(path, std::ios::binary) << code;
-  std::ofstream(shebang, std::ios::binary) << "#!/usr/bin/lua\n" << code;
-  EXPECT_FALSE(lua.openFile(path));
-  EXPECT_FALSE(lua.openFile(shebang));
-  EXPECT_FALSE(lua.runString(code.c_str(), "data/x.crs:bin"));
+  file("bin.lua", code);
+  file("sheb.lua", "#!/usr/bin/lua\n" + code);
+  EXPECT_FALSE(lua.openFile("bin.lua") || lua.openFile("sheb.lua") || lua.runString(code.c_str(), "data/x.crs:bin"));
   EXPECT_TRUE(lua.runString(
-      ("package.path = '" + ::testing::TempDir() + "?.lua' "
-       "a = tostring(loadstring(code)) .. tostring(load(function() local c = code code = nil return c end)) "
-       "b = tostring(pcall(dofile, '" + path + "')) .. tostring(pcall(require, 'tervalo_binary')) "
-       "c = tostring(loadfile('" + shebang + "')) .. tostring(newproxy)").c_str()));
+      "package.path = '?.lua' "
+      "a = tostring(loadstring(code)) .. tostring(load(function() local c = code code = nil return c end)) "
+      "b = tostring(pcall(dofile, 'bin.lua')) .. tostring(pcall(require, 'bin')) "
+      "c = tostring(loadfile('sheb.lua')) .. tostring(newproxy)"));
   EXPECT_EQ(global(lua, "a") + global(lua, "b") + global(lua, "c"), "nilnilfalsefalsenilnil");
-  EXPECT_TRUE(cap.has("FAIL: Lua.load: Odrzucono skompilowany kod Lua: " + path));
+  EXPECT_TRUE(cap.has("FAIL: Lua.load: Odrzucono skompilowany kod Lua: bin.lua"));
   EXPECT_TRUE(cap.has("FAIL: Lua.load: Odrzucono skompilowany kod Lua: data/x.crs:bin"));
   EXPECT_EQ(cap.count("Odrzucono skompilowany kod Lua"), 8u) << cap.joined();
   EXPECT_EQ(global(lua, "x"), "nil");
   // Source still loads through every one of them.
-  std::ofstream(path) << "#!/usr/bin/lua\ny = (y or 0) + 1\n";
-  EXPECT_TRUE(lua.openFile(path));
-  EXPECT_TRUE(lua.runString(("dofile('" + path + "') require('tervalo_binary') loadfile('" + path +
-                             "')() loadstring('y = y + 1')()").c_str()));
+  file("bin.lua", "#!/usr/bin/lua\ny = (y or 0) + 1\n");
+  EXPECT_TRUE(lua.openFile("bin.lua"));
+  EXPECT_TRUE(lua.runString("dofile('bin.lua') require('bin') loadfile('bin.lua')() loadstring('y = y + 1')()"));
   EXPECT_EQ(global(lua, "y"), "5");
-  std::filesystem::remove(path);
-  std::filesystem::remove(shebang);
 }
 
 TEST(ScriptRequests, RunInOrderAfterTheScriptReturns) {

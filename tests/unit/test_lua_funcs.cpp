@@ -1,173 +1,170 @@
+// The script API's table and its core family: values in the calling state's
+// registry, the database, include, and the argument conversions.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <set>
 #include <string>
 
-#include "api/lua_funcs.h"
-#include "base/log.h"
 #include "resources/database.h"
 #include "resources/resfile_writer.h"
-#include "script/lua.h"
-#include "unit/scratch_dir.h"
-#include "world/level.h"
+#include "unit/api_fixture.h"
 
 namespace {
 
-// A state with the whole API, as a character or the level gets it.
-struct ApiTest : ScratchDirTest {
+using apitest::Row;
+using apitest::tooFew;
+
+struct ApiCore : leveltest::GameDir {
   Lua lua;
   void SetUp() override {
-    ScratchDirTest::SetUp();
+    GameDir::SetUp();
     LuaFuncs::registerAll(lua);
-    Database::instance().clear();
-  }
-  void TearDown() override {
-    Database::instance().clear();
-    ScratchDirTest::TearDown();
-  }
-  void run(const std::string& chunk) { EXPECT_TRUE(lua.runString(chunk.c_str())); }
-  std::string eval(const std::string& expr) {
-    run("r = tostring(" + expr + ")");
-    lua_getglobal(lua.L(), "r");
-    std::string out = lua_tostring(lua.L(), -1) ? lua_tostring(lua.L(), -1) : "?";
-    lua_pop(lua.L(), 1);
-    return out;
   }
 };
 
 }  // namespace
 
-// Every name once, each a function; too few arguments print the failure
-// with the engine-side name and give nothing, enough arguments do not.
-TEST_F(ApiTest, TableAndArgumentCounts) {
-  std::set<std::string> names;
+// Every function once, in registration order, registered as itself; the
+// sound functions follow the 212 of the rest.
+TEST(ApiTable, RegistrationOrder) {
+  std::string want =
+      "test killApp getGlobalVal getGlobalStr setGlobalVal setGlobalStr include loadLvl loadFrame "
+      "loadNpcs loadSprite unloadLvl unloadFrame unloadSprite dbLoad dbSave dbClear dbSetVal dbSetStr "
+      "dbGetVal dbGetStr setSkybox setSkyboxForce setSkyboxUnforce addLvlObj addLvlFrameObj addLvlNpc "
+      "delLvlObj delLvlFrameObj delLvlNpc getLvlW getLvlH getLvlTop getLvlBottom getLvlLeft getLvlRight "
+      "getLvlNpcCount setGlobalGrav setGlobalAirRes setGlobalGndRes getGlobalGrav getGlobalAirRes "
+      "getGlobalGndRes ";
+  for (std::string fam : {"", "Npc", "Obj", "FrameObj", "Player"}) {
+    for (const char* s : {"Pos", "X", "Y", "Sprite", "Anim", "Grav", "AirRes", "GndRes", "Spd", "SpdX", "SpdY",
+                          "ColsOn", "ColsOff", "ImmobileOn", "ImmobileOff", "Hp"})
+      want += "set" + fam + s + " ";
+    if (fam == "Player") want += "setPlayerWep lAddPlayerWep ";
+    for (std::string g : {"Id", "Pos", "X", "Y", "Anim", "Spd", "SpdX", "SpdY", "Hp"})
+      want += "get" + fam + g + (g == "Id" && (fam == "Npc" || fam == "Player") ? " get" + fam + "Name " : " ");
+  }
+  want +=
+      "setDial setDialStr addDialStr setDialMode setDialB setDialLoop setDialWait setDialNpcName "
+      "setDialOpt addDialCmd addDialOpt clearODialpts getDialMode getDialB getDialLoop getDialWait "
+      "getDialNpcName getDialOpt "
+      "setFade addFade setCamPos setCamX setCamY setCamTPos setCamTX setCamTY setCamSpd "
+      "setCamShadeOn setCamShadeOff setCamShadeToggle setCamShaderVert setCamShaderFrag "
+      "setCamShaderPost delCamShaderArg setCamShaderArgFloat setCamShaderArgImg getCamPos "
+      "getCamTPos getCamSpd getCamShade "
+      "playSnd stopSnd setSndVol setSndPan setSndPitch playMusic setMusicVol setMusicPan setMusicPitch ";
+  Lua lua;
+  LuaFuncs::registerAll(lua);
+  std::string names;
+  std::set<std::string> seen;
   for (const auto& f : LuaFuncs::table()) {
-    EXPECT_TRUE(names.insert(f.name).second) << f.name;
+    names += std::string(f.name) + " ";
+    EXPECT_TRUE(seen.insert(f.name).second) << f.name;
     lua_getglobal(lua.L(), f.name);
     EXPECT_EQ(lua_tocfunction(lua.L(), -1), f.fn) << f.name;
     lua_pop(lua.L(), 1);
   }
+  EXPECT_EQ(names, want);
+  ASSERT_GT(LuaFuncs::table().size(), 212u);
+  EXPECT_STREQ(LuaFuncs::table()[212].name, "playSnd");
   EXPECT_EQ(LuaFuncs::engineName("setNpcPos"), "lSetNpcPos");
-
-  const std::pair<const char*, int> needs[] = {
-      {"getGlobalVal", 1}, {"getGlobalStr", 1}, {"setGlobalVal", 2}, {"setGlobalStr", 2},
-      {"include", 1},      {"dbLoad", 1},       {"dbSave", 1},       {"dbSetVal", 2},
-      {"dbSetStr", 2},     {"dbGetVal", 1},     {"dbGetStr", 1}};
-  for (const auto& [name, n] : needs) {
-    Log::Capture cap;
-    const std::string fn = name;
-    EXPECT_EQ(eval("select('#', " + fn + (n == 2 ? "('k1'))" : "())")), "0");
-    EXPECT_EQ(cap.lines(),
-              std::vector<std::string>{"FAIL: LuaFuncs." + LuaFuncs::engineName(name) + ": Za malo argumentow"});
-    cap.clear();
-    run(fn + (n == 2 ? "('k1', 'k2')" : "('" + path("k") + "')"));
-    EXPECT_EQ(cap.count("Za malo"), 0u) << name;
-  }
 }
 
-TEST_F(ApiTest, TestAndKillApp) {
-  Log::Capture cap;
-  run("test()");
-  EXPECT_EQ(cap.lines(), std::vector<std::string>{"INFO: LuaFuncs.lTest"});
+// Too few arguments give the failure with the engine-side name and nothing;
+// arguments that are no text fail instead of crashing.
+TEST_F(ApiCore, ContractAndTestFunctions) {
+  const Row rows[] = {
+      {"return select('#', getGlobalVal()) + select('#', getGlobalStr()) + select('#', setGlobalVal('k')) + "
+       "select('#', setGlobalStr('k')) + select('#', include()) + select('#', dbLoad()) + select('#', dbSave()) + "
+       "select('#', dbSetVal('k')) + select('#', dbSetStr('k')) + select('#', dbGetVal()) + "
+       "select('#', dbGetStr())",
+       "0",
+       {tooFew("lGetGlobalVal"), tooFew("lGetGlobalStr"), tooFew("lSetGlobalVal"), tooFew("lSetGlobalStr"),
+        tooFew("lInclude"), tooFew("lDbLoad"), tooFew("lDbSave"), tooFew("lDbSetVal"), tooFew("lDbSetStr"),
+        tooFew("lDbGetVal"), tooFew("lDbGetStr")}},
+      {"getGlobalVal(nil) getGlobalStr({}) setGlobalVal(nil, 1) dbSetStr('key', nil) dbLoad(false)",
+       "",
+       {"FAIL: LuaFuncs.lGetGlobalVal: Argument 1 nie jest tekstem",
+        "FAIL: LuaFuncs.lGetGlobalStr: Argument 1 nie jest tekstem",
+        "FAIL: LuaFuncs.lSetGlobalVal: Argument 1 nie jest tekstem",
+        "FAIL: LuaFuncs.lDbSetStr: Argument 2 nie jest tekstem",
+        "FAIL: LuaFuncs.lDbLoad: Argument 1 nie jest tekstem"}},
+      {"test()", "", {"INFO: LuaFuncs.lTest"}},
+  };
+  for (const Row& row : rows) apitest::check(lua, row);
+  EXPECT_TRUE(Database::instance().strs().empty());
   EXPECT_EXIT(lua.runString("killApp() os.exit(3)"), ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(ApiTest, ValuesLiveInTheCallingStatesRegistry) {
-  EXPECT_EQ(eval("getGlobalVal('missing')") + eval("getGlobalStr('missing')"), "0nil");
-  run("setGlobalVal('a', 10.9) setGlobalVal('b', -10.9) setGlobalVal('c', 1e12)");
-  run("setGlobalStr('s', 12.5) setGlobalStr('t', 'abc') setGlobalStr('t', nil)");
-  EXPECT_EQ(eval("getGlobalVal('a') .. ' ' .. getGlobalVal('b') .. ' ' .. getGlobalVal('c')"), "10 -10 2147483647");
-  EXPECT_EQ(eval("getGlobalStr('s') .. ' ' .. getGlobalVal('s') .. ' ' .. tostring(getGlobalStr('t'))"), "12.5 12.5 nil");
-
+// Values live in the calling state's registry, beside the host's own keys.
+TEST_F(ApiCore, ValuesLiveInTheCallingStatesRegistry) {
+  apitest::check(lua, {"setGlobalVal('a', 10.9) setGlobalVal('b', -10.9) setGlobalVal('c', 1e12) "
+                       "setGlobalStr('s', 12.5) setGlobalStr('t', 'abc') setGlobalStr('t', nil) "
+                       "return getGlobalVal('missing'), getGlobalStr('missing'), getGlobalVal('a'), getGlobalVal('b'), "
+                       "getGlobalVal('c'), getGlobalStr('s'), getGlobalVal('s'), getGlobalStr('t')",
+                       "0 nil 10 -10 2147483647 12.5 12.5 nil",
+                       {}});
   int level = 0;
   lua.setReg(Lua::kRegFilename, "data/lvl/miedzyczas.crs");
   lua.setReg(Lua::kRegLvl, &level);
-  EXPECT_EQ(eval("getGlobalStr('filename') .. ' ' .. getGlobalVal('filename') .. ' ' .. tostring(getGlobalStr('lvl'))"),
+  EXPECT_EQ(apitest::eval(lua, "return getGlobalStr('filename'), getGlobalVal('filename'), getGlobalStr('lvl')"),
             "data/lvl/miedzyczas.crs 0 nil");
   EXPECT_EQ(LuaFuncs::regLvl(lua.L()), reinterpret_cast<Level*>(&level));
-  run("setGlobalVal('lvl', 3)");  // the script's own value replaces the host's
+  apitest::eval(lua, "setGlobalVal('lvl', 3)");  // the script's own value replaces the host's
   EXPECT_EQ(LuaFuncs::regLvl(lua.L()), nullptr);
 
   Lua other;
   LuaFuncs::registerAll(other);
   other.runString("setGlobalVal('a', 1)");
-  EXPECT_EQ(eval("getGlobalVal('a')"), "10");
+  EXPECT_EQ(apitest::eval(lua, "return getGlobalVal('a')"), "10");
 }
 
-TEST_F(ApiTest, ArgumentsWithoutTextFailInsteadOfCrashing) {
-  Log::Capture cap;
-  run("getGlobalVal(nil) getGlobalStr({}) setGlobalVal(nil, 1) dbSetStr('key', nil) dbLoad(false)");
-  EXPECT_EQ(cap.lines(), (std::vector<std::string>{
-                             "FAIL: LuaFuncs.lGetGlobalVal: Argument 1 nie jest tekstem",
-                             "FAIL: LuaFuncs.lGetGlobalStr: Argument 1 nie jest tekstem",
-                             "FAIL: LuaFuncs.lSetGlobalVal: Argument 1 nie jest tekstem",
-                             "FAIL: LuaFuncs.lDbSetStr: Argument 2 nie jest tekstem",
-                             "FAIL: LuaFuncs.lDbLoad: Argument 1 nie jest tekstem",
-                         }));
-  EXPECT_TRUE(Database::instance().strs().empty());
-}
-
-TEST_F(ApiTest, DatabaseRoundTrip) {
-  const std::string file = path("sav.bin");
-  Log::Capture cap;
-  run("dbSetVal('gold', 12.7) dbSetVal('debt', -3.9) dbSetStr('name', 'Ala') dbSetStr('num', 5)");
+// The database round trip, and include running an archive entry in the
+// calling state (a failing entry stops nothing).
+TEST_F(ApiCore, DatabaseAndInclude) {
+  archive("scripts.crs", {{"lib", "included = 42 function helper(x) return x * 2 end"},
+                          {"bad", "this is not lua"},
+                          {"raises", "error('inside')"}});
+  const Row rows[] = {
+      {"dbLoad('none.bin')", "", {"FAIL: Database.load: Nie udalo sie otworzyc pliku"}},
+      {"dbSetVal('gold', 12.7) dbSetVal('debt', -3.9) dbSetStr('name', 'Ala') dbSetStr('num', 5) "
+       "return dbGetVal('debt'), dbGetStr('name'), dbGetStr('num'), type(dbGetStr('none')), #dbGetStr('none'), "
+       "dbGetVal('none')",
+       "-3 Ala 5 string 0 0",
+       {}},
+      {"dbSave('sav.bin') dbClear() return dbGetVal('gold'), dbGetStr('name')", "0 ", {}},
+      {"dbLoad('sav.bin') return dbGetVal('gold'), dbGetStr('name')", "12 Ala", {}},
+      {"include('scripts.crs:lib') return included + helper(4)", "50", {}},
+      {"include('scripts.crs:bad') include('scripts.crs:raises') include('scripts.crs:missing') "
+       "include('plainname') return 'after'",
+       "after",
+       {"FAIL: LuaFuncs.lInclude: Blad przy parsowaniu skryptu",
+        "FAIL: LuaFuncs.lInclude: Blad przy parsowaniu skryptu", "FAIL: Resfile.load: Nie znaleziono pliku \"missing\"",
+        "FAIL: LuaFuncs.lInclude: Nie znaleziono pliku", "FAIL: Resfile.load: Zla nazwa pliku (\"plainname\")",
+        "FAIL: LuaFuncs.lInclude: Nie znaleziono pliku"}},
+  };
+  for (const Row& row : rows) apitest::check(lua, row);
   EXPECT_EQ(Database::instance().getVal("gold"), 12);
-  EXPECT_EQ(eval("dbGetVal('debt') .. dbGetStr('name') .. dbGetStr('num')"), "-3Ala5");
-  EXPECT_EQ(eval("type(dbGetStr('none')) .. #dbGetStr('none') .. dbGetVal('none')"), "string00");
-  run("dbSave('" + file + "') dbClear()");
-  EXPECT_EQ(eval("dbGetVal('gold') .. '|' .. dbGetStr('name')"), "0|");
-  run("dbLoad('" + file + "')");
-  EXPECT_EQ(eval("dbGetVal('gold') .. dbGetStr('name')"), "12Ala");
-  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
-  run("dbLoad('" + path("none.bin") + "')");  // the database's own failure
-  EXPECT_EQ(cap.lines(), std::vector<std::string>{"FAIL: Database.load: Nie udalo sie otworzyc pliku"});
-}
-
-TEST_F(ApiTest, IncludeRunsAnArchiveEntryInTheCallingState) {
-  const std::string archive = path("scripts.crs");
-  ResfileWriter w;
-  w.add("lib", "included = 42 function helper(x) return x * 2 end");
-  w.add("bad", "this is not lua");
-  w.add("raises", "error('inside')");
-  ASSERT_TRUE(w.write(archive));
-  Log::Capture cap;
-  run("include('" + archive + ":lib')");
-  EXPECT_EQ(eval("included + helper(4)"), "50");
-  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
-
-  run("include('" + archive + ":bad') include('" + archive + ":raises') after = 1");
-  run("include('" + archive + ":missing') include('plainname')");
-  EXPECT_EQ(cap.lines(), (std::vector<std::string>{
-                             "FAIL: LuaFuncs.lInclude: Blad przy parsowaniu skryptu",
-                             "FAIL: LuaFuncs.lInclude: Blad przy parsowaniu skryptu",
-                             "FAIL: Resfile.load: Nie znaleziono pliku \"missing\"",
-                             "FAIL: LuaFuncs.lInclude: Nie znaleziono pliku",
-                             "FAIL: Resfile.load: Zla nazwa pliku (\"plainname\")",
-                             "FAIL: LuaFuncs.lInclude: Nie znaleziono pliku",
-                         }));
-  EXPECT_EQ(eval("after"), "1");  // the including script went on
   EXPECT_EQ(lua_gettop(lua.L()), 0);
-}
-
-TEST_F(ApiTest, LevelBounds) {
-  Level lvl;
-  lvl.left = -640, lvl.top = -480, lvl.right = 1280, lvl.bottom = 960, lvl.width = 1920, lvl.height = 1440;
-  lua.setReg(Lua::kRegLvl, &lvl);
-  EXPECT_EQ(eval("table.concat({getLvlW(), getLvlH(), getLvlTop(), getLvlBottom(), getLvlLeft(), getLvlRight()}, ' ')"),
-            "1920 1440 -480 960 -640 1280");
 }
 
 TEST(ApiConversions, TruncationAndSaturation) {
   Lua lua;
   lua_State* L = lua.L();
-  const double in[] = {-1, 5.9, -10.9, 4294967296.0 + 3, 1e30, -1e12, NAN};
-  const uint32_t ids[] = {0xFFFFFFFFu, 5u, 0xFFFFFFF6u, 3u, 0xFFFFFFFFu, 0x2B5AF000u, 0u};
-  const int32_t ints[] = {-1, 5, -10, 2147483647, 2147483647, -2147483647 - 1, 0};
-  for (size_t i = 0; i < sizeof in / sizeof in[0]; ++i) {
-    lua_pushnumber(L, in[i]);
-    EXPECT_EQ(LuaFuncs::argId(L, -1), ids[i]) << in[i];
-    EXPECT_EQ(LuaFuncs::argInt(L, -1), ints[i]) << in[i];
+  const struct {
+    double in;
+    uint32_t id;
+    int32_t i;
+  } rows[] = {{-1, 0xFFFFFFFFu, -1},
+              {5.9, 5u, 5},
+              {-10.9, 0xFFFFFFF6u, -10},
+              {4294967296.0 + 3, 3u, 2147483647},
+              {1e30, 0xFFFFFFFFu, 2147483647},
+              {-1e12, 0x2B5AF000u, -2147483647 - 1},
+              {NAN, 0u, 0}};
+  for (const auto& row : rows) {
+    lua_pushnumber(L, row.in);
+    EXPECT_EQ(LuaFuncs::argId(L, -1), row.id) << row.in;
+    EXPECT_EQ(LuaFuncs::argInt(L, -1), row.i) << row.in;
     lua_pop(L, 1);
   }
   lua_pushstring(L, "12.5");

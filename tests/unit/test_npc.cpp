@@ -5,14 +5,14 @@
 #include <memory>
 #include <string>
 
-#include "api/lua_funcs.h"
-#include "base/log.h"
-#include "unit/level_fixture.h"
+#include "unit/api_fixture.h"
 #include "unit/world_helpers.h"
 #include "world/level.h"
 #include "world/npc.h"
 
 namespace {
+
+using apitest::global;
 
 // A sprite with the eight direction animations, in this order.
 const char* const kAnimNames[] = {"stop_left", "stop_right", "move_left", "move_right",
@@ -36,10 +36,9 @@ TEST_F(NpcTest, AnimationFollowsSpeed) {
     float sx, sy;
     const char* want;
   } cases[] = {
-      {40, 0, "move_right"},      {0.7f, 0, "stop_right"},  // 0.7 counts as standing
-      {-40, 0, "move_left"},      {0, 0, "stop_left"},      // stopping keeps the facing
-      {0, -150, "jump_left"},     {30, -150, "jump_right"},
-      {-0.5f, 200, "fall_right"}, {-5, 200, "fall_left"},
+      {40, 0, "move_right"},  {0.7f, 0, "stop_right"},  // 0.7 counts as standing
+      {-40, 0, "move_left"},  {0, 0, "stop_left"},      // stopping keeps the facing
+      {0, -150, "jump_left"}, {30, -150, "jump_right"}, {-0.5f, 200, "fall_right"}, {-5, 200, "fall_left"},
   };
   for (const Case& c : cases) {
     n->spdX = c.sx;
@@ -73,14 +72,7 @@ TEST_F(NpcTest, ScriptClockAndSources) {
   a->step();
   b->step();
   EXPECT_FLOAT_EQ(a->updateTime.ms(), 2.0f);
-  auto num = [](Npc& n, const char* g) {
-    lua_getglobal(n.lua.L(), g);
-    const double v = lua_tonumber(n.lua.L(), -1);
-    lua_pop(n.lua.L(), 1);
-    return v;
-  };
-  EXPECT_EQ(num(*a, "n"), 3);
-  EXPECT_EQ(num(*b, "m"), 30);
+  EXPECT_EQ(global(a->lua, "n") + global(b->lua, "m"), "330");
   Log::Capture cap;
   auto c = make("none.lua");
   c->step();
@@ -113,36 +105,6 @@ TEST_F(NpcTest, SavedInfoLine) {
   EXPECT_TRUE(db.strs().empty());
 }
 
-// Test-only script functions asking the level for changes as the API does.
-int delSelf(lua_State* L) {
-  Level* lvl = LuaFuncs::regLvl(L);
-  Npc* me = LuaFuncs::regNpc(L);
-  lvl->requestDelNpc(me->id);  // still in its slot after asking
-  lua_pushboolean(L, lvl->npcAt(me->id) == me);
-  return 1;
-}
-int loadOther(lua_State* L) {
-  LuaFuncs::regLvl(L)->requestLoad(lua_tostring(L, 1));
-  return 0;
-}
-int unloadLvl(lua_State* L) {
-  LuaFuncs::regLvl(L)->requestUnload();
-  return 0;
-}
-TEST_F(NpcTest, CharacterRemovedByItsOwnScript) {
-  file("lua/bye.lua",
-       "function update() dbSetVal('kept', (dbGetVal('kept') or 0) + (delSelf() and 1 or 0)) "
-       "setX(9) end");
-  Level lvl;
-  Npc* n = lvl.addNpc(make("bye.lua", &lvl), 1);
-  n->lua.regFunc(delSelf, "delSelf");
-  game::dt = 0.05f;
-  lvl.update();
-  EXPECT_EQ(Database::instance().getVal("kept"), 3);
-  EXPECT_TRUE(lvl.objs.empty());
-  EXPECT_EQ(ScriptRequests::instance().pending(), 0u);
-}
-
 // A character whose script makes another character with the same script:
 // each waits until the script making it has returned, one generation per
 // drain, instead of nesting constructions until the stack runs out.
@@ -165,39 +127,6 @@ TEST_F(NpcTest, SelfSpawningScriptDoesNotNest) {
   EXPECT_EQ(lvl.npcAt(3)->name, "k2");
 }
 
-// The level's periodic function may load another level or unload its own:
-// the change waits until the call has returned, then happens once, and the
-// rest of a long frame runs no more steps against the level going away.
-TEST_F(NpcTest, PeriodicFunctionReplacesItsLevel) {
-  const std::string lvlA = "data/lvl/a.crs:lvl", lvlB = "data/lvl/b.crs:lvl";
-  archive("data/lvl/a.crs",
-          {{"lvl.txt", "frame f0 none none 0 0\nscript data/lvl/a.crs:s\n"},
-           {"f0.bin", blocks()},
-           {"s", "function tick() dbSetVal('ticks', dbGetVal('ticks') + 1) loadOther('" + lvlB +
-                     "') loadOther('" + lvlB + "') end"}});
-  archive("data/lvl/b.crs", {{"lvl.txt", "frame f0 none none 2 0\nscript data/lvl/b.crs:s\n"},
-                             {"f0.bin", blocks()},
-                             {"s", "function tick() unloadLvl() end"}});
-  file("npc/list.ini", "");
-  file("lua/list.ini", "[" + lvlA + "]\nalways=tick\n[" + lvlB + "]\nalways=tick\n");
-  Level lvl;
-  ASSERT_TRUE(lvl.load(lvlA));
-  lvl.lua.regFunc(loadOther, "loadOther");
-  Log::Capture cap;
-  game::dt = 0.5f;  // 31 steps due, but one asked for the change
-  lvl.update();
-  EXPECT_EQ(lvl.name, lvlB);
-  EXPECT_EQ(lvl.right, 3 * 640);
-  EXPECT_EQ(cap.count("wczytany w"), 1u);
-  EXPECT_EQ(Database::instance().getVal("ticks"), 1);
-  lvl.lua.regFunc(unloadLvl, "unloadLvl");
-  lvl.update();
-  EXPECT_TRUE(lvl.frames.empty());
-  EXPECT_TRUE(lvl.alwaysFn.empty());
-  EXPECT_FALSE(cap.contains("FAIL: Lua"));
-  EXPECT_FALSE(cap.contains("FAIL: Level"));
-}
-
 // Runaway scripts of a level: an endless periodic function and an endless
 // character update are stopped and named, the stopped character stands
 // still, the rest goes on; precompiled chunks never load, from an archive
@@ -216,8 +145,9 @@ TEST_F(NpcTest, RunawayScriptsAreStoppedAndTheRestGoesOn) {
           {{"lvl.txt", "frame f0 none none 0 0\nscript data/lvl/a.crs:bin\nscript data/lvl/a.crs:s\n"},
            {"f0.bin", blocks()},
            {"bin", code},
-           {"s", "ticks = 0 function tick() ticks = ticks + 1 if ticks == 2 then while true do end end end "
-                 "include('data/lvl/a.crs:bin')"}});
+           {"s",
+            "ticks = 0 function tick() ticks = ticks + 1 if ticks == 2 then while true do end end end "
+            "include('data/lvl/a.crs:bin')"}});
   archive("lua/s.crs", {{"bin", code}});
   file("lua/bin.lua", code);
   file("lua/loop.lua", "n = 0 function update() n = n + 1 if n == 2 then while true do end end end");
@@ -235,20 +165,12 @@ TEST_F(NpcTest, RunawayScriptsAreStoppedAndTheRestGoesOn) {
   game::dt = 0.048f;  // three steps: the second call of each runs away
   lvl.update();
   lvl.update();
-  auto num = [](Lua& lua, const char* g) {
-    lua_getglobal(lua.L(), g);
-    const double v = lua_tonumber(lua.L(), -1);
-    lua_pop(lua.L(), 1);
-    return v;
-  };
-  EXPECT_EQ(num(lvl.lua, "ticks"), 2);
-  EXPECT_EQ(num(loop->lua, "n"), 2);
-  EXPECT_EQ(num(walk->lua, "n"), 6);
+  EXPECT_EQ(global(lvl.lua, "ticks") + global(loop->lua, "n") + global(walk->lua, "n"), "226");
   EXPECT_EQ(loop->spdX, 0.0f);
-  EXPECT_TRUE(cap.has("FAIL: Lua.update: Error: Skrypt " + lvlA +
-                      ", funkcja tick: przekroczony limit czasu (20 ms)"));
-  EXPECT_TRUE(cap.has("FAIL: Lua.update: Error: Skrypt lua/loop.lua, funkcja update: "
-                      "przekroczony limit czasu (20 ms)"));
+  EXPECT_TRUE(cap.has("FAIL: Lua.update: Error: Skrypt " + lvlA + ", funkcja tick: przekroczony limit czasu (20 ms)"));
+  EXPECT_TRUE(
+      cap.has("FAIL: Lua.update: Error: Skrypt lua/loop.lua, funkcja update: "
+              "przekroczony limit czasu (20 ms)"));
   EXPECT_EQ(cap.count("limit czasu"), 2u);
   for (const char* name : {"data/lvl/a.crs:bin", "lua/s.crs:bin", "lua/bin.lua"})
     EXPECT_TRUE(cap.has(std::string("FAIL: Lua.load: Odrzucono skompilowany kod Lua: ") + name)) << name;
@@ -256,7 +178,7 @@ TEST_F(NpcTest, RunawayScriptsAreStoppedAndTheRestGoesOn) {
   // Loaded again, the level calls its function again.
   ASSERT_TRUE(lvl.load(lvlA));
   lvl.update();
-  EXPECT_EQ(num(lvl.lua, "ticks"), 2);
+  EXPECT_EQ(global(lvl.lua, "ticks"), "2");
 }
 
 }  // namespace

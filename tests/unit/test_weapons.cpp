@@ -4,9 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "api/lua_funcs.h"
-#include "base/log.h"
-#include "tests/unit/level_fixture.h"
+#include "unit/api_fixture.h"
 #include "world/level.h"
 #include "world/npc.h"
 #include "world/player.h"
@@ -52,16 +50,19 @@ TEST_F(WeaponTest, ListFromDiskOrArchive) {
   EXPECT_TRUE(cap.has("FAIL: Weapon.load: NULL name"));
 }
 
+// A weapon function that never returns is stopped once and not fired again;
+// the weapon's other function still works.
 TEST_F(WeaponTest, PlayerListFilledByNameAndUsedByKeys) {
   file("lua/gun.lua",
        "shots = '' function shoot(x, y) shots = shots .. 'a' .. x .. ',' .. y .. ' ' end "
-       "function burst(x, y) shots = shots .. 'b' .. x .. ',' .. y .. ' ' end");
+       "function burst(x, y) shots = shots .. 'b' .. x .. ',' .. y .. ' ' if x < 0 then while true do end end end");
   file("data/weapons", "gun data/none.crs:p lua/gun.lua shoot burst\n");
   ASSERT_TRUE(Weapon::load("data/weapons"));
   Weapon* gun = Weapon::get("gun");
   // Made as if its picture had loaded.
   gun->setFunc("shoot");
   gun->setSpecFunc("burst");
+  gun->lua.setName("lua/gun.lua");
   gun->lua.openFile("lua/gun.lua");
   Level lvl;
   Player& p = Player::instance();
@@ -78,37 +79,16 @@ TEST_F(WeaponTest, PlayerListFilledByNameAndUsedByKeys) {
   p.keysB[Player::kWeaponSpecial] = 'c';
   p.onKey('x');
   p.npc->x = -5.7f;
+  Lua::setBudgetMs(20);
   p.onKey('c');
-  lua_getglobal(gun->lua.L(), "shots");
-  EXPECT_STREQ(lua_tostring(gun->lua.L(), -1), "a30,40 b-5,40 ");
-  lua_getglobal(gun->lua.L(), "setPos");  // none of the level's functions
-  EXPECT_TRUE(lua_isnil(gun->lua.L(), -1));
-  lua_pop(gun->lua.L(), 2);
+  p.onKey('c');
+  Lua::setBudgetMs(0);
+  p.onKey('x');
+  EXPECT_EQ(apitest::global(gun->lua, "shots"), "a30,40 b-5,40 a-5,40 ");
+  EXPECT_EQ(cap.count("FAIL: Lua.update: Error: Skrypt lua/gun.lua, funkcja burst: przekroczony limit czasu (20 ms)"),
+            1u);
+  EXPECT_EQ(apitest::eval(gun->lua, "return setPos"), "nil");  // none of the level's functions
   // A new character (another level) still holds the chosen weapon.
   p.setPlayer();
   EXPECT_EQ(p.npc->wep, gun);
-}
-
-// A weapon function that never returns is stopped once and not fired again;
-// the weapon's other function still works.
-TEST_F(WeaponTest, EndlessWeaponScriptIsStopped) {
-  Lua::setBudgetMs(20);
-  file("lua/spin.lua", "shots = 0 function shoot() shots = shots + 1 while true do end end "
-                       "function burst() shots = shots + 10 end");
-  file("data/weapons", "spin data/none.crs:p lua/spin.lua shoot burst\n");
-  ASSERT_TRUE(Weapon::load("data/weapons"));
-  Weapon* w = Weapon::get("spin");
-  w->setFunc("shoot");
-  w->setSpecFunc("burst");
-  w->lua.setName("lua/spin.lua");
-  w->lua.openFile("lua/spin.lua");
-  for (int i = 0; i < 3; ++i) w->fire1(0, 0, nullptr);
-  w->fire2(0, 0, nullptr);
-  Lua::setBudgetMs(0);
-  lua_getglobal(w->lua.L(), "shots");
-  EXPECT_EQ(lua_tonumber(w->lua.L(), -1), 11);
-  lua_pop(w->lua.L(), 1);
-  EXPECT_EQ(cap.count("FAIL: Lua.update: Error: Skrypt lua/spin.lua, funkcja shoot: "
-                      "przekroczony limit czasu (20 ms)"),
-            1u);
 }
