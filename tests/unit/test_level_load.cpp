@@ -5,8 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "base/log.h"
-#include "unit/level_fixture.h"
+#include "unit/api_fixture.h"
 #include "world/level.h"
 #include "world/npc.h"
 
@@ -22,12 +21,7 @@ struct LevelLoad : leveltest::GameDir {
     extra.emplace_back("f0.bin", blocks());
     archive("data/lvl/t.crs", extra);
   }
-  static std::string global(Level& lvl, const char* name) {
-    lua_getglobal(lvl.lua.L(), name);
-    std::string out = lua_tostring(lvl.lua.L(), -1) ? lua_tostring(lvl.lua.L(), -1) : "nil";
-    lua_pop(lvl.lua.L(), 1);
-    return out;
-  }
+  static std::string global(Level& lvl, const char* name) { return apitest::global(lvl.lua, name); }
   static std::unique_ptr<Npc> npc(const char* name, uint32_t id, bool player = false) {
     auto n = std::make_unique<Npc>(name, id, 0, 0, 0, 1, nullptr, nullptr, nullptr);
     n->isPlayer = player;
