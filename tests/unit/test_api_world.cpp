@@ -91,7 +91,7 @@ TEST_F(ApiWorld, ValuesAndConversions) {
   const Row rows[] = {
       {"return getNpcHp(1), math.abs(getNpcSpdX(1) - 10.9) < 1e-6", "12 true", {}},
       {"setObjPos(5, 100.7, 200.2) setObjSpd(5, -3.25, 4) setObjColsOff(5) setObjImmobileOn(5) "
-       "setObjGndRes(5, 1, 2) return all(getObjPos(5)), getObjSpd(5)",
+       "setObjGndRes(5, 1, 2) setObjAirRes(5, 0.5, 0.25) return all(getObjPos(5)), getObjSpd(5)",
        "100 200 -3.25 4",
        {}},
       {"setFrameObjY(7, 5, 61.5) setFrameObjHp(7, 5, -4) "
@@ -99,7 +99,7 @@ TEST_F(ApiWorld, ValuesAndConversions) {
        "5 61 -4",
        {}},
       {"setObjAnim(5, 2) local a = getObjAnim(5) setObjAnim(5, '1') return a, getObjAnim(5)", "2 1", {}},
-      {"return getNpcName(1), select('#', getNpcName(2))", "bob 0", {}},
+      {"return select('#', getNpcName(1)), getNpcName(1), select('#', getNpcName(2))", "1 bob 0", {}},
       {"return getLvlW(), getLvlH(), getLvlTop(), getLvlBottom(), getLvlLeft(), getLvlRight()",
        "1920 1440 -480 960 -640 1280",
        {}},
@@ -121,7 +121,7 @@ TEST_F(ApiWorld, ValuesAndConversions) {
   };
   for (const Row& row : rows) apitest::check(lvlState, row);
   cam = saved;
-  EXPECT_TRUE(!obj->colsOn && obj->immobile && obj->gndRes == &obj->ownGndRes);
+  EXPECT_TRUE(!obj->colsOn && obj->immobile && obj->gndRes == &obj->ownGndRes && obj->airRes->y == 0.25f);
   Object* plain = lvl.addObj(6, 0, 0, 0, 1, &sheet.s);  // follows the level-wide values
   EXPECT_TRUE(plain->grav->y == -2.0f && plain->gndRes->y == 8.5f);
 
