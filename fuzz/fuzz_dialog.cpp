@@ -1,10 +1,7 @@
 // Dialog files: the input is a character's dialog file; a conversation is
 // started and driven by the keys for a few dozen frames. Commands that
 // would touch files outside the scratch folder or run Lua are defused.
-#include <unistd.h>
-
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -32,19 +29,12 @@ void defuse(std::string& text, const std::string& word, const std::string& with)
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool ready = [] {
-    const std::string dir = fuzz::scratchPath("dialog");
-    std::filesystem::create_directories(dir + "/npc");
-    std::filesystem::current_path(dir);
-    return true;
-  }();
-  (void)ready;
-  std::string text(reinterpret_cast<const char*>(data), size);
+  static const std::string dir = fuzz::enterScratchDir("dialog", {"npc"});
+  std::string text = fuzz::text(data, size);
   defuse(text, "dbSave", "dbXave");
   defuse(text, "dbLoad", "dbXoad");
   defuse(text, "lua", "lux");
-  if (!fuzz::writeFile("npc/f", reinterpret_cast<const uint8_t*>(text.data()), text.size()))
-    return 0;
+  if (!fuzz::writeFile("npc/f", text)) return 0;
 
   Log::Capture quiet;
   IniFile::instance().close();

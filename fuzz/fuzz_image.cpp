@@ -1,7 +1,5 @@
-// The image path of sprite loading: the format checks (PNG, BMP, TGA) and
-// the decoders behind them. Each input is tried as it is and once more with every
-// chunk CRC recomputed, so that mutated chunk contents get past the CRC
-// test and reach libpng.
+// Sprite images: the format checks (PNG, BMP, TGA) and the decoders behind them, on the input
+// as it is and with every chunk CRC recomputed (so mutated chunks reach libpng).
 #include <cstdlib>
 #include <cstring>
 #include <string>

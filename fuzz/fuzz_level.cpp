@@ -1,9 +1,7 @@
-// Level files: the input is a level's text, packed into an archive beside
-// one valid block file "a.bin" and a fixed script "s" (named from the working folder), then loaded into a
-// fresh level and unloaded. Script lines are pointed at the fixed chunk and
-// call lines at its one function, so no input ever runs as Lua.
+// Level files: the input, packed beside a block file "a.bin" and a script "s", loaded into a
+// fresh level (in a private folder) and unloaded. Script and call lines are pointed at "s" and
+// its one function, so no input ever runs as Lua.
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "api/lua_funcs.h"
@@ -50,14 +48,7 @@ std::string defuse(const std::string& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Characters and script lists are looked up relative to the working
-  // folder: a private empty one keeps the repository's out of reach.
-  static const std::string dir = [] {
-    const std::string d = fuzz::scratchPath("level");
-    std::filesystem::create_directories(d);
-    std::filesystem::current_path(d);
-    return d;
-  }();
+  static const std::string dir = fuzz::enterScratchDir("level");
   static const std::string archive = dir + "/x.crs";
   static const std::string blocks = [] {
     std::string b(Frame::kCells, '\0');
@@ -65,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return b;
   }();
 
-  const std::string text = defuse(std::string(reinterpret_cast<const char*>(data), size));
+  const std::string text = defuse(fuzz::text(data, size));
   ResfileWriter w;
   if (!w.add("lvl.txt", text) || !w.add("a.bin", blocks) ||
       !w.add("s", "function f() calls = (calls or 0) + 1 end") || !w.write(archive))

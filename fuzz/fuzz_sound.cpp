@@ -1,6 +1,5 @@
-// Sound files from memory: whatever libsndfile accepts must decode and mix
-// to its end without reading outside the voice's window or leaving the
-// 16-bit range, and a repeating voice must come round again.
+// Sound files from memory: what libsndfile accepts decodes and mixes to its end within the
+// voice's window and the 16-bit range, and a repeating voice comes round again.
 #include <cstdlib>
 #include <vector>
 

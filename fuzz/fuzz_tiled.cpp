@@ -1,8 +1,5 @@
-// Tiled maps: the input is a map's text (TMX when it begins with '<', JSON
-// otherwise), read and, when that succeeds, built into a level in memory.
-// The files a map names come from memory: one tileset of each format, one
-// picture and one animation definition; nothing is read from or written to
-// the disk.
+// Tiled maps (TMX when the input begins with '<', JSON otherwise) read and built into a level;
+// the files a map names (tilesets, picture, animations) come from memory, never from the disk.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 // Shared by the fuzz targets: the readers under test take file names, so
-// every input is written to a per-process scratch file first.
+// inputs are written to per-process scratch files first.
 #pragma once
 
 #include <unistd.h>
@@ -7,16 +7,21 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <initializer_list>
 #include <string>
 
 namespace fuzz {
+
+inline std::string text(const uint8_t* data, size_t size) {
+  return std::string(reinterpret_cast<const char*>(data), size);
+}
 
 // Memory-backed when possible: the save path syncs to disk on every call.
 inline std::string scratchPath(const char* tag) {
   const char* tmp = std::getenv("TMPDIR");
   std::string dir = tmp && *tmp ? tmp : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-  return dir + "/tervalo_fuzz_" + tag + "_" +
-         std::to_string(::getpid());
+  return dir + "/tervalo_fuzz_" + tag + "_" + std::to_string(::getpid());
 }
 
 inline bool writeFile(const std::string& path, const uint8_t* data, size_t size) {
@@ -24,6 +29,21 @@ inline bool writeFile(const std::string& path, const uint8_t* data, size_t size)
   if (!f) return false;
   bool ok = std::fwrite(data, 1, size, f) == size;
   return std::fclose(f) == 0 && ok;
+}
+
+inline bool writeFile(const std::string& path, const std::string& text) {
+  return writeFile(path, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+// Makes a private scratch folder with `subdirs` the working folder, so that
+// what a reader looks up relative to it stays out of the repository's reach.
+inline std::string enterScratchDir(const char* tag,
+                                   std::initializer_list<const char*> subdirs = {}) {
+  const std::string dir = scratchPath(tag);
+  std::filesystem::create_directories(dir);
+  for (const char* sub : subdirs) std::filesystem::create_directories(dir + "/" + sub);
+  std::filesystem::current_path(dir);
+  return dir;
 }
 
 }  // namespace fuzz

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!fuzz::writeFile(path, data, size)) return 0;
   Log::Capture quiet;  // sprites and scripts named by the input do not exist
   if (!Weapon::load(path.c_str())) std::abort();
-  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::string text = fuzz::text(data, size);
   const Parser lines(text.substr(0, text.find('\0')), "\r\n");
   size_t weaponLines = 0;
   for (int i = 0; i < lines.count(); ++i) {
