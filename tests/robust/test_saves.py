@@ -62,8 +62,8 @@ def can_mount_tmpfs():
 
 def fault_matrix(step=512):
     """Counts of runs that left generation 1 (old), 2 (new) or anything else
-    (lost), with the file size and whether a tmpfs was used."""
-    counts = {"runs": 0, "old": 0, "new": 0, "lost": 0}
+    (lost), the faults that fired, the file size and whether a tmpfs was used."""
+    counts = {"runs": 0, "old": 0, "new": 0, "lost": 0, "fired": set()}
     with tempfile.TemporaryDirectory(prefix="tervalo_faults_") as work:
         counts["tmpfs"] = tmpfs = can_mount_tmpfs()
         # The size of generation 2 bounds the budgets worth trying.
@@ -87,6 +87,7 @@ def fault_matrix(step=512):
                 cmd = ["unshare", "-r", "-m", "sh", "-c", script] if tmpfs else ["sh", "-c", script]
                 r = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=60)
                 got = generation(r.stdout)
+                counts["fired"] |= {l[7:] for l in r.stderr.splitlines() if l.startswith("fault: ")}
                 counts["runs"] += 1
                 counts[{1: "old", 2: "new"}.get(got, "lost")] += 1
                 if got not in (1, 2):
@@ -109,6 +110,7 @@ class Saves(unittest.TestCase):
         c = fault_matrix()
         print(f"fault matrix: {c}", file=sys.stderr)
         self.assertEqual(c["lost"], 0, c)
+        self.assertEqual(c["fired"], {"open", "write", "fsync", "close", "rename", "space"}, c)
         # Without faults and with room the new save lands; every failing
         # operation before the rename keeps the old one.
         self.assertGreater(c["new"], 0)
