@@ -209,8 +209,11 @@ TEST_F(SpriteGl, PicturesOfEachFormatShowTheWholeImage) {
   std::ofstream(dir + "q.png", std::ios::binary) << img.encode();
   std::ofstream(dir + "q.bmp", std::ios::binary) << img.bmp();
   std::ofstream(dir + "q.tga", std::ios::binary) << img.tga();
-  ar.file("b.png", img.bmp()).file("t.png", img.tga()).write();
-  for (const std::string& name : {dir + "q.png", dir + "q.bmp", dir + "q.tga", ar.res("b"), ar.res("t")}) {
+  std::string odd = img.encode();  // a private chunk after the header, named like the end
+  odd.insert(33, pngtest::chunk("zzND", "x"));
+  ar.file("b.png", img.bmp()).file("t.png", img.tga()).file("z.png", odd).write();
+  for (const std::string& name :
+       {dir + "q.png", dir + "q.bmp", dir + "q.tga", ar.res("b"), ar.res("t"), ar.res("z")}) {
     clearScreen(0, 0, 0);
     Log::Capture cap;
     Sprite* s = Sprite::get(name);
