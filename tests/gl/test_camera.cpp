@@ -313,9 +313,10 @@ TEST_F(ShaderGl, ScriptsSetArgumentsByName) {
            ar.res("pic") + "')");
   }
   game::dt = 0.5f;  // "level" fades out, "pic" takes over
-  for (int i = 0; i < 3; ++i) frame(0, 0, 0, 50, 255);
+  for (int i = 0; i < 3; ++i) frame(0, 0, 255, 50, 255);
   ASSERT_EQ(sh.frag(), sh.find(pic));
-  EXPECT_EQ(pixel(110, 10), (Rgba{0, 255, 0, 255}));
+  EXPECT_EQ(pixel(110, 10), kGreen);
+  EXPECT_EQ(pixel(300, 300), kBlue);  // the copy without a post program keeps every colour
 }
 
 // Every image argument holds its own reference to its sprite and a
