@@ -2,6 +2,7 @@
 #include <GL/glew.h>
 #include <SDL/SDL.h>
 
+#include <cctype>
 #include <fstream>
 #include <string>
 
@@ -81,6 +82,7 @@ class ShaderGl : public GlTest {
     Camera::instance().shade = false;
     game::dt = 0.016f;
     ar.file("fx", kPrograms).file("bad", "void broken() { gl_FragColor = nothing; }\n");
+    ar.file("own", "#version 130\nvoid red() { gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0); }\n");
     ar.image("pic", Image(4, 4, kGreen)).write();
     LuaFuncs::registerAll(lua);
   }
@@ -207,6 +209,7 @@ TEST_F(ShaderGl, ForceFadesInAndOutOnReplacement) {
   frame();
   EXPECT_EQ(sh.post(), sh.find(fx("invert")));
   EXPECT_EQ(pixel(320, 240), (Rgba{55, 255, 255, 255}));
+  EXPECT_FLOAT_EQ(sh.post()->upd, 0.25f);  // seconds since it took the slot
 
   // At 16 ms a frame a program at full force stays for 63 more updates.
   game::dt = 0.016f;
@@ -226,8 +229,11 @@ TEST_F(ShaderGl, FailedProgramsReportAndDrawingGoesOn) {
   ASSERT_GE(cap.lines().size(), 2u);
   EXPECT_EQ(cap.lines()[0],
             "FAIL: Shader.loadShader: Nie udalo sie wczytac fragment shadera (\"" + bad + "\")");
-  EXPECT_EQ(cap.lines()[1].compare(0, 2, "\t\""), 0) << cap.lines()[1];
-  EXPECT_NE(cap.lines()[1].find("nothing"), std::string::npos);
+  // The compiler's text, quoted without its trailing line ends.
+  const std::string& why = cap.lines()[1];
+  EXPECT_EQ(why.compare(0, 2, "\t\""), 0) << why;
+  EXPECT_NE(why.find("nothing"), std::string::npos);
+  EXPECT_TRUE(cap.lines().size() == 2 && why.back() == '"' && !std::isspace(why[why.size() - 2])) << cap.joined();
   // The failed record is scheduled all the same and draws nothing special.
   Camera::instance().shade = true;
   frame();
@@ -249,6 +255,8 @@ TEST_F(ShaderGl, FailedProgramsReportAndDrawingGoesOn) {
   cap.clear();
   sh.setPost("justaname");
   EXPECT_EQ(sh.find("justaname"), nullptr);
+  sh.loadShader((ar.res("own") + ":red").c_str(), false);  // keeps its own #version line
+  EXPECT_TRUE(sh.find(ar.res("own") + ":red")->ok);
   sh.setVert(fx("moveRight").c_str());
   sh.setPost(fx("moveRight").c_str());
   EXPECT_EQ(sh.nextVert(), sh.find(fx("moveRight")));
@@ -295,6 +303,10 @@ TEST_F(ShaderGl, ScriptsSetArgumentsByName) {
   fillCorner(50, 50, kGreen);
   EXPECT_EQ(pixel(10, 10), (Rgba{0, 0, 0, 255}));
   EXPECT_EQ(pixel(110, 10), (Rgba{255, 0, 0, 255}));
+  // A sprite left of the screen is not culled: the program moves it in.
+  Sprite::draw(Sprite::batch(), get("pic"), -50, 100, 0, 0, 0, 255, 1, 1, 0, 1, 1);
+  Sprite::flush();
+  EXPECT_EQ(pixel(52, 102), kRed);
   cam.endFrame();
 
   {

@@ -76,7 +76,8 @@ TEST_F(SpriteGl, FramesAnchorsAndAlphaMask) {
   m.at(1, 0) = {0, 0, 0, 1};
   m.at(2, 0) = {9, 9, 9, 255};
   m.at(3, 0) = {255, 255, 255, 0};
-  ar.image("f", img, "anim 0 0 16 16 4\nframe 2 8 16\n").image("m", m, "anim 0 0 4 1 1").write();
+  ar.image("f", img, "anim 0 0 16 16 4\nframe 2 8 16\n").image("m", m, "anim 0 0 4 1 1");
+  ar.image("wide", Image(64, 33, kRed), "anim 40 0 32 32 1").write();
   Sprite* s = Sprite::get(ar.res("f"));
   ASSERT_NE(s, nullptr);
   drawAt(s, 200, 100, 0, 1);
@@ -95,6 +96,10 @@ TEST_F(SpriteGl, FramesAnchorsAndAlphaMask) {
   EXPECT_EQ(ms->mask, (std::vector<uint8_t>{0, 1, 1, 0}));
   EXPECT_TRUE(ms->isSolid(1, 0, 0));
   EXPECT_FALSE(ms->isSolid(4, 0, 0));  // box edge, outside the picture
+  // A frame reaching past the picture's right edge is never opaque.
+  Sprite* wide = Sprite::get(ar.res("wide"));
+  ASSERT_NE(wide, nullptr);
+  EXPECT_FALSE(wide->opaqueFrame(0, 0));
 }
 
 // One draw call per run of one sprite, also when another array is filled.
