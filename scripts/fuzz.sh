@@ -44,17 +44,17 @@ readers() {
     fuzz_anims) echo 'render/sprite_anims.cpp:parseAnims|getAnim|findAnim|indexOf|readNumbers|badLine' ;;
     fuzz_check) echo check/game_check.cpp ;;
     fuzz_controls) echo 'world/player.cpp:Ctrls|readU32|writeU32' ;;
-    fuzz_database) echo resources/database.cpp ;;
+    fuzz_database) echo 'resources/database.cpp:load|save|readAll|Reader|put' ;;
     fuzz_dialog) echo dialog/dialog.cpp dialog/dialog_commands.cpp ;;
     fuzz_image) echo render/png_check.cpp ;;
-    fuzz_ini) echo resources/ini_file.cpp ;;
-    fuzz_level) echo world/level_load.cpp 'world/level.cpp:loadFrame' ;;
+    fuzz_ini) echo 'resources/ini_file.cpp:^(?!.*instance)' ;;
+    fuzz_level) echo 'world/level_load.cpp:^(?!.*instance)' 'world/level.cpp:loadFrame' ;;
     fuzz_parser) echo resources/parser.cpp ;;
-    fuzz_resfile) echo resources/resfile.cpp ;;
-    fuzz_sound) echo sound/audio_stream.cpp ;;
+    fuzz_resfile) echo 'resources/resfile.cpp:^(?!.*instance)' ;;
+    fuzz_sound) echo 'sound/audio_stream.cpp:^(?!.*(openFile|BufferDecoder)).*(Sndfile|Impl|Voice|mix|panGains|clampf|toInt16)' ;;
     fuzz_tiled) echo maps/tiled_read.cpp maps/level_import.cpp ;;
     fuzz_weapons) echo 'world/weapon.cpp:load|get|clear|count|readFile|Weapon::Weapon' ;;
-    fuzz_settings) echo resources/game_settings.cpp ;;
+    fuzz_settings) echo 'resources/game_settings.cpp:parse|checkValue|trim|parseInt|insideFolder|keys|lineOf' ;;
     *) ;;
   esac
 }
@@ -150,41 +150,19 @@ cover() {
   fi
   cmake --build "$cov" -j"$JOBS" --target "${targets[@]}"
   mkdir -p "$cov/prof" "$cov/report"
-  local t spec file funcs
-  printf '%-16s %-28s %-22s %6s %6s %7s\n' target file functions lines missed cover
+  local t specs
+  printf '%-16s %-28s %-14s %6s %6s %7s\n' target file part lines missed cover
   for t in "${targets[@]}"; do
     rm -f "$cov/prof/$t".*.profraw
     # Every corpus file runs once (the directory with -runs=0).
     LLVM_PROFILE_FILE="$cov/prof/$t.%p.profraw" ASAN_OPTIONS=detect_leaks=0 \
       "$cov/fuzz/$t" -runs=0 "${LIMITS[@]}" "$ROOT/fuzz/corpus/$t" >"$cov/prof/$t.log" 2>&1 || true
     llvm-profdata-14 merge -sparse "$cov/prof/$t".*.profraw -o "$cov/prof/$t.profdata"
-    : >"$cov/report/$t.txt"
-    for spec in $(readers "$t"); do
-      file="${spec%%:*}" funcs=""
-      [ "$file" = "$spec" ] || funcs="${spec#*:}"
-      llvm-cov-14 show "$cov/fuzz/$t" -instr-profile="$cov/prof/$t.profdata" -format=text \
-        -show-line-counts-or-regions ${funcs:+-name-regex="$funcs"} "$ROOT/$file" >>"$cov/report/$t.txt"
-      llvm-cov-14 report -show-functions "$cov/fuzz/$t" -instr-profile="$cov/prof/$t.profdata" \
-        "$ROOT/$file" | python3 -c '
-import re, sys
-t, file, funcs = sys.argv[1:4]
-lines = missed = 0
-for row in sys.stdin:
-    cols = row.split()
-    # Name, then regions, missed, cover, lines, missed, cover (and branches).
-    if len(cols) < 7 or cols[0] in ("Name", "TOTAL") or not cols[-6].isdigit():
-        continue
-    wide = len(cols) >= 10 and cols[-3].isdigit()  # with the branch columns
-    name = " ".join(cols[:-9] if wide else cols[:-6])
-    if funcs and not re.search(funcs, name):
-        continue
-    lines += int(cols[-6] if wide else cols[-3]); missed += int(cols[-5] if wide else cols[-2])
-cover = 100.0 * (lines - missed) / lines if lines else 0.0
-print("%-16s %-28s %-22s %6d %6d %6.1f%%" % (t, file, funcs or "(all)", lines, missed, cover))
-' "$t" "$file" "$funcs"
-    done
+    read -ra specs <<<"$(readers "$t")"
+    python3 "$ROOT/scripts/fuzz_cover.py" "$t" "$cov/fuzz/$t" "$cov/prof/$t.profdata" \
+      "$cov/report/$t.txt" "${specs[@]}"
   done
-  echo "line-by-line listings: $cov/report/NAME.txt; what stays uncovered and why: fuzz/COVERAGE.md" >&2
+  echo "lines never run: $cov/report/NAME.txt; what stays uncovered and why: fuzz/COVERAGE.md" >&2
 }
 
 cmd="${1:-}"
