@@ -103,6 +103,7 @@ bool bmpCheck(const uint8_t* data, size_t size, std::string* why) {
   const uint32_t headerSize = le32(data + 14);
   uint64_t w, h;
   uint32_t bits, colours = 0, compression = 0;
+  bool topDown = false;  // the top row first
   if (headerSize == 12) {  // OS/2 core header
     w = le16(data + 18);
     h = le16(data + 20);
@@ -110,8 +111,9 @@ bool bmpCheck(const uint8_t* data, size_t size, std::string* why) {
   } else if (headerSize >= 40 && headerSize <= 124) {
     if (size < 14 + 40) return refuse(why, "too short");
     const int32_t sw = static_cast<int32_t>(le32(data + 18));
-    const int32_t sh = static_cast<int32_t>(le32(data + 22));  // negative: top row first
+    const int32_t sh = static_cast<int32_t>(le32(data + 22));
     if (sw <= 0 || sh == INT32_MIN) return refuse(why, "zero image size");
+    topDown = sh < 0;
     w = uint64_t(sw);
     h = uint64_t(sh < 0 ? -int64_t(sh) : sh);
     bits = le16(data + 28);
@@ -125,7 +127,6 @@ bool bmpCheck(const uint8_t* data, size_t size, std::string* why) {
     return refuse(why, "bad bit depth");
   // 0 none, 1 and 2 run-length (8 and 4 bits, bottom row first), 3 bit
   // fields (16 and 32 bits).
-  const bool topDown = headerSize != 12 && static_cast<int32_t>(le32(data + 22)) < 0;
   if (compression > 3 || (compression == 1 && (bits != 8 || topDown)) ||
       (compression == 2 && (bits != 4 || topDown)) || (compression == 3 && bits != 16 && bits != 32))
     return refuse(why, "unknown BMP compression");
@@ -143,8 +144,6 @@ bool tgaCheck(const uint8_t* data, size_t size, std::string* why) {
   switch (kind & ~8) {  // bit 3: run-length encoded
     case 1:             // colour-mapped
       if (cmapType != 1 || bits != 8 || cmapLen > 256) return refuse(why, "bad TGA palette");
-      if (cmapBits != 15 && cmapBits != 16 && cmapBits != 24 && cmapBits != 32)
-        return refuse(why, "bad TGA palette");
       break;
     case 2:  // true colour
       if (bits != 15 && bits != 16 && bits != 24 && bits != 32) return refuse(why, "bad bit depth");
@@ -155,8 +154,9 @@ bool tgaCheck(const uint8_t* data, size_t size, std::string* why) {
     default:
       return refuse(why, "no TGA header");
   }
-  if ((kind & ~8) != 1 && cmapType == 1 && cmapBits != 15 && cmapBits != 16 && cmapBits != 24 &&
-      cmapBits != 32)
+  // A palette, whatever the kind of image, has entries of a size the
+  // decoder knows.
+  if (cmapType == 1 && cmapBits != 15 && cmapBits != 16 && cmapBits != 24 && cmapBits != 32)
     return refuse(why, "bad TGA palette");
   const uint64_t w = le16(data + 12), h = le16(data + 14);
   if (!sizeFits(w, h, why)) return false;

@@ -70,13 +70,16 @@ void StatBuff::print(float camX, float camY) {
     }
     if (!init(sprite)) return;
   }
+  if (verts.empty()) return;
+  // Never hand GL more vertices than the list holds.
+  drawQuads(verts, count < verts.size() ? count : verts.size(), camX, camY);
+}
+
+void StatBuff::drawQuads(const VertexArray& quads, size_t n, float camX, float camY) const {
   const Camera& cam = Camera::instance();
   const float dx = std::floor(camX * static_cast<float>(-cam.ix()));
   const float dy = std::floor(camY * static_cast<float>(-cam.iy()));
-  if (verts.empty()) return;
-  // Never hand GL more vertices than the list holds.
-  const size_t n = count < verts.size() ? count : verts.size();
-  glInterleavedArrays(GL_T2F_C4UB_V3F, 0, verts.data());
+  glInterleavedArrays(GL_T2F_C4UB_V3F, 0, quads.data());
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glTranslatef(dx, dy, 0.0f);

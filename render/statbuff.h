@@ -2,6 +2,7 @@
 // draw call, shifted by the camera (with parallax factors).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "render/sprite_vertex.h"
@@ -18,6 +19,9 @@ class StatBuff {
   bool init(Sprite* sprite);
   void clear();
   void print(float camX, float camY);
+  // Draws the first n vertices of `quads` as print draws the buffer (this
+  // sprite's texture, shifted by the camera times camX, camY).
+  void drawQuads(const VertexArray& quads, size_t n, float camX, float camY) const;
 
   Sprite* sprite = nullptr;
   uint32_t count = 0;

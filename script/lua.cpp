@@ -102,6 +102,11 @@ void* limitedAlloc(void* ud, void* ptr, size_t osize, size_t nsize) {
 
 void stopCall(lua_State* L, Lua::Core* core);
 
+void pushTimeout(lua_State* L, const Lua::Core* core) {
+  lua_pushfstring(L, "Skrypt %s, funkcja %s: przekroczony limit czasu (%d ms)", core->name.c_str(),
+                  core->fn, core->budgetMs);
+}
+
 // Runs every kHookCount instructions of every thread of the state.
 void watchdogHook(lua_State* L, lua_Debug*) {
   Lua::Core* core = coreOf(L);
@@ -146,17 +151,17 @@ void stopCall(lua_State* L, Lua::Core* core) {
     lua_sethook(core->L, watchdogHook, LUA_MASKCOUNT, 1);
     if (L != core->L) lua_sethook(L, watchdogHook, LUA_MASKCOUNT, 1);
   }
-  lua_pushfstring(L, "Skrypt %s, funkcja %s: przekroczony limit czasu (%d ms)", core->name.c_str(),
-                  core->fn, core->budgetMs);
+  pushTimeout(L, core);
   lua_error(L);
 }
 
 // Marks the calls below as script code: the limits apply. The outermost
-// one starts the watchdog's clock.
+// one starts the watchdog's clock. A null core (a state this host did not
+// make) guards nothing.
 class Guard {
  public:
   Guard(Lua::Core* core, const char* fn) : core_(core) {
-    if (core_->guarded++ > 0) return;
+    if (!core_ || core_->guarded++ > 0) return;
     core_->fn = fn ? fn : "";
     core_->startMs = 0;
     core_->budgetMs = Lua::budgetMs();
@@ -167,7 +172,9 @@ class Guard {
       lua_sethook(core_->L, watchdogHook, LUA_MASKCOUNT, kHookCount);
     }
   }
-  ~Guard() { --core_->guarded; }
+  ~Guard() {
+    if (core_) --core_->guarded;
+  }
   Guard(const Guard&) = delete;
   Guard& operator=(const Guard&) = delete;
 
@@ -175,14 +182,20 @@ class Guard {
   Lua::Core* core_;
 };
 
+// lua_pcall as script code: counted for callSerial and under the limits.
+int guardedPcall(Lua::Core* core, int nargs, int nresults, const char* what) {
+  ++g_callSerial;
+  Guard guard(core, what);
+  return lua_pcall(core->L, nargs, nresults, 0);
+}
+
 // After an outermost call failed: when a limit stopped it, the message on
 // top names the limit, whatever the script made of the original error.
 void nameLimit(Lua::Core* core) {
   lua_State* L = core->L;
   if (core->tripped) {
     lua_pop(L, 1);
-    lua_pushfstring(L, "Skrypt %s, funkcja %s: przekroczony limit czasu (%d ms)", core->name.c_str(),
-                    core->fn, core->budgetMs);
+    pushTimeout(L, core);
   } else if (core->capHit) {
     lua_pop(L, 1);
     // What the script left behind goes now, not at the next cycle.
@@ -214,9 +227,7 @@ int loadText(lua_State* L, const char* data, size_t size, const char* chunkName,
     if (refused) *refused = true;
     return refuseBinary(L, label);
   }
-  Lua::Core* core = coreOf(L);
-  if (!core) return luaL_loadbuffer(L, data, size, chunkName);
-  Guard guard(core, label);  // compiling raises nothing: the memory cap applies
+  Guard guard(coreOf(L), label);  // compiling raises nothing: the memory cap applies
   return luaL_loadbuffer(L, data, size, chunkName);
 }
 
@@ -268,10 +279,8 @@ int loadFile(lua_State* L, const char* path, bool* refused) {
   }
   std::ungetc(c, r.f);
   int rc;
-  if (Lua::Core* core = coreOf(L)) {
-    Guard guard(core, path);
-    rc = lua_load(L, readFilePiece, &r, lua_tostring(L, nameIndex));
-  } else {
+  {
+    Guard guard(coreOf(L), path);
     rc = lua_load(L, readFilePiece, &r, lua_tostring(L, nameIndex));
   }
   const bool readFailed = std::ferror(r.f) != 0;
@@ -537,21 +546,21 @@ void Lua::swap(Lua& other) noexcept {
 
 void Lua::update() {
   if (status_ == 0 || !core_) return;
-  ++errorsReported_;
-  reportTop(core_->L);
+  reportError();
   lua_settop(core_->L, 0);
   status_ = 0;
+}
+
+void Lua::reportError() {
+  ++errorsReported_;
+  reportTop(core_->L);
 }
 
 Lua::Fate Lua::protectedCall(int nargs, int nresults, int& rc, const char* what) {
   Core* core = core_.get();
   ++core->depth;
   ++g_activeCalls;
-  ++g_callSerial;
-  {
-    Guard guard(core, what);
-    rc = lua_pcall(core->L, nargs, nresults, 0);
-  }
+  rc = guardedPcall(core, nargs, nresults, what);
   --core->depth;
   --g_activeCalls;
   if (rc != 0 && core->guarded == 0) nameLimit(core);
@@ -668,10 +677,7 @@ void Lua::finishChunk(int rc, int base) {
   // A chunk that failed while running is reported at once. Left pending,
   // its error would silently stop the owner's periodic function (which is
   // skipped while an error waits) until some later call printed it.
-  if (rc != 0) {
-    ++errorsReported_;
-    reportTop(core_->L);
-  }
+  if (rc != 0) reportError();
   lua_settop(core_->L, base);
   status_ = 0;
   loaded_ = true;
@@ -688,12 +694,7 @@ bool Lua::setField(int table, const char* key) {
   lua_insert(L, -2);
   lua_pushstring(L, key);
   lua_insert(L, -2);
-  ++g_callSerial;
-  int rc;
-  {
-    Guard guard(core_.get(), key);
-    rc = lua_pcall(L, 2, 0, 0);
-  }
+  const int rc = guardedPcall(core_.get(), 2, 0, key);
   if (rc == 0) return true;
   status_ = rc;
   update();
@@ -727,15 +728,8 @@ Lua::Fate Lua::callChecked(const char* name) {
   } else {
     lua_pushcfunction(L, getGlobalProtected);
     lua_pushstring(L, name);
-    ++g_callSerial;
-    int rc;
-    {
-      Guard guard(core_.get(), name);
-      rc = lua_pcall(L, 1, 1, 0);
-    }
-    if (rc != 0) {
-      ++errorsReported_;
-      reportTop(L);
+    if (guardedPcall(core_.get(), 1, 1, name) != 0) {
+      reportError();
       lua_settop(L, base);
       return Fate::Owned;
     }
@@ -749,8 +743,7 @@ Lua::Fate Lua::callChecked(const char* name) {
   Fate fate = protectedCall(nargs, LUA_MULTRET, rc, name);
   if (fate != Fate::Owned) return fate;
   if (rc != 0) {
-    ++errorsReported_;
-    reportTop(L);
+    reportError();
     // A function stopped by a limit would only be stopped again.
     if (limitHit()) stopped_.emplace_back(name);
   }

@@ -193,6 +193,8 @@ class Lua {
   // top names the limit).
   bool limitHit() const;
   Fate callChecked(const char* name);
+  // Prints the message on top of the stack and counts it.
+  void reportError();
   // After a chunk ran: loaded, and its error (if any) reported.
   void finishChunk(int rc, int base);
   bool setField(int table, const char* key);

@@ -1,8 +1,5 @@
 #include "world/frame.h"
 
-#include <GL/glew.h>
-
-#include <cmath>
 #include <cstddef>
 #include <utility>
 
@@ -158,18 +155,7 @@ bool Frame::split() const {
 
 void Frame::drawQuads(const std::vector<SpriteVertex>& quads) const {
   if (quads.empty() || !buffer.sprite) return;
-  // As StatBuff::print places and draws the buffer.
-  const Camera& cam = Camera::instance();
-  const float dx = std::floor(parallaxX * static_cast<float>(-cam.ix()));
-  const float dy = std::floor(parallaxY * static_cast<float>(-cam.iy()));
-  glInterleavedArrays(GL_T2F_C4UB_V3F, 0, quads.data());
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glTranslatef(dx, dy, 0.0f);
-  glBindTexture(GL_TEXTURE_2D, buffer.sprite->texture);
-  glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(quads.size()));
-  if (glBindBuffer) glBindBuffer(GL_ARRAY_BUFFER, 0);
-  glPopMatrix();
+  buffer.drawQuads(quads, quads.size(), parallaxX, parallaxY);
 }
 
 void Frame::drawContents() {

@@ -57,8 +57,6 @@ class Frame {
   // The drawn rectangle of a frame object, the area frameObjHit tests
   // (false without an animation, with collisions off or an empty image).
   static bool imageBox(const Object& o, CollisionGrid::Box& box);
-  void openIndex() { index_.open(); }
-  void closeIndex() { index_.close(); }
 
   // Block value at a pixel relative to the frame's top-left corner (0 when
   // the frame has no blocks or the pixel is outside it).

@@ -28,8 +28,6 @@ bool ObjectIndex::current(const OwnedList<Object>& list) const {
 
 void ObjectIndex::rebuild(const OwnedList<Object>& list, const Area& home) {
   recs_.assign(list.size(), Rec{});
-  // The grid covers the objects' boxes, but no further than kReach around
-  // home: a few far-flung objects must not stretch the cells.
   int64_t l = INT64_MAX, t = INT64_MAX, r = INT64_MIN, b = INT64_MIN;
   for (size_t i = 0; i < list.size(); ++i) {
     Rec& rec = recs_[i];
@@ -44,7 +42,8 @@ void ObjectIndex::rebuild(const OwnedList<Object>& list, const Area& home) {
     b = std::max(b, rec.box.t + rec.box.h - 1);
   }
   // The grid covers home and the boxes with room to move, but no further
-  // than kReach around home.
+  // than kReach around home: a few far-flung objects must not stretch the
+  // cells.
   if (r < l) {
     l = home.l;
     t = home.t;
