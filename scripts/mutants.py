@@ -292,6 +292,7 @@ def write_tree(work, mutants, tests_from):
         dst = work / f
         dst.parent.mkdir(parents=True, exist_ok=True)
         put(dst, (ROOT / f).read_bytes())
+        shutil.copymode(ROOT / f, dst)  # the build runs some scripts directly
     if tests_from:
         archive = subprocess.check_output(["git", "archive", tests_from, "tests"], cwd=ROOT)
         subprocess.run(["tar", "-x", "-C", str(work)], input=archive, check=True)
