@@ -77,6 +77,7 @@ TEST_F(SpriteGl, FramesAnchorsAndAlphaMask) {
   m.at(2, 0) = {9, 9, 9, 255};
   m.at(3, 0) = {255, 255, 255, 0};
   ar.image("f", img, "anim 0 0 16 16 4\nframe 2 8 16\n").image("m", m, "anim 0 0 4 1 1");
+  ar.image("g", img, "1 16 0 16 16 8 16\n");  // the short form: one frame, green, same anchor
   ar.image("wide", Image(64, 33, kRed), "anim 40 0 32 32 1").write();
   Sprite* s = Sprite::get(ar.res("f"));
   ASSERT_NE(s, nullptr);
@@ -85,7 +86,9 @@ TEST_F(SpriteGl, FramesAnchorsAndAlphaMask) {
   drawAt(s, 400, 100, 0, 2);  // no such frame
   drawAt(s, 400, 100, 1, 0);  // no such animation
   EXPECT_EQ(Sprite::batch().size(), 8u);
+  drawAt(Sprite::get(ar.res("g")), 500, 100);
   Sprite::flush();
+  EXPECT_EQ(countColour(492, 84, 16, 16, kGreen), 256);
   EXPECT_EQ(countColour(192, 84, 16, 16, kGreen), 256);
   EXPECT_EQ(countColour(292, 84, 16, 16, kRed), 256);
   EXPECT_EQ(pixel(200, 100), kBlack);
@@ -236,6 +239,8 @@ TEST_F(SpriteGl, PicturesOfEachFormatShowTheWholeImage) {
     EXPECT_EQ(countColour(10, 10, 60, 44, kBlack), 60 * 44 - 40 * 24) << name;
     Sprite::release(s);
   }
+  std::ofstream(dir + "thin.bmp", std::ios::binary) << Image(1, 3, kRed).bmp();
+  EXPECT_NE(Sprite::get(dir + "thin.bmp"), nullptr) << "one pixel wide is still a picture";
 }
 
 TEST_F(SpriteGl, ReloadRebuildsTexturesAndKeepsTheRest) {
