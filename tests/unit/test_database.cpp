@@ -116,6 +116,10 @@ TEST_F(DatabaseTest, FailedSaveKeepsThePreviousOne) {
   size_t files = 0;
   for (const auto& e : fs::directory_iterator(dir)) files += e.is_regular_file();
   EXPECT_EQ(files, 1u);  // no temporary left behind
+  fs::create_symlink("sav01.bin", path("link.bin"));  // saving through a link keeps the link
+  ASSERT_TRUE(db.save(path("link.bin")));
+  EXPECT_TRUE(fs::is_symlink(path("link.bin")));
+  EXPECT_EQ(readBytes(path("sav01.bin")).size(), before.size() + 4096 - 3);
 
   // A device that refuses writes reports the same failure; a folder that cannot be created.
   fs::create_symlink("/dev/full", path("full.bin"));

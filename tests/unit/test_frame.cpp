@@ -150,6 +150,7 @@ TEST_F(Frames, ListsChangedWhileWalked) {
   lvl.delFrame(g);
   EXPECT_TRUE(gd);
   lvl.delFrameObj(a);
+  lvl.delFrameObj(nullptr);
   EXPECT_EQ(lvl.countObjs(), 1u);
   // delObj of an object not in the list leaves the list alone.
   Object* x1 = lvl.addObj(7, 0, 0, 0, 1, &body.s);

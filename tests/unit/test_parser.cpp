@@ -29,12 +29,14 @@ TEST(Parser, OutOfRangeReportsPerOperation) {
   empty.del(-1);
   empty.swap(0, "x");
   empty.ins(-2, "x");
+  empty.ins(0, "x");  // past the end of a text without elements
   EXPECT_EQ(empty.getStr(), "   ");
   EXPECT_EQ(cap.lines(), (std::vector<std::string>{
                              "FAIL: Parser.show: Element 0 nie istnieje", "FAIL: Parser.val: Element -1 nie istnieje",
                              "FAIL: Parser.val: Element 3 nie istnieje",  // valf shares it
                              "FAIL: Parser.isVal: Element 0 nie istnieje", "FAIL: Parser.del: Element -1 nie istnieje",
-                             "FAIL: Parser.swap: Element 0 nie istnieje", "FAIL: Parser.ins: Element -2 nie istnieje"}));
+                             "FAIL: Parser.swap: Element 0 nie istnieje", "FAIL: Parser.ins: Element -2 nie istnieje",
+                             "FAIL: Parser.ins: Element 0 nie istnieje"}));
 }
 
 TEST(Parser, Numbers) {

@@ -92,6 +92,9 @@ TEST_F(ResfileTest, EntriesEmptyArchiveAndDuplicates) {
   fs::rename(make("new.crs", other), a);
   EXPECT_STREQ(res.load(a, "dup").c_str(), "second");
   EXPECT_EQ(cap.lines().size(), 1u);
+  ResfileWriter one;
+  one.add("e", "");  // its name ends the file
+  EXPECT_TRUE(res.load(make("one.crs", one), "e"));
 }
 
 TEST_F(ResfileTest, Inflation) {
@@ -192,6 +195,7 @@ TEST_F(ResfileTest, FailedOpenForgetsThePreviousArchive) {
   EXPECT_TRUE(cap.has("FAIL: Resfile.load: Nie udalo sie otworzyc pliku \"" + path("missing.crs") + "\""));
   EXPECT_EQ(res.path(), "");
   EXPECT_FALSE(res.exists("x"));
+  EXPECT_TRUE(res.names().empty() && res.entries().empty());
   // The archive is read afresh, not served from a stale table.
   ResfileWriter w2;
   w2.add("pad", "........");

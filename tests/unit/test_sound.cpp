@@ -74,7 +74,10 @@ TEST(SoundMixer, PitchResamplesAndEnds) {
   Voice v(BufferDecoder::mono({0, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f}, 8000));
   v.playing = true;
   auto out = mixOne(v, 6, 16000);
-  for (int i = 0; i < 6; ++i) EXPECT_NEAR(out[i * 2], i * 0.05 * 32767, 2) << i;
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_NEAR(out[i * 2], i * 0.05 * 32767, 2) << i;
+    EXPECT_NEAR(out[i * 2 + 1], i * 0.05 * 32767, 2) << i;
+  }
 
   // Pitch 2 into 16 kHz takes every source frame; the end stops the voice
   // and leaves silence behind it.

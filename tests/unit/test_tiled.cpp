@@ -88,7 +88,8 @@ TEST_F(Tiled, EveryEncodingOfOneMapGivesOneArchive) {
   const std::string first = importArchive("m.tmx", tiledtest::tmx(Enc::Csv));
   std::vector<std::pair<std::string, std::string>> maps = {{"m.tmx", tiledtest::tmx(Enc::Csv, embedded)},
                                                            {"m.tmj", tiledtest::json(Enc::JsonArray, embeddedJson)}};
-  for (Enc e : {Enc::Base64, Enc::Zlib, Enc::Gzip, Enc::XmlTiles, Enc::Chunks}) maps.push_back({"m.tmx", tiledtest::tmx(e)});
+  for (Enc e : {Enc::Base64, Enc::Zlib, Enc::Gzip, Enc::XmlTiles, Enc::Chunks})
+    maps.push_back({"m.tmx", tiledtest::tmx(e)});
   for (Enc e : {Enc::JsonArray, Enc::JsonZlib, Enc::JsonChunks})
     maps.push_back({e == Enc::JsonZlib ? "m.json" : "m.tmj", tiledtest::json(e)});
   for (const auto& m : maps) EXPECT_TRUE(importArchive(m.first, m.second) == first) << m.second.substr(0, 400);
