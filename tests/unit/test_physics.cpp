@@ -153,27 +153,35 @@ TEST_F(Physics, LandingOnPlatforms) {
   p->carrySpdY = 0.5f;
   a->update();
   EXPECT_EQ(a->carrySpdY, 30.5f);
+  a->y = 267, a->spdY = 100;  // from a pixel above it lands on its top
+  a->update();
+  EXPECT_TRUE(a->onGround && toPixel(a->y) == 268);
 }
 
+// Both ways; walking left with a box and an anchor of its own (box from
+// column 4, anchor (2, 4)): its box meets the step and the wall.
 TEST_F(Physics, SixPixelStepIsClimbedSevenPixelWallBlocks) {
-  auto walk = [&](Object* o) {
+  Sheet anchored(1, 16, 32, 2, 4);
+  anchored.s.anims[0].boxX1 = 4;
+  auto walk = [&](Sheet& sp, int x, int y, float speed) {
+    Object* o = add(x, y, sp);
     bool hit = false;
     for (int i = 0; i < 30; ++i) {
-      o->spdX = 100;
+      o->spdX = speed;
       o->update();
-      hit = hit || o->hitRight;
+      hit = hit || o->hitRight || o->hitLeft;
     }
-    return hit;
+    const std::string out =
+        std::to_string(hit) + " " + std::to_string(toPixel(o->x)) + " " + std::to_string(toPixel(o->y));
+    lvl.delObj(o);
+    return out;
   };
   setCell(*frame, 5, 9, 2);  // step: y 314..319 over x 160..191
-  Object* o = add(120, 288);
-  EXPECT_FALSE(walk(o));
-  EXPECT_EQ(toPixel(o->y), 282);
-  EXPECT_GT(o->x, 150.0f);
+  EXPECT_EQ(walk(body, 120, 288, 100), "0 167 282");
+  EXPECT_EQ(walk(anchored, 198, 292, -100), "0 150 286");
   setCell(*frame, 5, 9, 3);  // wall: y 313..319
-  o->x = 120, o->y = 288;
-  EXPECT_TRUE(walk(o));
-  EXPECT_EQ(toPixel(o->x) * 1000 + toPixel(o->y), 144288);
+  EXPECT_EQ(walk(body, 120, 288, 100), "1 144 288");
+  EXPECT_EQ(walk(anchored, 198, 292, -100), "1 190 292");
 }
 
 TEST_F(Physics, BlockEdgesAndCeilings) {
