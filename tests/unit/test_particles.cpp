@@ -40,6 +40,9 @@ TEST_F(Particles, LifetimeFadeAndDirection) {
   lvl.update();  // each step takes twice dt: gone after the fourth
   EXPECT_TRUE(lvl.parts.empty());
   EXPECT_EQ(lvl.addParticle(0, 0, 0, 0, 1, 1, 0, nullptr), nullptr);
+  Sprite bare;  // no animations: no starting frame to pick
+  ASSERT_NE(lvl.addParticle(0, 0, 0, 0, 1, 1, 0, &bare), nullptr);
+  lvl.parts.clear();
   // A frame's list (which does not own them) drops them below 0 only.
   Particle own(50, 50, 0, 0, 0, 0.425f, 0, &dot.s, &lvl, frame);
   own.update();
@@ -96,5 +99,8 @@ TEST_F(Particles, BulletsSpareTheShooterAndEndWithTheirHits) {
   lvl.update();
   EXPECT_EQ(lvl.bullets.size(), 1u);
   lvl.update();  // its life is out: dropped
+  EXPECT_TRUE(lvl.bullets.empty());
+  addBullet(lvl, 50, 10, 0, 0, 0, 1, 1, 1, &dot.s);
+  lvl.unload();  // the list holds none of the destroyed bullets
   EXPECT_TRUE(lvl.bullets.empty());
 }

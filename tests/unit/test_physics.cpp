@@ -138,7 +138,7 @@ TEST_F(Physics, LandingOnPlatforms) {
   Object* a = add(100, 268);  // bottom row 299
   a->update();
   ASSERT_TRUE(a->onGround);
-  EXPECT_TRUE(a->carrySpdX == 42.0f && a->carrySpdY == 10.0f);
+  EXPECT_TRUE(a->carrySpdX == 42.0f && a->carrySpdY == 10.0f && a->spdY == 0.0f);
   p->x = 3000;  // gone: the carried speed moves it and decays
   a->update();
   EXPECT_NEAR(a->x, 100.0f + 42.0f * kDt, 1e-4);
