@@ -201,6 +201,11 @@ TEST_F(Physics, BlockEdgesAndCeilings) {
   EXPECT_TRUE(o->hitTop && o->spdY == 0.0f && o->carrySpdY == 0.0f);
   EXPECT_EQ(toPixel(o->y), 192);
   EXPECT_NEAR(o->spdX, 10.0f - 300.0f * kDt, 1e-2);  // friction at the ceiling too
+  add(400, 240, slab)->immobile = true;  // rows 240..255; rising from a pixel below it
+  Object* u = add(400, 257);
+  u->spdY = -100;
+  u->update();
+  EXPECT_TRUE(u->hitTop && toPixel(u->y) == 256);
 }
 
 TEST_F(Physics, FrameObjectsMeetOnlyTheirFramesObjectsByMask) {
