@@ -26,11 +26,13 @@ inline std::string global(Lua& lua, const char* name) {
 
 // Runs `code` as a function body ("... return a, b") and gives its results
 // as text joined by blanks; "?" when the chunk raised. Inside, all(...)
-// joins values the same way: "return all(getObjPos(5)), getObjHp(5)".
+// joins values the same way: "return all(getObjPos(5)), getObjHp(5)", and
+// count(...) counts them: "return count(setX()) + count(setY())".
 inline std::string eval(Lua& lua, const std::string& code) {
   const std::string chunk =
       "_r = '?' local function all(...) local s = {} for i = 1, select('#', ...) do "
       "s[i] = tostring((select(i, ...))) end return table.concat(s, ' ') end "
+                            "local function count(...) return select('#', ...) end "
       "local function f() " +
       code + "\nend _r = all(f())";
   EXPECT_TRUE(lua.runString(chunk.c_str())) << code;

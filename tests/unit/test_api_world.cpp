@@ -42,29 +42,32 @@ struct ApiWorld : apitest::LevelApi {
 TEST_F(ApiWorld, ContractFailures) {
   const std::string nullNpc = "FAIL: LuaFuncs.lSetNpcX: NULL npc";
   const Row inLevel[] = {
-      {"setFrameObjPos(7, 5, 1) setNpcColsOn() setObjAnim(5) setObjAirRes(5, 1) getNpcId()",
-       "",
+      {"return count(setFrameObjPos(7, 5, 1)) + count(setNpcColsOn()) + count(setObjAnim(5)) + "
+       "count(setObjAirRes(5, 1)) + count(getNpcId())",
+       "0",
        {tooFew("lSetFrameObjPos"), tooFew("lSetNpcColsOn"), tooFew("lSetObjAnim"), tooFew("lSetObjAirRes"),
         tooFew("lGetNpcId")}},
-      {"loadLvl() loadFrame(1, 'a', 'b', 'c', 0) setSkybox() addLvlObj(1, 2, 3, 4, 5) "
-       "addLvlNpc('a', 1, 2, 3, 4, 5) delLvlFrameObj(1) setGlobalGrav(1) setFade('a', 1) setCamTY()",
-       "",
+      {"return count(loadLvl()) + count(loadFrame(1, 'a', 'b', 'c', 0)) + count(setSkybox()) + "
+       "count(addLvlObj(1, 2, 3, 4, 5)) + count(addLvlNpc('a', 1, 2, 3, 4, 5)) + count(delLvlFrameObj(1)) + "
+       "count(setGlobalGrav(1)) + count(setFade('a', 1)) + count(setCamTY())",
+       "0",
        {tooFew("lLoadLvl"), tooFew("lLoadFrame"), tooFew("lSetSkybox"), tooFew("lAddLvlObj"), tooFew("lAddLvlNpc"),
         tooFew("lDelLvlFrameObj"), tooFew("lSetGlobalGrav"), tooFew("lSetFade"), tooFew("lSetCamTY")}},
-      {"setNpcX(-1, 5) setNpcX(getLvlNpcCount(), 5) setNpcX(50, 1) setObjX(99, 1) getFrameObjX(7, 6) "
-       "return getPos()",
-       "",
+      {"return count(setNpcX(-1, 5)) + count(setNpcX(getLvlNpcCount(), 5)) + count(setNpcX(50, 1)) + "
+       "count(setObjX(99, 1)) + count(getFrameObjX(7, 6)) + count(getPos())",
+       "0",
        {nullNpc, nullNpc, nullNpc, "FAIL: LuaFuncs.lSetObjX: NULL obj", "FAIL: LuaFuncs.lGetFrameObjX: NULL obj",
         "FAIL: LuaFuncs.lGetPos: NULL npc"}},
-      {"return getId(), getNpcId(50), getObjId(99), select('#', getFrameObjId(8, 5))", "nil nil nil 0", {}},
+      {"return count(getId()) + count(getNpcId(50)) + count(getObjId(99)) + count(getFrameObjId(8, 5))", "0", {}},
   };
   for (const Row& row : inLevel) apitest::check(lvlState, row);
   apitest::check(bob->lua, {"return select('#', setPos(1))", "0", {tooFew("lSetPos")}});
   Lua bare;  // a state without "lvl"; the sky functions need none
   LuaFuncs::registerAll(bare);
-  apitest::check(bare, {"setObjX(5, 1) getObjId(5) setX(1) unloadLvl() loadLvl('x') delLvlNpc(1) getLvlW() "
-                        "setSkybox('x', 1) setSkyboxForce() setSkyboxUnforce()",
-                        "",
+  apitest::check(bare, {"return count(setObjX(5, 1)) + count(getObjId(5)) + count(setX(1)) + count(unloadLvl()) + "
+                        "count(loadLvl('x')) + count(delLvlNpc(1)) + count(getLvlW()) + count(setSkybox('x', 1)) + "
+                        "count(setSkyboxForce()) + count(setSkyboxUnforce())",
+                        "0",
                         {"FAIL: LuaFuncs.lSetObjX: NULL lvl", "FAIL: LuaFuncs.lGetObjId: NULL lvl",
                          "FAIL: LuaFuncs.lSetX: NULL npc", "FAIL: LuaFuncs.lUnloadLvl: NULL lvl",
                          "FAIL: LuaFuncs.lLoadLvl: NULL lvl", "FAIL: LuaFuncs.lDelLvlNpc: NULL lvl",
@@ -145,11 +148,13 @@ TEST_F(ApiWorld, FramesAndFrameObjects) {
   Log::Capture cap;
   lvlEval(
       "loadFrame(4, 'data/lvl/x.crs:f1', 'none', 'none', 1, 2, -1, 0.5) "
+      "loadFrame(3, 'data/lvl/x.crs:f1', 'none', 'none', 2, 2, 0, 0.5, 0.25) "
       "loadFrame(5, 'data/lvl/x.crs:no', 'none', 'none', 0, 0) "
       "loadFrame(6, 'data/lvl/x.crs:f1', 'none', 'none', 1e9, 0)");
   EXPECT_EQ(cap.count("FAIL: LuaFuncs.lLoadFrame: Nie udalo sie wczytac ramki"), 2u);
   Frame* f = lvl.findFrame(1, 2, -1);
   ASSERT_TRUE(f && f->hasCells() && f->id == 4 && f->parallaxX + f->parallaxY == 1.5f);
+  EXPECT_EQ(lvl.findFrame(2, 2, 0)->parallaxY, 0.25f);
   const size_t before = lvl.frameMap.size();
 
   lvl.addFrameObj(9, 650, 970, -1, 1, &sheet.s);

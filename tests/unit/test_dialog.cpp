@@ -74,7 +74,8 @@ TEST_F(DialogTest, TextsWaitsAndPages) {
   EXPECT_TRUE(shown() == "Dzien dobry" && d.line == 100);
   // Block 2: the bare key stands for line 0; lines 1 to 4 are skipped.
   d.block = 3;
-  d.advance();
+  player.keysA[Player::kNext] = 'n';
+  player.onKey('n');  // the player's key goes on
   d.update();
   EXPECT_EQ(shown(), "Druga\nstrona");
   d.advance();  // back to block 1, then the last page: block 0 ends it
@@ -86,6 +87,11 @@ TEST_F(DialogTest, TextsWaitsAndPages) {
 
   talk("nobody");
   EXPECT_TRUE(cap.has("FAIL: Dialog.parse: Nie udalo sie otworzyc pliku \"npc/nobody\""));
+  // A run longer than an update's share of commands carries on in the next.
+  dialogFile("long", "1 0=str a\n1 1=str b\n1 2=str c\n");
+  d.stepsPerUpdate = 2;
+  talk("long");
+  EXPECT_TRUE(shown() == "ab" && d.resume);
 }
 
 // "snd FILE [volume [pan]]" takes a free channel; "music FILE [volume]"
@@ -201,7 +207,7 @@ TEST_F(DialogTest, ActorsLiveFadeAndFollow) {
   worldtest::Sheet head{1, 10, 24};
   n->anim = head.s.getAnim(0);  // collision box bottom at 24
   dialogFile("p", "1 0=pic 1 10 20 data/none.crs:a 3\n1 1=pic 2 0 0 x 0\n1 2=pic 2 0 0 x 0\n"
-                  "1 3=emot 5 7 x 0\n1 4=emot 6 300 x 0\n1 5=emot 7 1 2 x 0\n"
+                  "1 3=emot 5 7 x 0\n1 4=emot 6 300 x 1\n1 5=emot 7 1 2 x 0\n"
                   "1 6=text 8 5 5 x 1 Hej  ho\n1 7=killemot 99\n");
   talk("p");
   ASSERT_TRUE(d.pics.size() == 3 && d.emots.size() == 3 && d.texts.size() == 1);
@@ -209,13 +215,14 @@ TEST_F(DialogTest, ActorsLiveFadeAndFollow) {
   auto& pic = d.pics.front();
   run(0.5f);
   EXPECT_EQ(pic.alpha, 255.0f);
+  EXPECT_EQ(std::next(d.emots.begin())->x, 0);  // slot 300: nobody
   run(2.0f);
   EXPECT_EQ(pic.state, 1u);
   run(0.2f);  // 2.5 s on: the last half second fades out
   EXPECT_EQ(pic.state, 2u);
   EXPECT_EQ(d.texts.size(), 0u);  // life 1
   EXPECT_TRUE(d.emots.front().x == 300 && d.emots.front().y == 200 - 24);
-  EXPECT_EQ(std::next(d.emots.begin())->x, 0);  // slot 300: nobody
+  EXPECT_EQ(d.emots.size(), 2u);  // life 1
   run(0.6f);
   EXPECT_EQ(d.pics.size(), 2u);
   EXPECT_FALSE(d.exec("killpic 2"));  // a command that lets running go on
@@ -225,6 +232,14 @@ TEST_F(DialogTest, ActorsLiveFadeAndFollow) {
   lvl.delNpc(n);  // the emoticon stays where it was
   run(0.2f);
   EXPECT_TRUE(d.emots.front().x == 300 && d.emots.front().npc == nullptr);
+  auto& e = d.emots.front();  // its sprite reloaded with fewer frames: back to the first
+  e.sprite = &head.s;
+  e.frameIdx = 5;
+  e.rebindAnim();
+  EXPECT_EQ(e.frame, &head.s.anims[0].frames[0]);
+  e.sprite = nullptr;
+  player.setPlayer();  // a new character (another level) leaves the actors behind
+  EXPECT_TRUE(d.emots.empty() && d.pics.empty() && d.player == &player);
 }
 
 // Hostile lines never hang the dialog; a "lua" line failing or running
@@ -319,6 +334,10 @@ TEST_F(DialogTest, PositionsAndLevelChange) {
     EXPECT_EQ(db.getStr(key), row.want) << row.stored;
     EXPECT_FALSE(cap.contains("FAIL")) << cap.joined();
   }
+  file("npc/duo", "[npc]\ndata/lvl/inny.crs:lvl=1 0\n");  // two words are enough
+  EXPECT_FALSE(d.exec("pos data/lvl/inny.crs:lvl duo 21 22"));
+  EXPECT_EQ(db.getStr("data/lvl/inny.crs:lvl_duo"), "1 0 0 0 21 22 ");
+  EXPECT_FALSE(cap.contains("FAIL")) << cap.joined();
 }
 
 TEST_F(DialogTest, ScriptFunctions) {
@@ -334,7 +353,8 @@ TEST_F(DialogTest, ScriptFunctions) {
   ASSERT_TRUE(IniFile::instance().open("npc/api"));  // lines join the loaded file
   eval("setDialStr('x') addDialStr('y') addDialCmd(4, 3, 'str z') addDialOpt(4, 4, 'seta') clearODialpts()");
   EXPECT_STREQ(g.text.str(), "xy");
-  EXPECT_EQ(IniFile::instance().get("dialog", "4 4"), "seta");
+  const IniFile& ini = IniFile::instance();
+  EXPECT_TRUE(ini.get("dialog", "4 3") == "str z" && ini.get("dialog", "4 4") == "seta");
   eval("addDialCmd(1, 2)");
   EXPECT_TRUE(cap.has("FAIL: LuaFuncs.lAddDialCmd: Za malo argumentow"));
   g.setNpcName(nullptr);

@@ -70,9 +70,10 @@ TEST_F(WeaponTest, PlayerListFilledByNameAndUsedByKeys) {
   Lua lua;
   LuaFuncs::registerAll(lua);
   lua.setReg(Lua::kRegLvl, static_cast<void*>(&lvl));
-  ASSERT_TRUE(lua.runString("lAddPlayerWep('gun') lAddPlayerWep('gun') lAddPlayerWep('bow')"));
+  ASSERT_TRUE(lua.runString("lAddPlayerWep('gun') lAddPlayerWep('gun') lAddPlayerWep('bow') lAddPlayerWep({})"));
   EXPECT_EQ(p.weps, std::vector<Weapon*>{gun});
   EXPECT_TRUE(cap.has("FAIL: Weapon.get: Nie znaleziono broni \"bow\""));
+  EXPECT_EQ(cap.count("Nie znaleziono broni"), 1u);  // no name: refused silently
   ASSERT_TRUE(lua.runString("setPlayerWep(0)"));
   ASSERT_EQ(p.npc->wep, gun);
   p.keysA[Player::kWeaponUse] = 'x';
