@@ -152,8 +152,69 @@ bool Level::blockAt(int px, int py, int layer, bool precise) const {
 
 bool Level::blockHit(int x, int y, int layer, int w, int h, int mode) const {
   const bool precise = (mode & 2) != 0;
+  // Every pixel of a non-empty area: whether any is solid does not depend
+  // on the order they are looked at, so walk it by frames and blocks.
+  if ((mode & 1) != 0 && w > 0 && h > 0)
+    return areaSolid(x, y, int64_t{x} + w - 1, int64_t{y} + h - 1, layer, precise);
   return sampleArea(x, y, w, h, (mode & 1) != 0,
                     [&](int px, int py) { return blockAt(px, py, layer, precise); });
+}
+
+namespace {
+
+// Whether any pixel of the frame-local area l .. r, t .. b (inclusive,
+// inside the frame) is solid.
+bool frameAreaSolid(const Frame& f, int l, int t, int r, int b, bool precise) {
+  constexpr int B = Frame::kBlock;
+  const Sprite* tiles = f.blockSprite;
+  for (int cy = t / B; cy <= b / B; ++cy) {
+    const int y0 = std::max(t, cy * B), y1 = std::min(b, cy * B + B - 1);
+    for (int cx = l / B; cx <= r / B; ++cx) {
+      const uint8_t v = f.cells[static_cast<size_t>(cy * Frame::kCols + cx)];
+      if (v == 0) continue;
+      // A block without a tile image to test is solid throughout.
+      if (!precise || !tiles || v >= tiles->getAnimCount()) return true;
+      const int x0 = std::max(l, cx * B), x1 = std::min(r, cx * B + B - 1);
+      for (int py = y0; py <= y1; ++py)
+        for (int px = x0; px <= x1; ++px)
+          if (tiles->isSolid(static_cast<uint32_t>(px % B), static_cast<uint32_t>(py % B), v))
+            return true;
+    }
+  }
+  return false;
+}
+
+int64_t floorDiv64(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+}  // namespace
+
+bool Level::areaSolid(int64_t l, int64_t t, int64_t r, int64_t b, int layer, bool precise) const {
+  const int64_t fx0 = floorDiv64(l, Frame::kWidth), fx1 = floorDiv64(r, Frame::kWidth);
+  const int64_t fy0 = floorDiv64(t, Frame::kHeight), fy1 = floorDiv64(b, Frame::kHeight);
+  auto inFrame = [&](const Frame& f) {
+    if (!f.hasCells()) return false;
+    const int64_t ox = int64_t{f.fx} * Frame::kWidth, oy = int64_t{f.fy} * Frame::kHeight;
+    const int64_t fl = std::max(l, ox) - ox, fr = std::min(r, ox + Frame::kWidth - 1) - ox;
+    const int64_t ft = std::max(t, oy) - oy, fb = std::min(b, oy + Frame::kHeight - 1) - oy;
+    if (fl > fr || ft > fb) return false;
+    return frameAreaSolid(f, static_cast<int>(fl), static_cast<int>(ft), static_cast<int>(fr),
+                          static_cast<int>(fb), precise);
+  };
+  // A huge area: look at the frames there are rather than at every place
+  // one could be.
+  if ((fx1 - fx0 + 1) * (fy1 - fy0 + 1) > static_cast<int64_t>(frameMap.size())) {
+    for (const auto& [key, f] : frameMap)
+      if (key.layer == layer && key.fx >= fx0 && key.fx <= fx1 && key.fy >= fy0 &&
+          key.fy <= fy1 && inFrame(*f))
+        return true;
+    return false;
+  }
+  for (int64_t fy = fy0; fy <= fy1; ++fy)
+    for (int64_t fx = fx0; fx <= fx1; ++fx) {
+      const Frame* f = findFrame(static_cast<int>(fx), static_cast<int>(fy), layer);
+      if (f && inFrame(*f)) return true;
+    }
+  return false;
 }
 
 // Collision box of another object as the object queries measure it (the

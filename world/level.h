@@ -119,6 +119,9 @@ class Level {
   bool blockAt(int px, int py, int layer, bool precise) const;
   // Mode bit 1: every pixel instead of every 32nd; bit 2: mask-precise.
   bool blockHit(int x, int y, int layer, int w, int h, int mode) const;
+  // Whether any pixel of the area l .. r, t .. b (inclusive) on the layer
+  // is a block (with `precise`, a solid pixel of the block's tile).
+  bool areaSolid(int64_t l, int64_t t, int64_t r, int64_t b, int layer, bool precise) const;
   // First level object (list order) whose collision box overlaps the area.
   // During the world's step the collision index answers; elsewhere, and
   // for the differential tests, the walks over the list below.

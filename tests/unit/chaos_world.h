@@ -15,6 +15,7 @@
 #include "unit/world_helpers.h"
 #include "world/frame.h"
 #include "world/level.h"
+#include "world/sampling.h"
 
 namespace chaos {
 
@@ -58,6 +59,7 @@ struct Sprites {
     body.s.anims[2].boxY2 = 20;
     holes.paint(0, 8, 24, 0, 32, 0);
     holes.paint(1, 0, 32, 10, 20, 0);
+    tiles.paint(1, 5, 27, 0, 9, 0);  // tile 1: a notch in its top rows
     empty.s.anims[0].boxX2 = 0;
     empty.s.anims[0].w = 0;
     huge.s.anims[0].boxX1 = static_cast<uint32_t>(-50000);
@@ -143,6 +145,14 @@ class World {
     Frame* f = frames[rng.next() % frames.size()];
     area(x, y, w, h);
     check(f->frameObjHit(x, y, w, h, self) == f->frameObjHitWalk(x, y, w, h, self));
+    // Blocks: the area walk against the pixel samples, in every mode.
+    area(x, y, w, h);
+    w = w > 100 ? w % 100 : w;
+    h = h > 100 ? h % 100 : h;
+    const int mode = rng.range(0, 3);
+    check(lvl.blockHit(x, y, 0, w, h, mode) == sampleArea(x, y, w, h, mode & 1, [&](int px, int py) {
+            return lvl.blockAt(px, py, 0, (mode & 2) != 0);
+          }));
   }
   void probeFrame(Frame& f, const Object* self) {
     const int x = f.fx * 640 + rng.range(-40, 680), y = f.fy * 480 + rng.range(-40, 520);
