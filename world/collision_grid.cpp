@@ -2,14 +2,17 @@
 
 #include <algorithm>
 
-void CollisionGrid::reset(int64_t l, int64_t t, int64_t r, int64_t b) {
-  clear();
+void CollisionGrid::reset(int64_t l, int64_t t, int64_t r, int64_t b, int cellShift,
+                          size_t count) {
+  for (auto& c : cells_) c.clear();
+  outside_.clear();
+  entries_.assign(count, Entry{});
   if (r < l || b < t) {
     cols_ = rows_ = 0;
     cells_.clear();
     return;
   }
-  shift_ = 6;
+  shift_ = std::max(cellShift, 2);
   auto span = [&](int64_t lo, int64_t hi) { return ((hi - lo) >> shift_) + 1; };
   while (span(l, r) * span(t, b) > kMaxCells && shift_ < 40) ++shift_;
   ox_ = l;
@@ -20,20 +23,19 @@ void CollisionGrid::reset(int64_t l, int64_t t, int64_t r, int64_t b) {
   if (cells_.size() != n) cells_.resize(n);
 }
 
-void CollisionGrid::clear() {
-  for (auto& c : cells_) c.clear();
-  outside_.clear();
-}
-
-bool CollisionGrid::cellRange(const Box& b, int64_t& cx0, int64_t& cy0, int64_t& cx1,
-                              int64_t& cy1) const {
+bool CollisionGrid::cellRange(const Box& b, int32_t& cx0, int32_t& cy0, int32_t& cx1,
+                              int32_t& cy1) const {
   if (cols_ == 0) return false;
-  cx0 = (b.l - ox_) >> shift_;
-  cy0 = (b.t - oy_) >> shift_;
-  cx1 = (b.l + b.w - 1 - ox_) >> shift_;
-  cy1 = (b.t + b.h - 1 - oy_) >> shift_;
-  if (cx0 < 0 || cy0 < 0 || cx1 >= cols_ || cy1 >= rows_) return false;
-  return (cx1 - cx0 + 1) * (cy1 - cy0 + 1) <= kMaxEntryCells;
+  const int64_t x0 = (b.l - ox_) >> shift_, y0 = (b.t - oy_) >> shift_;
+  const int64_t x1 = (b.l + b.w - 1 - ox_) >> shift_, y1 = (b.t + b.h - 1 - oy_) >> shift_;
+  if (x0 < 0 || y0 < 0 || x1 >= cols_ || y1 >= rows_) return false;
+  if (b.l + b.w - 1 - ox_ > kMaxRel || b.t + b.h - 1 - oy_ > kMaxRel) return false;
+  if ((x1 - x0 + 1) * (y1 - y0 + 1) > kMaxEntryCells) return false;
+  cx0 = static_cast<int32_t>(x0);
+  cy0 = static_cast<int32_t>(y0);
+  cx1 = static_cast<int32_t>(x1);
+  cy1 = static_cast<int32_t>(y1);
+  return true;
 }
 
 bool CollisionGrid::clampRange(int64_t l, int64_t t, int64_t r, int64_t b, int64_t& cx0,
@@ -52,56 +54,115 @@ uint64_t CollisionGrid::cellsSpanned(int64_t l, int64_t t, int64_t r, int64_t b)
   return static_cast<uint64_t>((cx1 - cx0 + 1) * (cy1 - cy0 + 1));
 }
 
-void CollisionGrid::insert(const Entry& e) {
-  int64_t cx0, cy0, cx1, cy1;
-  if (!cellRange(e.box, cx0, cy0, cx1, cy1)) {
-    outside_.push_back(e);
-    return;
-  }
-  for (int64_t cy = cy0; cy <= cy1; ++cy)
-    for (int64_t cx = cx0; cx <= cx1; ++cx)
-      cells_[static_cast<size_t>(cy * cols_ + cx)].push_back(e);
+void CollisionGrid::put(std::vector<uint32_t>& v, uint32_t order) {
+  if (v.empty() || v.back() < order)
+    v.push_back(order);
+  else
+    v.insert(std::lower_bound(v.begin(), v.end(), order), order);
 }
 
-void CollisionGrid::drop(std::vector<Entry>& v, const Object* o) {
-  for (size_t i = 0; i < v.size(); ++i) {
-    if (v[i].obj != o) continue;
-    v[i] = v.back();
-    v.pop_back();
-    return;
-  }
+void CollisionGrid::drop(std::vector<uint32_t>& v, uint32_t order) {
+  auto it = std::lower_bound(v.begin(), v.end(), order);
+  if (it != v.end() && *it == order) v.erase(it);
 }
 
-void CollisionGrid::remove(const Entry& e) {
-  int64_t cx0, cy0, cx1, cy1;
-  if (!cellRange(e.box, cx0, cy0, cx1, cy1)) {
-    drop(outside_, e.obj);
-    return;
-  }
-  for (int64_t cy = cy0; cy <= cy1; ++cy)
-    for (int64_t cx = cx0; cx <= cx1; ++cx)
-      drop(cells_[static_cast<size_t>(cy * cols_ + cx)], e.obj);
+CollisionGrid::Item CollisionGrid::item(uint32_t order) const {
+  const Entry& e = entries_[order];
+  return {static_cast<int32_t>(e.box.l - ox_), static_cast<int32_t>(e.box.t - oy_),
+          static_cast<int32_t>(e.box.l + e.box.w - 1 - ox_),
+          static_cast<int32_t>(e.box.t + e.box.h - 1 - oy_), order, e.obj};
 }
 
-void CollisionGrid::move(const Entry& e, const Box& to) {
-  int64_t a0, b0, a1, b1, c0, d0, c1, d1;
-  const bool inFrom = cellRange(e.box, a0, b0, a1, b1);
-  const bool inTo = cellRange(to, c0, d0, c1, d1);
-  if (inFrom && inTo && a0 == c0 && b0 == d0 && a1 == c1 && b1 == d1) {
-    // Same cells: only the stored box changes.
-    for (int64_t cy = b0; cy <= b1; ++cy)
-      for (int64_t cx = a0; cx <= a1; ++cx)
-        for (Entry& x : cells_[static_cast<size_t>(cy * cols_ + cx)])
-          if (x.obj == e.obj) x.box = to;
+void CollisionGrid::put(std::vector<Item>& v, const Item& it) {
+  if (v.empty() || v.back().order < it.order) {
+    v.push_back(it);
     return;
   }
-  if (!inFrom && !inTo) {
-    for (Entry& x : outside_)
-      if (x.obj == e.obj) x.box = to;
+  v.insert(std::lower_bound(v.begin(), v.end(), it.order,
+                            [](const Item& a, uint32_t o) { return a.order < o; }),
+           it);
+}
+
+void CollisionGrid::drop(std::vector<Item>& v, uint32_t order) {
+  auto it = std::lower_bound(v.begin(), v.end(), order,
+                             [](const Item& a, uint32_t o) { return a.order < o; });
+  if (it != v.end() && it->order == order) v.erase(it);
+}
+
+void CollisionGrid::update(std::vector<Item>& v, const Item& it) {
+  auto at = std::lower_bound(v.begin(), v.end(), it.order,
+                             [](const Item& a, uint32_t o) { return a.order < o; });
+  if (at != v.end() && at->order == it.order) *at = it;
+}
+
+void CollisionGrid::link(uint32_t order) {
+  Entry& e = entries_[order];
+  e.outside = !cellRange(e.box, e.cx0, e.cy0, e.cx1, e.cy1);
+  if (e.outside) {
+    put(outside_, order);
     return;
   }
-  remove(e);
-  Entry moved = e;
-  moved.box = to;
-  insert(moved);
+  const Item it = item(order);
+  for (int64_t cy = e.cy0; cy <= e.cy1; ++cy)
+    for (int64_t cx = e.cx0; cx <= e.cx1; ++cx)
+      put(cells_[static_cast<size_t>(cy * cols_ + cx)], it);
+}
+
+void CollisionGrid::unlink(uint32_t order) {
+  const Entry& e = entries_[order];
+  if (e.outside) {
+    drop(outside_, order);
+    return;
+  }
+  for (int64_t cy = e.cy0; cy <= e.cy1; ++cy)
+    for (int64_t cx = e.cx0; cx <= e.cx1; ++cx)
+      drop(cells_[static_cast<size_t>(cy * cols_ + cx)], order);
+}
+
+void CollisionGrid::set(uint32_t order, Object* obj, const Box* box) {
+  Entry& e = entries_[order];
+  e.obj = obj;
+  if (!box) {
+    if (e.in) unlink(order);
+    e.in = false;
+    return;
+  }
+  if (e.in) {
+    if (e.box == *box) return;
+    // Still in the same cells (or still kept apart): only the box changes.
+    int32_t x0, y0, x1, y1;
+    const bool inGrid = cellRange(*box, x0, y0, x1, y1);
+    if (!inGrid && e.outside) {
+      e.box = *box;
+      return;
+    }
+    if (inGrid && !e.outside && x0 == e.cx0 && y0 == e.cy0 && x1 == e.cx1 && y1 == e.cy1) {
+      e.box = *box;
+      const Item it = item(order);
+      for (int64_t cy = y0; cy <= y1; ++cy)
+        for (int64_t cx = x0; cx <= x1; ++cx) update(cells_[static_cast<size_t>(cy * cols_ + cx)], it);
+      return;
+    }
+    unlink(order);
+  }
+  e.in = true;
+  e.box = *box;
+  link(order);
+}
+
+void CollisionGrid::prefetch(uint32_t order, bool contents) const {
+  if (order >= entries_.size()) return;
+  const Entry& e = entries_[order];
+  if (!e.in || e.outside) return;
+  // The probes of a step reach a little beyond the box on each side.
+  const int64_t x0 = std::max<int64_t>(0, e.cx0 - 1), x1 = std::min<int64_t>(cols_ - 1, e.cx1 + 1);
+  const int64_t y1 = std::min<int64_t>(rows_ - 1, e.cy1 + 1);
+  for (int64_t cy = e.cy0; cy <= y1; ++cy)
+    for (int64_t cx = x0; cx <= x1; ++cx) {
+      const auto& cell = cells_[static_cast<size_t>(cy * cols_ + cx)];
+      if (!contents)
+        __builtin_prefetch(&cell);
+      else if (!cell.empty())
+        __builtin_prefetch(cell.data());
+    }
 }

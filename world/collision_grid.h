@@ -1,7 +1,10 @@
-// A uniform grid over boxes for the object collision queries: each entry
-// is an object, its place in its list and a box; a query returns, among the
-// entries whose box may touch an area and that pass the caller's exact
-// test, the one earliest in the list. Boxes too large for the grid (or
+// A uniform grid over boxes for the object collision queries. Entries are
+// numbered by their place in their list (the order the queries honour); each
+// has an object and a box. A query returns, among the entries whose box may
+// overlap an area and that the caller accepts, the one earliest in the
+// list. Cells hold the boxes with their entry numbers, in increasing order,
+// so a query stops looking through a cell at its first hit and reads
+// nothing else until it has one. Boxes too large for the grid (or
 // lying outside the area it was laid over) are kept apart and tested by
 // every query.
 #pragma once
@@ -21,60 +24,98 @@ class CollisionGrid {
     bool operator==(const Box& o) const { return l == o.l && t == o.t && w == o.w && h == o.h; }
   };
   struct Entry {
-    Object* obj;
-    uint32_t order;
+    Object* obj = nullptr;
     Box box;
+    bool in = false;       // takes part in the queries
+    bool outside = false;  // kept apart (when in)
+    // The cells it is in (when in and not outside).
+    int32_t cx0 = 0, cy0 = 0, cx1 = -1, cy1 = -1;
   };
 
-  // Lays the grid over the rectangle l .. r, t .. b (inclusive) and empties
-  // it. Cells are 64 pixels or larger, so that the grid stays small.
-  void reset(int64_t l, int64_t t, int64_t r, int64_t b);
-  void clear();
-  void insert(const Entry& e);
-  // `e` as it was inserted (its box decides the cells it is in).
-  void remove(const Entry& e);
-  // Moves an inserted entry to a new box.
-  void move(const Entry& e, const Box& to);
+  // Lays the grid over the rectangle l .. r, t .. b (inclusive), with cells
+  // of 1 << cellShift pixels or larger (so that the grid stays small), for
+  // entries 0 .. count - 1, all empty.
+  void reset(int64_t l, int64_t t, int64_t r, int64_t b, int cellShift, size_t count);
+  // Entry `order` becomes `obj` with `box`, or takes no part (box null).
+  void set(uint32_t order, Object* obj, const Box* box);
+  const Entry& entry(uint32_t order) const { return entries_[order]; }
+  size_t size() const { return entries_.size(); }
   // Entries kept apart (large or outside the grid); the owner lays the grid
   // anew when they become many.
   size_t outsiders() const { return outside_.size(); }
+
+  // Asks the memory system early for what queries near entry `order` will
+  // read (its cells and their neighbours); `contents`: also what the cells
+  // hold (best when the cells themselves were asked for a step earlier).
+  void prefetch(uint32_t order, bool contents) const;
 
   // Cells an area spans; queries over many cells are better answered by a
   // walk over the list.
   uint64_t cellsSpanned(int64_t l, int64_t t, int64_t r, int64_t b) const;
 
-  // The entry of lowest order whose box may touch the area l .. r, t .. b
-  // and for which test(entry) holds; null when none does.
-  template <class Test>
-  const Entry* first(int64_t l, int64_t t, int64_t r, int64_t b, Test&& test) const {
-    const Entry* best = nullptr;
-    auto consider = [&](const Entry& e) {
-      if ((!best || e.order < best->order) && test(e)) best = &e;
-    };
-    for (const Entry& e : outside_) consider(e);
+  // The entry of lowest order whose box overlaps the area l .. r, t .. b
+  // and for which accept(object, order) holds; null when none does.
+  template <class Accept>
+  const Entry* first(int64_t l, int64_t t, int64_t r, int64_t b, Accept&& accept) const {
+    uint32_t best = kNone;
+    for (uint32_t o : outside_) {
+      if (o >= best) break;
+      const Box& x = entries_[o].box;
+      if (l < x.l + x.w && x.l <= r && t < x.t + x.h && x.t <= b && accept(entries_[o].obj, o)) {
+        best = o;
+        break;
+      }
+    }
     int64_t cx0, cy0, cx1, cy1;
     if (clampRange(l, t, r, b, cx0, cy0, cx1, cy1)) {
+      // Every box in a cell lies within 0 .. kMaxRel of the origin.
+      const int32_t ql = rel(l - ox_), qt = rel(t - oy_), qr = rel(r - ox_), qb = rel(b - oy_);
       for (int64_t cy = cy0; cy <= cy1; ++cy)
         for (int64_t cx = cx0; cx <= cx1; ++cx)
-          for (const Entry& e : cells_[static_cast<size_t>(cy * cols_ + cx)]) consider(e);
+          for (const Item& it : cells_[static_cast<size_t>(cy * cols_ + cx)]) {
+            if (it.order >= best) break;
+            if (ql <= it.r && it.l <= qr && qt <= it.b && it.t <= qb && accept(it.obj, it.order)) {
+              best = it.order;
+              break;
+            }
+          }
     }
-    return best;
+    return best == kNone ? nullptr : &entries_[best];
   }
 
  private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  static constexpr int64_t kMaxRel = int64_t{1} << 30;
+  // A box in the cells, relative to the grid's origin, edges inclusive.
+  struct Item {
+    int32_t l, t, r, b;
+    uint32_t order;
+    Object* obj;
+  };
+  static int32_t rel(int64_t v) {
+    return static_cast<int32_t>(v < -1 ? -1 : v > kMaxRel + 1 ? kMaxRel + 1 : v);
+  }
   static constexpr int64_t kMaxCells = 1 << 18;
   static constexpr int64_t kMaxEntryCells = 16;
 
   // The cells of a box; false when it belongs outside the grid.
-  bool cellRange(const Box& b, int64_t& cx0, int64_t& cy0, int64_t& cx1, int64_t& cy1) const;
+  bool cellRange(const Box& b, int32_t& cx0, int32_t& cy0, int32_t& cx1, int32_t& cy1) const;
   // The cells of the grid that an area touches; false when none.
   bool clampRange(int64_t l, int64_t t, int64_t r, int64_t b, int64_t& cx0, int64_t& cy0,
                   int64_t& cx1, int64_t& cy1) const;
-  static void drop(std::vector<Entry>& v, const Object* o);
+  void link(uint32_t order);
+  void unlink(uint32_t order);
+  Item item(uint32_t order) const;
+  static void put(std::vector<uint32_t>& v, uint32_t order);
+  static void drop(std::vector<uint32_t>& v, uint32_t order);
+  static void put(std::vector<Item>& v, const Item& it);
+  static void drop(std::vector<Item>& v, uint32_t order);
+  static void update(std::vector<Item>& v, const Item& it);
 
   int64_t ox_ = 0, oy_ = 0;  // top-left pixel of the grid
   int shift_ = 6;            // cell size 1 << shift_
   int64_t cols_ = 0, rows_ = 0;
-  std::vector<std::vector<Entry>> cells_;
-  std::vector<Entry> outside_;
+  std::vector<std::vector<Item>> cells_;
+  std::vector<uint32_t> outside_;
+  std::vector<Entry> entries_;
 };

@@ -263,9 +263,8 @@ Object* Level::objHit(int x, int y, int w, int h, const Object* self) const {
       objIndex_.sync(objs, {left, top, int64_t{right} - 1, int64_t{bottom} - 1});
   if (grid.cellsSpanned(x, y, r, b) > ObjectIndex::kMaxQueryCells)
     return objHitWalk(x, y, w, h, self);
-  const CollisionGrid::Entry* e = grid.first(x, y, r, b, [&](const CollisionGrid::Entry& c) {
-    return c.obj != self && overlaps(c.box, x, y, r, b);
-  });
+  const CollisionGrid::Entry* e =
+      grid.first(x, y, r, b, [self](const Object* o, uint32_t) { return o != self; });
   return e ? e->obj : nullptr;
 }
 
@@ -350,6 +349,7 @@ void Level::updateWorld() {
   frames.each([](Frame& f) { f.update(); });
   objIndex_.open();
   objs.eachIndexed([this](Object& o, size_t slot) {
+    objIndex_.prefetch(slot, objs);
     o.step();
     objIndex_.stepped(slot, objs);
   });

@@ -19,6 +19,9 @@ constexpr size_t kMaxOutsiders = 32;
 constexpr int64_t kRoom = 2048;
 // Boxes larger than this on either side do not decide the grid's extent.
 constexpr int64_t kLarge = 4096;
+// Cell sizes between 16 and 256 pixels.
+constexpr int kMinShift = 4;
+constexpr int kMaxShift = 8;
 
 }  // namespace
 
@@ -27,19 +30,24 @@ bool ObjectIndex::current(const OwnedList<Object>& list) const {
 }
 
 void ObjectIndex::rebuild(const OwnedList<Object>& list, const Area& home) {
-  recs_.assign(list.size(), Rec{});
   int64_t l = INT64_MAX, t = INT64_MAX, r = INT64_MIN, b = INT64_MIN;
+  std::vector<CollisionGrid::Box>& boxes = boxes_;
+  boxes.assign(list.size(), CollisionGrid::Box{});
+  int64_t sideSum = 0, counted = 0;
   for (size_t i = 0; i < list.size(); ++i) {
-    Rec& rec = recs_[i];
-    rec.obj = list[i];
-    if (!rec.obj || !boxOf_(*rec.obj, rec.box)) continue;
-    rec.in = true;
+    CollisionGrid::Box& box = boxes[i];
+    if (!list[i] || !boxOf_(*list[i], box)) {
+      box.w = 0;
+      continue;
+    }
     // Huge boxes are kept apart anyway; they must not stretch the cells.
-    if (rec.box.w > kLarge || rec.box.h > kLarge) continue;
-    l = std::min(l, rec.box.l);
-    t = std::min(t, rec.box.t);
-    r = std::max(r, rec.box.l + rec.box.w - 1);
-    b = std::max(b, rec.box.t + rec.box.h - 1);
+    if (box.w > kLarge || box.h > kLarge) continue;
+    l = std::min(l, box.l);
+    t = std::min(t, box.t);
+    r = std::max(r, box.l + box.w - 1);
+    b = std::max(b, box.t + box.h - 1);
+    sideSum += std::max(box.w, box.h);
+    ++counted;
   }
   // The grid covers home and the boxes with room to move, but no further
   // than kReach around home: a few far-flung objects must not stretch the
@@ -67,9 +75,14 @@ void ObjectIndex::rebuild(const OwnedList<Object>& list, const Area& home) {
     r = cr;
     b = cb;
   }
-  grid_.reset(l, t, r, b);
-  for (size_t i = 0; i < recs_.size(); ++i)
-    if (recs_[i].in) grid_.insert({recs_[i].obj, static_cast<uint32_t>(i), recs_[i].box});
+  // Cells about as large as a typical box: each box then lies in a few
+  // cells and each cell holds few boxes.
+  int shift = kMinShift;
+  const int64_t typical = counted ? sideSum / counted : 0;
+  while (shift < kMaxShift && (int64_t{1} << shift) < typical) ++shift;
+  grid_.reset(l, t, r, b, shift, list.size());
+  for (size_t i = 0; i < list.size(); ++i)
+    grid_.set(static_cast<uint32_t>(i), list[i], boxes[i].w > 0 ? &boxes[i] : nullptr);
   built_ = true;
   stale_ = false;
   outsidersAtBuild_ = grid_.outsiders();
@@ -77,21 +90,10 @@ void ObjectIndex::rebuild(const OwnedList<Object>& list, const Area& home) {
   luaSerial_ = Lua::callSerial();
 }
 
-void ObjectIndex::resync(size_t slot) {
-  Rec& rec = recs_[slot];
-  if (!rec.obj) return;
+void ObjectIndex::resync(size_t slot, Object* obj) {
   CollisionGrid::Box box;
-  const bool in = boxOf_(*rec.obj, box);
-  const CollisionGrid::Entry old{rec.obj, static_cast<uint32_t>(slot), rec.box};
-  if (in && rec.in) {
-    if (!(box == rec.box)) grid_.move(old, box);
-  } else if (in) {
-    grid_.insert({rec.obj, static_cast<uint32_t>(slot), box});
-  } else if (rec.in) {
-    grid_.remove(old);
-  }
-  rec.in = in;
-  rec.box = box;
+  const bool in = obj && boxOf_(*obj, box);
+  grid_.set(static_cast<uint32_t>(slot), obj, in ? &box : nullptr);
 }
 
 const CollisionGrid& ObjectIndex::sync(const OwnedList<Object>& list, const Area& home) {
@@ -99,7 +101,7 @@ const CollisionGrid& ObjectIndex::sync(const OwnedList<Object>& list, const Area
       grid_.outsiders() > std::max(kMaxOutsiders, 2 * outsidersAtBuild_)) {
     rebuild(list, home);
   } else if (stale_ || Lua::callSerial() != luaSerial_) {
-    for (size_t i = 0; i < recs_.size(); ++i) resync(i);
+    for (size_t i = 0; i < list.size(); ++i) resync(i, list[i]);
     stale_ = false;
     luaSerial_ = Lua::callSerial();
   }
@@ -109,9 +111,25 @@ const CollisionGrid& ObjectIndex::sync(const OwnedList<Object>& list, const Area
 void ObjectIndex::stepped(size_t slot, const OwnedList<Object>& list) {
   // Anything beyond the object's own step (a script, the list changing) is
   // picked up by the next query.
-  if (stale_ || !current(list) || slot >= recs_.size() || recs_[slot].obj != list[slot]) {
+  if (stale_ || !current(list) || slot >= grid_.size() ||
+      grid_.entry(static_cast<uint32_t>(slot)).obj != list[slot]) {
     stale_ = true;
     return;
   }
-  resync(slot);
+  resync(slot, list[slot]);
+}
+
+void ObjectIndex::prefetch(size_t slot, const OwnedList<Object>& list) const {
+  if (!live() || !current(list)) return;
+  // Two steps ahead the cells, one step ahead what they hold and the
+  // object itself.
+  grid_.prefetch(static_cast<uint32_t>(slot + 2), false);
+  grid_.prefetch(static_cast<uint32_t>(slot + 1), true);
+  if (slot + 1 < list.size())
+    if (const Object* o = list[slot + 1]) {
+      __builtin_prefetch(o);
+      __builtin_prefetch(reinterpret_cast<const char*>(o) + 64);
+      __builtin_prefetch(reinterpret_cast<const char*>(o) + 128);
+      __builtin_prefetch(reinterpret_cast<const char*>(o) + 192);
+    }
 }

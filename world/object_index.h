@@ -47,24 +47,23 @@ class ObjectIndex {
   // The element in `slot` of `list` has stepped.
   void stepped(size_t slot, const OwnedList<Object>& list);
 
+  // Before the element in `slot` steps: asks the memory system for what
+  // the next steps will read.
+  void prefetch(size_t slot, const OwnedList<Object>& list) const;
+
   // Queries spanning more cells than this walk the list instead.
   static constexpr uint64_t kMaxQueryCells = 64;
 
  private:
-  struct Rec {
-    Object* obj = nullptr;
-    bool in = false;
-    CollisionGrid::Box box;
-  };
   void rebuild(const OwnedList<Object>& list, const Area& home);
-  void resync(size_t slot);
+  void resync(size_t slot, Object* obj);
   bool current(const OwnedList<Object>& list) const;
 
   BoxOf boxOf_;
   CollisionGrid grid_;
-  std::vector<Rec> recs_;  // by list slot
+  std::vector<CollisionGrid::Box> boxes_;  // scratch of rebuild()
   int open_ = 0;
-  bool built_ = false;  // recs_ follow the list's slots (as of listVersion_)
+  bool built_ = false;  // the grid's entries follow the list's slots (as of listVersion_)
   bool stale_ = true;   // some record may differ from its object
   uint64_t listVersion_ = 0;
   uint64_t luaSerial_ = 0;
