@@ -4,7 +4,9 @@
 // scripted walk, and the frame-time distribution of a long run.
 //
 //   demo_views GAME_DIR shots OUT_DIR      pictures OUT_DIR/NAME.png, one
-//                                          "VIEW name fragments overdraw" line each
+//                                          "VIEW name fragments overdraw switches"
+//                                          line each (switches: binds of another
+//                                          texture than the last one)
 //   demo_views GAME_DIR fps SECONDS        uncapped scripted walk, "FPS" line
 //   demo_views GAME_DIR frames N           N frames of the scripted walk at a fixed
 //                                          frame time, after 60 to warm up; under
@@ -23,6 +25,7 @@
 // engine's long-standing interfaces. Run it under Xvfb.
 #include <GL/glew.h>
 #include <SDL/SDL.h>
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -64,6 +67,24 @@
 #endif
 
 namespace fs = std::filesystem;
+
+// Texture switches: this program's own glBindTexture stands in for the
+// library's (the engine calls it directly) and counts the binds of a
+// texture other than the last one bound (units and unbinding aside).
+namespace {
+unsigned g_switches = 0;
+GLuint g_last = 0;
+}  // namespace
+
+extern "C" void glBindTexture(GLenum target, GLuint texture) {
+  using Fn = void (*)(GLenum, GLuint);
+  static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "glBindTexture"));
+  if (texture != 0 && texture != g_last) {
+    ++g_switches;
+    g_last = texture;
+  }
+  if (real) real(target, texture);
+}
 
 namespace {
 
@@ -145,13 +166,16 @@ void shot(Driver& d, const std::string& outDir, const char* name) {
   GLuint q = 0;
   glGenQueries(1, &q);
   glBeginQuery(GL_SAMPLES_PASSED, q);
+  g_switches = 0;
   d.frame();
+  const unsigned switches = g_switches;
   glEndQuery(GL_SAMPLES_PASSED);
   GLuint fragments = 0;
   glGetQueryObjectuiv(q, GL_QUERY_RESULT, &fragments);
   glDeleteQueries(1, &q);
   savePicture(outDir + "/" + name + ".png");
-  std::fprintf(g_out, "VIEW %s %u %.3f\n", name, fragments, fragments / (640.0 * 480.0));
+  std::fprintf(g_out, "VIEW %s %u %.3f %u\n", name, fragments, fragments / (640.0 * 480.0),
+               switches);
   std::fflush(g_out);
 }
 

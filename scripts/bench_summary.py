@@ -78,6 +78,11 @@ def ms(b):
     return b["real_time"] * unit
 
 
+def cpu_ms(b):
+    unit = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b.get("time_unit", "ns")]
+    return b["cpu_time"] * unit
+
+
 def counter(b, key):
     return float(b[key])
 
@@ -96,31 +101,33 @@ def ratio_row(figure, res, name, base, target_max=None, value=ms, unit="ms", not
 
 
 def figures_collision():
+    # One thread: its processor time is the time on one core, which the
+    # other programs sharing the machine inflate less than the wall clock.
     res = gbench("bench_physics")
     for n in (100, 1000, 3000, 10000):
         a = res.get(f"BM_PhysicsFrame/{n}")
         walk = res.get(f"BM_PhysicsFrameListWalk/{n}") or res.get(
             f"BM_PhysicsFrameListWalk/{n}/iterations:3")
         if not a:
-            row(f"Physics step, {n} walking objects, collisions on (ms/frame)", "missing", "-", "-",
-                "-", False)
+            row(f"Physics step, {n} walking objects, collisions on (CPU ms/frame)", "missing", "-",
+                "-", "-", False)
             continue
-        base = ms(walk) if walk else None
+        base = cpu_ms(walk) if walk else None
         if n == 10000:
-            tgt, ok = "< 8 ms", ms(a) < 8.0
+            tgt, ok = "< 8 ms", cpu_ms(a) < 8.0
         elif n == 100:
             tgt = "<= 1.00x of the list walk (5 % noise)"
-            ok = base is not None and ms(a) <= base * 1.05
+            ok = base is not None and cpu_ms(a) <= base * 1.05
         else:
             tgt, ok = "-", None
-        row(f"Physics step, {n} walking objects, collision index vs list walk (ms/frame)",
-            f"{ms(a):.3f} ms", f"{base:.3f} ms" if base else "-",
-            fmt_ratio(ms(a), base) if base else "-", tgt, ok)
+        row(f"Physics step, {n} walking objects, collision index vs list walk (CPU ms/frame)",
+            f"{cpu_ms(a):.3f} ms", f"{base:.3f} ms" if base else "-",
+            fmt_ratio(cpu_ms(a), base) if base else "-", tgt, ok)
     blocks = res.get("BM_PhysicsFrameBlocksOnly/10000")
     if blocks and res.get("BM_PhysicsFrame/10000"):
-        a = ms(res["BM_PhysicsFrame/10000"])
-        row("Physics step, 10000 objects: collisions on vs blocks only (ms/frame)", f"{a:.3f} ms",
-            f"{ms(blocks):.3f} ms", fmt_ratio(a, ms(blocks)), "-", None)
+        a = cpu_ms(res["BM_PhysicsFrame/10000"])
+        row("Physics step, 10000 objects: collisions on vs blocks only (CPU ms/frame)",
+            f"{a:.3f} ms", f"{cpu_ms(blocks):.3f} ms", fmt_ratio(a, cpu_ms(blocks)), "-", None)
     log("== collision_diff")
     r = run([os.path.join(BUILD, "bench", "collision_diff"), "1000000"])
     m = re.search(r"queries (\d+) mismatches (\d+) frames (\d+) divergent_frames (\d+)", r.stdout)
@@ -149,8 +156,8 @@ def figures_demo():
         d = os.path.join(OUT, "views-" + side)
         shutil.rmtree(d, ignore_errors=True)
         r = run(demo(build) + ["shots", d])
-        views[side] = {m.group(1): (int(m.group(2)), float(m.group(3)))
-                       for m in re.finditer(r"VIEW (\S+) (\d+) ([\d.]+)", r.stdout)}
+        views[side] = {m.group(1): (int(m.group(2)), float(m.group(3)), int(m.group(4) or -1))
+                       for m in re.finditer(r"VIEW (\S+) (\d+) ([\d.]+)(?: (\d+))?", r.stdout)}
     names = sorted(views["base"])
     same = 0
     for n in names:
@@ -167,6 +174,12 @@ def figures_demo():
                 new[1] < old[1] and identical)
     row("Demo views identical pixel for pixel to the baseline's", f"{same} of {len(names)}",
         "baseline pictures", "-", "all", same == len(names) and len(names) >= 5)
+    sw = {side: [views[side][n][2] for n in names if n in views[side]] for side in views}
+    if names and all(v >= 0 for side in sw for v in sw[side]) and len(sw["new"]) == len(names):
+        a, b = sum(sw["new"]), sum(sw["base"])
+        row(f"Demo views: texture switches per frame (total of {len(names)} views; "
+            f"per view {'/'.join(map(str, sw['new']))})", f"{a}", f"{b}", fmt_ratio(a, b),
+            "no more than the baseline", a <= b)
 
     log("== demo uncapped frame rate (alternating)")
     fps = {"base": [], "new": []}
