@@ -39,7 +39,7 @@ import time
 import clang.cindex as ci
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-ENGINE_FOLDERS = ["base", "resources", "render", "script", "world", "sound", "maps", "dialog", "api", "game"]
+ENGINE_FOLDERS = ["base", "resources", "render", "script", "world", "sound", "maps", "dialog", "api", "check", "game"]
 MIN_PER_FOLDER = 12
 
 for lib in ("/usr/lib/llvm-14/lib/libclang-14.so.1", "/usr/lib/llvm-14/lib/libclang.so.1"):
