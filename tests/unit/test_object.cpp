@@ -28,7 +28,9 @@ TEST(ObjectRecord, SelectingAnimations) {
   o.frameIdx = 1;
   o.setAnim(0u);  // the running one: no restart
   EXPECT_EQ(o.frameIdx, 1u);
-  o.setAnim("walk");
+  o.frameTime = 0.75f;
+  o.setAnim("walk");  // another animation: its clock starts afresh
+  EXPECT_EQ(o.frameTime, 0.0f);
   EXPECT_EQ(o.animIdx, 2u);
   EXPECT_EQ(o.frameIdx, 0u);
   o.setAnim(9u);  // none: index kept, frame dropped

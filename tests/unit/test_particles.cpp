@@ -59,6 +59,10 @@ TEST_F(Particles, BouncesOffWallsAndSticksInsideThem) {
   p->update();
   EXPECT_FLOAT_EQ(p->spdX, -50.0f);
   EXPECT_FLOAT_EQ(p->x, 310.0f - 6.25f);
+  Object::globalAirRes = {2, 2};  // the air slows a slow particle twice, never speeds it up
+  Particle* slow = add(50, 50, 0, 0.5f, 5.0f, 0);
+  slow->update();
+  EXPECT_FLOAT_EQ(slow->spdX, 0.125f);
   Object::globalGrav = {0, 300};
   Particle* stuck = add(330, 100, 45, 100, 5.0f, 0);
   for (int i = 0; i < 4; ++i) stuck->step();
