@@ -129,7 +129,7 @@ def cpu_seconds(pid):
 def run(build, target, limit, work):
     """Fuzzes until the plant is found or the target has had `limit`
     seconds of processor time (a loaded machine stretches the wall clock:
-    the run is cut at ten times the limit)."""
+    the run is cut at five times the limit)."""
     corpus = os.path.join(work, 'corpus', target)
     shutil.rmtree(corpus, ignore_errors=True)
     os.makedirs(corpus)
@@ -148,7 +148,7 @@ def run(build, target, limit, work):
             now = cpu_seconds(proc.pid)
             if now is not None:
                 cpu = now
-            if cpu > limit or time.time() - start > 10 * limit:
+            if cpu > limit or time.time() - start > 5 * limit:
                 proc.send_signal(signal.SIGINT)
                 try:
                     proc.wait(timeout=30)
