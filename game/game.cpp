@@ -139,10 +139,7 @@ void Game::handleEvent(const SDL_Event& event) {
         if (sym == kKeyF4) {
           game::running = false;
         } else if (sym == kKeyReturn) {
-          // A new GL context: every texture is made again.
-          Camera::instance().init(0);
-          CameraShader::instance().reload();
-          Sprite::reload();
+          Camera::instance().toggleFullscreen();
         }
         break;
       }

@@ -5,6 +5,7 @@
 
 #include "base/log.h"
 #include "render/shader.h"
+#include "render/sprite.h"
 
 namespace {
 struct SpriteQuad {
@@ -40,6 +41,9 @@ bool Camera::init(uint32_t flags) {
   glewExperimental = GL_TRUE;
   glewInit();
   glGetError();  // glewInit may leave an error behind on core contexts
+  // The screen texture tells a surviving context from a new one: a new
+  // context has no texture objects yet.
+  contextKept_ = screenTex != 0 && glIsTexture(screenTex) == GL_TRUE;
 
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
@@ -84,6 +88,15 @@ bool Camera::init(uint32_t flags) {
   glBindTexture(GL_TEXTURE_2D, 0);
 
   Shader::instance().init();
+  return true;
+}
+
+bool Camera::toggleFullscreen() {
+  if (!init(0)) return false;
+  if (!contextKept_) {
+    Shader::instance().reload();
+    Sprite::reload();
+  }
   return true;
 }
 

@@ -20,6 +20,15 @@ class Camera {
   // Opens the window on the first call; every later call flips between
   // window and full screen. Rebuilds the GL state and the screen texture.
   bool init(uint32_t flags);
+  // Flips between window and full screen (Left Alt+Return). SDL keeps the
+  // GL context through the switch where it can (on X11 it only resizes the
+  // window), and then every texture and program stays as it was; only a
+  // new context has the sprites' textures and the post-processing programs
+  // built again (building them in a kept context would leave the old ones
+  // behind, a few MiB of textures at every switch).
+  bool toggleFullscreen();
+  // The last init kept the GL context of the one before it.
+  bool contextKept() const { return contextKept_; }
   void beginFrame();
   void endFrame();
 
@@ -45,5 +54,6 @@ class Camera {
  private:
   bool sdlStarted_ = false;
   bool fullscreen_ = false;
+  bool contextKept_ = false;
   uint64_t screenCopies_ = 0;
 };

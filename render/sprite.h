@@ -40,6 +40,9 @@ class Sprite {
   // Destroys the cached sprites nobody holds a reference to (preloaded
   // ones never taken, say) and returns how many went; sprites in use stay.
   static size_t clearUnused();
+  // Makes every cached sprite's texture anew, for a new GL context: the old
+  // names are not deleted, as they belonged to the context that is gone
+  // (Camera::toggleFullscreen calls it only then).
   static void reload();
   // Reads a cached sprite's image and animations again from its resource
   // (the file changed on disk). The sprite keeps its address and its

@@ -1,9 +1,12 @@
 #include "resources/replace_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -63,6 +66,47 @@ ReplaceResult writeInPlace(const std::string& target, const std::string& bytes, 
   return r;
 }
 
+// Temporary files are named after the target: "sav01.bin" is written as
+// "sav01.bin.tmp-" and six characters from mkstemp, and the writer holds a
+// lock on it from its creation until it is renamed. One that nobody holds
+// a lock on was left by a writer that was killed, and is removed.
+constexpr const char kTmpMark[] = ".tmp-";
+constexpr size_t kTmpRandom = 6;
+
+bool isTmpName(const std::string& entry, const std::string& base) {
+  const std::string prefix = base + kTmpMark;
+  if (entry.size() != prefix.size() + kTmpRandom || entry.compare(0, prefix.size(), prefix) != 0)
+    return false;
+  for (size_t i = prefix.size(); i < entry.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(entry[i]);
+    if (!std::isalnum(c)) return false;
+  }
+  return true;
+}
+
+void removeStaleTemporaries(const std::filesystem::path& target) {
+  const std::string dir = target.has_parent_path() ? target.parent_path().string() : ".";
+  const std::string base = target.filename().string();
+  std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), &closedir);
+  if (!d) return;
+  while (dirent* e = readdir(d.get())) {
+    const std::string entry = e->d_name;
+    if (!isTmpName(entry, base)) continue;
+    const std::string path = dir + "/" + entry;
+    struct stat named;
+    if (lstat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_uid != geteuid())
+      continue;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat opened;
+    // Still the file that was looked at, and no writer holds it.
+    if (fstat(fd, &opened) == 0 && opened.st_dev == named.st_dev &&
+        opened.st_ino == named.st_ino && flock(fd, LOCK_EX | LOCK_NB) == 0)
+      unlink(path.c_str());
+    ::close(fd);
+  }
+}
+
 }  // namespace
 
 ReplaceResult replaceFile(const std::string& path, const std::string& bytes,
@@ -83,8 +127,8 @@ ReplaceResult replaceFile(const std::string& path, const std::string& bytes,
   if (target.has_parent_path() && !fs::exists(target.parent_path(), ec))
     fs::create_directories(target.parent_path(), ec);
 
-  std::string tmp = target.string() + ".XXXXXX";
-  int fd = mkstemp(&tmp[0]);
+  std::string tmp = target.string() + kTmpMark + "XXXXXX";
+  int fd = mkostemp(&tmp[0], O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
     // The folder takes no new file, but the file itself may still be
@@ -93,6 +137,16 @@ ReplaceResult replaceFile(const std::string& path, const std::string& bytes,
       return writeInPlace(target.string(), bytes, error);
     return failed(ReplaceResult::CannotCreate, error, err);
   }
+  // Held until the rename is done (the stream's own descriptor closes
+  // before it): a temporary file under a lock is being written.
+  const int lockFd = dup(fd);
+  if (lockFd >= 0) flock(lockFd, LOCK_EX);
+  struct LockRelease {
+    int fd;
+    ~LockRelease() {
+      if (fd >= 0) ::close(fd);
+    }
+  } lockRelease{lockFd};
   fchmod(fd, fs::exists(status) ? (static_cast<mode_t>(status.permissions()) & 07777)
                                 : newFileMode());
   FilePtr f(fdopen(fd, "wb"));
@@ -122,5 +176,6 @@ ReplaceResult replaceFile(const std::string& path, const std::string& bytes,
     fsync(dfd);
     ::close(dfd);
   }
+  removeStaleTemporaries(target);
   return ReplaceResult::Replaced;
 }

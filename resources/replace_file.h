@@ -1,6 +1,8 @@
 // Writing a whole file so that a failure never destroys what was there:
 // the new bytes go to a temporary file beside the target, which is then
-// renamed over it. Used for the save file and for archives.
+// renamed over it. Used for the save file and for archives. The temporary
+// file is "<target>.tmp-" and six characters, locked while it is written;
+// a successful replace removes the unlocked ones a killed writer left.
 #pragma once
 
 #include <string>

@@ -6,8 +6,9 @@
 
 Phase 1 runs the release binary under Xvfb for --minutes with random keys
 (walking, jumping, shooting, talking, choosing, pausing, switching full
-screen) and a level reload every 20 seconds (added to the copy's level
-script): the game must not crash, and its resident memory may grow by less
+screen) and a level change every 20 seconds (the copy's level scripts send
+the player to the other level through a dialog goto): the game must not
+crash, and its resident memory may grow by less
 than 2 MiB after the first minute. The frame-time distribution (from
 TERVALO_FRAME_LOG) and the memory samples are written to --out. Phase 2
 plays the same way under valgrind (memcheck) for --valgrind-minutes: no
@@ -25,16 +26,33 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 from harness import GameRun  # noqa: E402
 
-RELOAD = """
--- soak: the level is loaded again every 20 seconds
+# Every 20 seconds the level's script sends the player to the other level
+# through the dialog command goto, the way a game changes levels: the level
+# is loaded anew and the player's character made again (a script's loadLvl
+# alone leaves the player without a character).
+LEVEL_CHANGE = """
+-- soak: after 20 seconds here the player goes to the other level
 local soakTicks = 0
 local soakTick = tick
 function tick()
   soakTick()
   soakTicks = soakTicks + 1
-  if soakTicks % 1250 == 0 then loadLvl(getGlobalStr("filename") .. ":lvl") end
+  if soakTicks == 1250 then setDial("soak", %d) end
 end
 """
+SOAK_DIALOG = """[dialog]
+1=goto data/lvl/studnia.crs:lvl 96 300 0 0
+2=goto data/lvl/miedzyczas.crs:lvl 420 380 0 0
+"""
+
+
+def add_level_changes(run):
+    with open(run.path("npc", "soak"), "w") as f:
+        f.write(SOAK_DIALOG)
+    for script, block in (("miedzyczas.lua", 1), ("studnia.lua", 2)):
+        with open(run.path("lua", script), "a") as f:
+            f.write(LEVEL_CHANGE % block)
+
 
 # (weight, keys held together, hold seconds range)
 ACTIONS = [
@@ -121,8 +139,7 @@ def phase_release(args, rng):
     run = GameRun(source=args.game, binary=args.binary).prepare()
     report = {"ok": False}
     try:
-        with open(run.path("lua", "miedzyczas.lua"), "a") as f:
-            f.write(RELOAD)
+        add_level_changes(run)
         frames = os.path.join(args.out, "frames.txt")
         pid = launch(run, None, {"TERVALO_FRAME_LOG": frames})
         samples = []
@@ -152,7 +169,15 @@ def phase_release(args, rng):
         out = run.output()
         with open(os.path.join(args.out, "console-release.log"), "w") as f:
             f.write(out)
-        report.update(exit=code, alive=alive, rss_first_minute_kib=after_minute[0] if after_minute else None,
+        fail_kinds = {}
+        for line in out.splitlines():
+            if line.startswith("FAIL:"):
+                fail_kinds[line] = fail_kinds.get(line, 0) + 1
+        report.update(exit=code, alive=alive, rss_start_kib=samples[0][1] if samples else None,
+                      rss_first_minute_kib=after_minute[0] if after_minute else None,
+                      rss_end_kib=samples[-1][1] if samples else None,
+                      load=os.getloadavg()[0],
+                      top_fails=sorted(fail_kinds.items(), key=lambda kv: -kv[1])[:5],
                       rss_growth_kib=growth, rss_peak_growth_kib=peak, frames=percentiles(hist),
                       reloads=out.count("wczytany w") - 1,
                       fails=len([l for l in out.splitlines() if l.startswith("FAIL:")]))
@@ -167,8 +192,7 @@ def phase_valgrind(args, rng):
     report = {"ok": False}
     log = os.path.join(args.out, "valgrind.log")
     try:
-        with open(run.path("lua", "miedzyczas.lua"), "a") as f:
-            f.write(RELOAD)
+        add_level_changes(run)
         supp = os.path.join(HERE, "valgrind.supp")
         prefix = ["valgrind", "--tool=memcheck", "--leak-check=full", "--show-leak-kinds=definite",
                   "--errors-for-leak-kinds=definite", f"--log-file={log}", "--num-callers=30"]
