@@ -128,7 +128,7 @@ ReplaceResult replaceFile(const std::string& path, const std::string& bytes,
     fs::create_directories(target.parent_path(), ec);
 
   std::string tmp = target.string() + kTmpMark + "XXXXXX";
-  int fd = mkostemp(&tmp[0], O_CLOEXEC);
+  int fd = mkstemp(&tmp[0]);
   if (fd < 0) {
     const int err = errno;
     // The folder takes no new file, but the file itself may still be

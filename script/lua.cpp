@@ -18,6 +18,10 @@
 // allocator counts the state's bytes and refuses growth past the cap while
 // script code may run (`guarded`); the count hook measures the outermost
 // guarded call.
+namespace {
+size_t g_openStates = 0;  // lua_State objects not closed yet
+}  // namespace
+
 struct Lua::Core {
   lua_State* L = nullptr;
   int depth = 0;  // protected calls of this state in flight
@@ -44,6 +48,7 @@ struct Lua::Core {
     // may already be half torn down.
     forgetHost();
     lua_close(L);
+    --g_openStates;
   }
 
   void forgetHost() {
@@ -458,6 +463,8 @@ bool hasMetatable(lua_State* L, int index) {
 
 }  // namespace
 
+size_t Lua::openStates() { return g_openStates; }
+
 std::vector<std::unique_ptr<Lua::Core>>& Lua::graveyard() {
   static std::vector<std::unique_ptr<Core>> cores;
   return cores;
@@ -490,6 +497,7 @@ void Lua::init() {
   core->name = name_;
   core->cap = g_memoryCap;
   core->L = lua_newstate(limitedAlloc, core.get());
+  if (core->L) ++g_openStates;
   if (!core->L || lua_cpcall(core->L, openLibs, nullptr) != 0 ||
       lua_cpcall(core->L, installSafeLoaders, nullptr) != 0) {
     Log::fail("Lua.Lua: Nie udalo sie uruchomic lua");

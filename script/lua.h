@@ -158,6 +158,8 @@ class Lua {
   uint32_t errorsReported() const { return errorsReported_; }
   // Protected calls of all hosts currently on the stack.
   static int activeCalls();
+  // Lua states made and not closed yet, in the whole program.
+  static size_t openStates();
   // Counts every protected call into script code (metamethods included):
   // a world index compares it to know whether a script may have changed
   // anything since it last looked.

@@ -51,6 +51,7 @@ Object::Object(uint32_t id_, int x_, int y_, int z_, int hp_, Sprite* sprite_, L
       gndRes(gndRes_ ? gndRes_ : &globalGndRes),
       lvl(lvl_),
       frameHost(frameHost_) {
+  ++live_;
   if (sprite) {
     anim = sprite->getAnim(0);
     if (anim) {
@@ -60,7 +61,10 @@ Object::Object(uint32_t id_, int x_, int y_, int z_, int hp_, Sprite* sprite_, L
   }
 }
 
-Object::~Object() { Sprite::release(sprite); }
+Object::~Object() {
+  --live_;
+  Sprite::release(sprite);
+}
 
 int Object::layer() const { return toPixel(z); }
 

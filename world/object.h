@@ -3,6 +3,7 @@
 // blocks and the other objects.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "render/sprite.h"
@@ -28,6 +29,9 @@ class Object {
   Object(uint32_t id, int x, int y, int z, int hp, Sprite* sprite, Level* lvl, Frame* frameHost,
          Vec2f* grav = &globalGrav, Vec2f* airRes = &globalAirRes, Vec2f* gndRes = &globalGndRes);
   virtual ~Object();
+  // Objects of every kind alive in the program (characters, bullets,
+  // particles included).
+  static size_t liveCount() { return live_; }
   Object(const Object&) = delete;
   Object& operator=(const Object&) = delete;
 
@@ -90,6 +94,8 @@ class Object {
   // The first object in the way of the area, or null (always null with
   // collisions off).
   Object* objectInWay(int ax, int ay, int aw, int ah) const;
+
+  static inline size_t live_ = 0;
 };
 
 // Truncation of a level position to a pixel, kept inside a range where the

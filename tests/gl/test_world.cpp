@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "api/lua_funcs.h"
 #include "base/globals.h"
@@ -21,6 +22,8 @@
 #include "resources/ini_file.h"
 #include "resources/resfile.h"
 #include "resources/resfile_writer.h"
+#include "script/lua.h"
+#include "sound/sound.h"
 #include "unit/tiled_maker.h"
 #include "world/bullet.h"
 #include "world/level.h"
@@ -453,4 +456,40 @@ TEST_F(GlTest, DialogPointerAndBoxPictures) {
   EXPECT_EQ(pixel(320, 420), kBlack);
   d.reset();
   dialog_sprites::background = dialog_sprites::pointer = nullptr;
+}
+
+// The demo's level changes as its dialogs make them (the level loaded anew,
+// its scripts run, the player's character made again), over and over: after
+// the first round has filled the caches, further rounds leave as many live
+// textures, cached sprites, objects and Lua states as before.
+TEST_F(GlTest, LevelChangesLeaveNothingBehind) {
+  enterTempDir();
+  std::filesystem::current_path(TERVALO_GAME_DIR);
+  auto live = [] {
+    size_t textures = 0;
+    for (GLuint t = 1; t < 20000; ++t) textures += glIsTexture(t) == GL_TRUE;
+    return std::vector<size_t>{textures, Sprite::cacheSize(), Object::liveCount(), Lua::openStates()};
+  };
+  Player& player = Player::instance();
+  Level lvl;
+  auto round = [&] {
+    Log::Capture quiet;  // no sound device here: the music is refused
+    for (const char* name : {"data/lvl/studnia.crs:lvl", "data/lvl/miedzyczas.crs:lvl"}) {
+      ASSERT_TRUE(lvl.load(name));
+      player.addPlayer(&lvl, 420, 380, 0, 100, "data/gfx.crs:player");
+      game::dt = 0.05f;
+      for (int frame = 0; frame < 10; ++frame) {
+        lvl.update();
+        Sound::instance().update();
+      }
+    }
+  };
+  round();
+  const std::vector<size_t> before = live();
+  EXPECT_TRUE(before[2] > 5 && before[3] > 2);
+  for (int i = 0; i < 4; ++i) round();
+  EXPECT_EQ(live(), before) << "textures, sprites, objects, Lua states";
+  Log::Capture quiet;
+  lvl.unload();
+  player = Player();
 }
