@@ -93,9 +93,12 @@ def launch(run, prefix, env):
     return run.proc.pid
 
 
-# Played once at the start, so that the first minute, which the memory
-# check leaves out, has made every kind of thing once: the full-screen
-# picture, bullets, a conversation, the pause.
+# Played at the start and again soon after each of the first two level
+# changes, so that the first minute, which the memory check leaves out, has
+# made every kind of thing once in both levels: the full-screen picture
+# (with and without the level's post-processing program), bullets, a
+# conversation, the pause.
+WARM_UP_AT = (0, 25, 47)
 WARM_UP = [("Alt_L", "Return"), ("Alt_L", "Return"), ("z",), ("x",), ("e",), ("Return",),
            ("Return",), ("Print",), ("Print",)]
 
@@ -105,11 +108,7 @@ def play(run, seconds, rng, sample, paused_state):
     the game ended by itself."""
     start = time.time()
     next_sample = start
-    sample(0)
-    next_sample += 5
-    for keys in WARM_UP:
-        run.key(*keys, hold_ms=60)
-        time.sleep(1.0)
+    warm_ups = list(WARM_UP_AT)
     while time.time() - start < seconds:
         if run.proc.poll() is not None:
             return False
@@ -117,6 +116,15 @@ def play(run, seconds, rng, sample, paused_state):
         if now >= next_sample:
             sample(now - start)
             next_sample += 5
+        if warm_ups and now - start >= warm_ups[0]:
+            warm_ups.pop(0)
+            for keys in WARM_UP:
+                run.key(*keys, hold_ms=60)
+                time.sleep(0.5)
+            if paused_state[0]:
+                run.key("Print")
+                paused_state[0] = False
+            continue
         weights = [a[0] for a in ACTIONS]
         _, keys, (lo, hi) = rng.choices(ACTIONS, weights)[0]
         if keys == ("Print",):
