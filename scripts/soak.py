@@ -223,12 +223,16 @@ def phase_valgrind(args, rng):
         launch(run, prefix, {"GALLIUM_DRIVER": "softpipe", "LP_NUM_THREADS": "0"})
         alive = play(run, args.valgrind_minutes * 60, rng, lambda t: None, [False])
         code = run.quit(timeout=300) if alive else run.wait(60)
+        out = run.output()
+        with open(os.path.join(args.out, "console-valgrind.log"), "w") as f:
+            f.write(out)
         text = open(log).read() if os.path.exists(log) else ""
         m = re.findall(r"ERROR SUMMARY: (\d+) errors", text)
         d = re.findall(r"definitely lost: ([\d,]+) bytes", text)
         errors = int(m[-1]) if m else None
         lost = int(d[-1].replace(",", "")) if d else 0
-        report.update(exit=code, alive=alive, errors=errors, definitely_lost=lost, log=log)
+        report.update(exit=code, alive=alive, errors=errors, definitely_lost=lost, log=log,
+                      reloads=out.count("wczytany w") - 1)
         report["ok"] = alive and code == 0 and errors == 0 and lost == 0
     finally:
         run.cleanup()
