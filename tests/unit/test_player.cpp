@@ -1,5 +1,6 @@
 // The player: bindings file, input, its character and its script functions.
 #include <algorithm>
+#include <fstream>
 
 #include "api/lua_funcs.h"
 #include "base/log.h"
@@ -80,6 +81,7 @@ TEST_F(PlayerTest, ControlsFile) {
   const std::string saved = path("saved.bin");
   ASSERT_TRUE(p.saveCtrls(saved.c_str()));
   EXPECT_EQ(fs::file_size(saved), 92u);
+  EXPECT_EQ(std::ifstream(saved, std::ios::binary).get(), 11);  // the count of actions comes first
   EXPECT_FALSE(fs::exists(saved + ".tmp"));
   Player q;
   ASSERT_TRUE(q.loadCtrls(saved.c_str()));
