@@ -37,7 +37,7 @@ local soakTick = tick
 function tick()
   soakTick()
   soakTicks = soakTicks + 1
-  if soakTicks == 1250 then setDial("soak", %d) end
+  if soakTicks == %d then setDial("soak", %d) end
 end
 """
 SOAK_DIALOG = """[dialog]
@@ -46,12 +46,12 @@ SOAK_DIALOG = """[dialog]
 """
 
 
-def add_level_changes(run):
+def add_level_changes(run, ticks):
     with open(run.path("npc", "soak"), "w") as f:
         f.write(SOAK_DIALOG)
     for script, block in (("miedzyczas.lua", 1), ("studnia.lua", 2)):
         with open(run.path("lua", script), "a") as f:
-            f.write(LEVEL_CHANGE % block)
+            f.write(LEVEL_CHANGE % (ticks, block))
 
 
 # (weight, keys held together, hold seconds range)
@@ -159,7 +159,7 @@ def phase_release(args, rng):
     run = GameRun(source=args.game, binary=args.binary).prepare()
     report = {"ok": False}
     try:
-        add_level_changes(run)
+        add_level_changes(run, 1250)
         frames = os.path.join(args.out, "frames.txt")
         pid = launch(run, None, {"TERVALO_FRAME_LOG": frames})
         samples = []
@@ -212,7 +212,9 @@ def phase_valgrind(args, rng):
     report = {"ok": False}
     log = os.path.join(args.out, "valgrind.log")
     try:
-        add_level_changes(run)
+        # Under valgrind the game runs many times slower: change levels
+        # after a few seconds of game time so that the run sees several.
+        add_level_changes(run, 150)
         supp = os.path.join(HERE, "valgrind.supp")
         prefix = ["valgrind", "--tool=memcheck", "--leak-check=full", "--show-leak-kinds=definite",
                   "--errors-for-leak-kinds=definite", f"--log-file={log}", "--num-callers=30"]
