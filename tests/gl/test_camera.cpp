@@ -110,28 +110,6 @@ class ShaderGl : public GlTest {
 
 }  // namespace
 
-TEST_F(GlTest, CameraInitStateAndBeginFrame) {
-  EXPECT_FALSE(Camera::instance().fullscreen());
-  EXPECT_FALSE(isFullscreen());
-  char* caption = nullptr;
-  SDL_WM_GetCaption(&caption, nullptr);
-  ASSERT_NE(caption, nullptr);
-  EXPECT_STREQ(caption, "Tervalo v3");
-  // The frame starts at the target with a fresh model-view matrix.
-  Camera& cam = Camera::instance();
-  cam.x = cam.y = 1;
-  cam.tx = 300.5f;
-  cam.ty = -40;
-  glTranslatef(5, 5, 0);
-  cam.beginFrame();
-  EXPECT_EQ(cam.x, 300.5f);
-  EXPECT_EQ(cam.y, -40.0f);
-  EXPECT_EQ(cam.ix(), 300);
-  GLfloat mv[16];
-  glGetFloatv(GL_MODELVIEW_MATRIX, mv);
-  EXPECT_FLOAT_EQ(mv[12], 0.0f);  // identity again
-}
-
 // A post program from a file on disk changes what reaches the screen (the
 // copy of the screen is upright), and keeps doing so after a window/full
 // screen switch and the reload hook.
@@ -170,6 +148,7 @@ TEST_F(ShaderGl, PostProgramInvertsThePresentedPictureAcrossAContextSwitch) {
   EXPECT_TRUE(cam.shade);
   frame();
   EXPECT_EQ(pixel(5, 240), (Rgba{55, 255, 255, 255}));
+  EXPECT_EQ(cam.x, 12.5f);  // the frame started at the target
   EXPECT_TRUE(cap.lines().empty()) << cap.joined();
 
   // A really new context: the old program is dropped unread, the frame is
