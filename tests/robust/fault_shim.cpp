@@ -1,14 +1,16 @@
 // LD_PRELOAD shim for the save fault matrix, on files under TERVALO_FAULT_DIR: the first call
 // of TERVALO_FAULT_OP (open | write | fsync | close | rename) fails (EACCES for open and rename,
-// EIO otherwise). A full disk is the unit tests' (a file-size limit, /dev/full). Wrapped: the
-// calls the save makes (fopen, mkstemp, fwrite, fsync, fclose, rename); the test checks that
-// every kind of fault fired.
+// EIO otherwise), and writes past TERVALO_FAULT_SPACE bytes (the free space; truncating gives
+// bytes back) are cut short with ENOSPC. Wrapped: the calls the save makes (fopen, mkstemp,
+// fwrite, fsync, fclose, rename); the test checks that every kind of fault fired.
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -18,6 +20,7 @@ namespace {
 char g_dir[PATH_MAX];
 size_t g_dirLen;
 const char* g_op = "";
+long long g_space = -1;  // -1: unlimited
 bool g_fired;            // the chosen operation has failed once
 bool g_tracked[4096];    // descriptors of files under the folder open for writing
 
@@ -25,6 +28,8 @@ __attribute__((constructor)) void setup() {
   const char* dir = getenv("TERVALO_FAULT_DIR");
   if (dir && realpath(dir, g_dir)) g_dirLen = strlen(g_dir);
   if (const char* op = getenv("TERVALO_FAULT_OP")) g_op = op;
+  const char* space = getenv("TERVALO_FAULT_SPACE");
+  if (space && *space) g_space = atoll(space);
 }
 
 template <typename F>
@@ -62,9 +67,19 @@ void track(int fd, bool on) {
 }
 
 // -1: the open fails; 1: a file under the folder opened for writing.
-int opening(const char* path, bool writing) {
-  if (!writing || !under(path)) return 0;
-  return fire("open", EACCES) ? -1 : 1;
+int opening(const char* path, int flags) {
+  if (!(flags & (O_WRONLY | O_RDWR | O_CREAT)) || !under(path)) return 0;
+  if (fire("open", EACCES)) return -1;
+  struct stat st;  // truncating an existing file frees its bytes
+  if (g_space >= 0 && (flags & O_TRUNC) && stat(path, &st) == 0) g_space += st.st_size;
+  return 1;
+}
+
+// How much of `n` bytes may be written.
+size_t allowance(size_t n) {
+  if (g_space < 0 || (long long)n <= g_space) return n;
+  fprintf(stderr, "fault: space\n");
+  return (size_t)g_space;
 }
 
 }  // namespace
@@ -73,7 +88,10 @@ extern "C" {
 
 FILE* fopen(const char* path, const char* mode) {
   REAL(fopen);
-  const int w = opening(path, strpbrk(mode, "wa+") != nullptr);
+  const int flags = strchr(mode, 'w')                        ? O_WRONLY | O_CREAT | O_TRUNC
+                    : strchr(mode, 'a') || strchr(mode, '+') ? O_RDWR | O_CREAT
+                                                             : 0;
+  const int w = opening(path, flags);
   if (w < 0) return nullptr;
   FILE* f = real_fopen(path, mode);
   if (f && w > 0) track(fileno(f), true);
@@ -90,7 +108,12 @@ int mkstemp(char* tmpl) {
 
 size_t fwrite(const void* buf, size_t size, size_t count, FILE* f) {
   REAL(fwrite);
-  return tracked(fileno(f)) && size && fire("write", EIO) ? 0 : real_fwrite(buf, size, count, f);
+  if (!tracked(fileno(f)) || size == 0) return real_fwrite(buf, size, count, f);
+  if (fire("write", EIO)) return 0;
+  const size_t items = real_fwrite(buf, size, allowance(size * count) / size, f);
+  if (g_space >= 0) g_space -= (long long)(items * size);
+  if (items < count) errno = ENOSPC;
+  return items;
 }
 
 int fsync(int fd) {

@@ -1,6 +1,6 @@
 """Saves survive a kill at a random moment and failing file operations (each of open, write, fsync, close
-and rename through an LD_PRELOAD shim): the file holds the old or the new generation, whole.
-Full figures: python3 tests/robust/test_saves.py --kills 1000 BUILD_DIR"""
+and rename through an LD_PRELOAD shim, at every free-space budget): the file holds the old or the new
+generation, whole. Full figures: python3 tests/robust/test_saves.py --kills 1000 BUILD_DIR"""
 import os
 import random
 import signal
@@ -70,25 +70,46 @@ def sweep(path, gen):
         holder.wait()
 
 
-def fault_matrix():
+def can_mount_tmpfs():
+    try:
+        return subprocess.run(["unshare", "-r", "-m", "sh", "-c", "mount -t tmpfs -o size=8k tmpfs /mnt"],
+                              capture_output=True, timeout=10).returncode == 0
+    except (OSError, subprocess.TimeoutExpired):
+        return False
+
+
+def fault_matrix(step=512):
     """Counts of runs that left generation 1 (old), 2 (new) or anything else
-    (lost), and the faults that fired."""
+    (lost), the faults that fired, the file size and whether a tmpfs was used."""
     counts = {"runs": 0, "old": 0, "new": 0, "lost": 0, "fired": set()}
-    with tempfile.TemporaryDirectory(prefix="tervalo_faults_") as folder:
+    with tempfile.TemporaryDirectory(prefix="tervalo_faults_") as work:
+        counts["tmpfs"] = tmpfs = can_mount_tmpfs()
+        # The size of generation 2 bounds the budgets worth trying.
+        subprocess.run(tool("once", os.path.join(work, "probe.bin"), "2"), check=True, capture_output=True)
+        counts["size"] = size = os.path.getsize(os.path.join(work, "probe.bin"))
+        folder = os.path.join(work, "save")
+        os.makedirs(folder)
         target = os.path.join(folder, "sav01.bin")
-        for op in ("none", "open", "write", "fsync", "close", "rename"):
-            env = dict(os.environ, TERVALO_FAULT_DIR=folder, TERVALO_FAULT_OP=op,
-                       LD_PRELOAD=os.path.join(BUILD, "tests", "libfault_shim.so"))
-            # The old save, the faulty save, the check. A failing open of the temporary file is what
-            # a read-only folder gives: the in-place fallback runs.
-            subprocess.run(tool("once", target, "1"), check=True, capture_output=True)
-            r = subprocess.run(tool("once", target, "2"), env=env, capture_output=True, text=True, timeout=60)
-            got = generation(subprocess.run(tool("check", target), capture_output=True, text=True).stdout)
-            counts["fired"] |= {l[7:] for l in r.stderr.splitlines() if l.startswith("fault: ")}
-            counts["runs"] += 1
-            counts[{1: "old", 2: "new"}.get(got, "lost")] += 1
-            if got not in (1, 2):
-                print(f"faults: op {op}: {r.stdout!r} {r.stderr!r}", file=sys.stderr)
+        save, check = " ".join(f"'{a}'" for a in tool("once", target)), " ".join(f"'{a}'" for a in tool("check"))
+        for budget in list(range(0, size + step + 1, step)) + [None]:
+            for op in ("none", "open", "write", "fsync", "close", "rename"):
+                env = dict(os.environ, TERVALO_FAULT_DIR=folder, TERVALO_FAULT_OP=op,
+                           LD_PRELOAD=os.path.join(BUILD, "tests", "libfault_shim.so"))
+                if budget is not None:
+                    env["TERVALO_FAULT_SPACE"] = str(budget)
+                # One shell run: (mount,) the old save, the faulty save, the check. A failing open of
+                # the temporary file is what a read-only folder gives: the in-place fallback runs.
+                script = ((f"mount -t tmpfs -o size=16k tmpfs '{folder}' && " if tmpfs else
+                           f"rm -rf '{folder}' && mkdir -p '{folder}' && ")
+                          + f"env -u LD_PRELOAD {save} 1 && {save} 2; env -u LD_PRELOAD {check} '{target}'")
+                cmd = ["unshare", "-r", "-m", "sh", "-c", script] if tmpfs else ["sh", "-c", script]
+                r = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=60)
+                got = generation(r.stdout)
+                counts["fired"] |= {l[7:] for l in r.stderr.splitlines() if l.startswith("fault: ")}
+                counts["runs"] += 1
+                counts[{1: "old", 2: "new"}.get(got, "lost")] += 1
+                if got not in (1, 2):
+                    print(f"faults: budget {budget} op {op}: {r.stdout!r} {r.stderr!r}", file=sys.stderr)
     return counts
 
 
@@ -108,8 +129,8 @@ class Saves(unittest.TestCase):
         c = fault_matrix()
         print(f"fault matrix: {c}", file=sys.stderr)
         self.assertEqual(c["lost"], 0, c)
-        self.assertEqual(c["fired"], {"open", "write", "fsync", "close", "rename"}, c)
-        # Without faults the new save lands; every failing
+        self.assertEqual(c["fired"], {"open", "write", "fsync", "close", "rename", "space"}, c)
+        # Without faults and with room the new save lands; every failing
         # operation before the rename keeps the old one.
         self.assertGreater(c["new"], 0)
         self.assertGreater(c["old"], 0)
