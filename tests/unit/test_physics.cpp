@@ -1,10 +1,16 @@
-// Physics step scenarios: one frame at (0, 0) with a floor of solid tiles in
-// block row 10 (y 320..351); bodies 16 x 32, slabs 64 x 16, anchor top-left.
+// Objects in a small world: one frame at (0, 0) of a tile sheet whose tile 1
+// is solid, tile 2 a 6-pixel step and tile 3 a 7-pixel wall; bodies 16 x 32,
+// slabs 64 x 16, dots 2 x 2, anchor top-left. Physics steps stand on a floor
+// in block row 10 (y 320..351), particles and bullets meet a wall in block
+// column 10 (x 320..351). Also the object record's animation selection and clock.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "base/log.h"
 #include "tests/unit/world_helpers.h"
+#include "world/bullet.h"
+#include "world/particle.h"
 
 using namespace worldtest;
 
@@ -12,25 +18,53 @@ namespace {
 
 constexpr float kDt = 0.016f;
 
-class Physics : public ::testing::Test {
- protected:
-  void SetUp() override {
-    game::dt = kDt;
-    Object::globalGrav = {0, 300};
-    Object::globalAirRes = {0.02f, 0.02f};
-    Object::globalGndRes = {300, 300};
-    tiles.paint(2, 0, 32, 0, 26, 0);  // a 6-pixel step
-    tiles.paint(3, 0, 32, 0, 25, 0);  // a 7-pixel wall
-    frame = lvl.addFrame(0, "f", &tiles.s, nullptr, 0, 0, 0, 1.0f, 1.0f);
-    fillRow(*frame, 10, 1);
+struct SmallWorld : ::testing::Test {
+  PhysicsGuard guard;
+  Sheet tiles{4, 32, 32}, body{1, 16, 32}, slab{1, 64, 16}, dot{1, 2, 2};
+  Level lvl;
+  Frame* frame = lvl.addFrame(0, "f", &tiles.s, nullptr, 0, 0, 0, 1.0f, 1.0f);
+  void world(float dt, float grav, float air) {
+    game::dt = dt;
+    Object::globalGrav = {0, grav};
+    Object::globalAirRes = {air, air};
   }
   Object* add(int x, int y, Sheet& sp) { return lvl.addObj(1, x, y, 0, 10, &sp.s); }
   Object* add(int x, int y) { return add(x, y, body); }
   Object* addInFrame(int x, int y, Sheet& sp) { return lvl.addFrameObj(1, x, y, 0, 1, &sp.s); }
-  PhysicsGuard guard;
-  Sheet tiles{4, 32, 32}, body{1, 16, 32}, slab{1, 64, 16};
-  Level lvl;
-  Frame* frame = nullptr;
+};
+
+struct Physics : SmallWorld {
+  void SetUp() override {
+    world(kDt, 300, 0.02f);
+    Object::globalGndRes = {300, 300};
+    tiles.paint(2, 0, 32, 0, 26, 0);  // a 6-pixel step
+    tiles.paint(3, 0, 32, 0, 25, 0);  // a 7-pixel wall
+    fillRow(*frame, 10, 1);
+  }
+};
+
+struct Particles : SmallWorld {
+  Log::Capture cap;  // the blood picture is not to be had here
+  void SetUp() override {
+    world(0.125f, 0, 0);
+    for (int r = 0; r < Frame::kRows; ++r) setCell(*frame, 10, r, 1);
+  }
+  Particle* add(int x, int y, float angle, float speed, float life, int damage, int z = 0) {
+    return lvl.addParticle(x, y, z, angle, speed, life, damage, &dot.s);
+  }
+};
+
+// Animation 0: 4 frames at speed 4 looping to frame 2; 1: one frame;
+// 2: "walk", two frames.
+struct Animated : Sheet {
+  Animated() : Sheet(3, 16, 16) {
+    s.anims[0].frames.resize(4);
+    s.anims[0].speed = 4;
+    s.anims[0].loopFrame = 2;
+    s.anims[0].frames[3].offsetX = 3;
+    s.anims[2].frames.resize(2);
+    s.animsByName["walk"] = 2;
+  }
 };
 
 }  // namespace
@@ -256,4 +290,122 @@ TEST_F(Physics, ObjectsWithoutAnimationAreNoObstacle) {
   ghost->spdY = 100;  // and they do not move
   ghost->update();
   EXPECT_EQ(ghost->y, 288.0f);
+}
+
+TEST(ObjectRecord, SelectingAnimations) {
+  Animated a;
+  Object o(7, 10, -20, 3, 5, &a.s, nullptr, nullptr);
+  o.frameIdx = 1;
+  o.setAnim(0u);  // the running one: no restart
+  EXPECT_EQ(o.frameIdx, 1u);
+  o.frameTime = 0.75f;
+  o.setAnim("walk");  // another animation: its clock starts afresh
+  EXPECT_EQ(o.frameTime, 0.0f);
+  EXPECT_EQ(o.animIdx, 2u);
+  EXPECT_EQ(o.frameIdx, 0u);
+  o.setAnim(9u);  // none: index kept, frame dropped
+  EXPECT_TRUE(o.anim == nullptr && o.frame == nullptr && o.animIdx == 9u);
+  o.setAnim("jump");  // unknown once: none; afterwards animation 0
+  EXPECT_EQ(o.anim, nullptr);
+  o.setAnim("jump");
+  EXPECT_EQ(o.anim, &a.s.anims[0]);
+  o.setSprite(nullptr);  // nothing left pointing into the old sprite
+  EXPECT_TRUE(o.anim == nullptr && o.frame == nullptr);
+}
+
+// The object's clock runs at its animation's speed and points `frame` at the
+// current frame (the clock's own limits are AnimClock's).
+TEST(ObjectRecord, AnimationClock) {
+  PhysicsGuard guard;
+  game::dt = 0.125f;  // speed 4: half a frame per step
+  Animated a;
+  Object o(1, 0, 0, 0, 0, &a.s, nullptr, nullptr);
+  std::vector<uint32_t> seen;
+  for (int i = 0; i < 7; ++i) {
+    o.animate();
+    o.animate();
+    seen.push_back(o.frameIdx);
+  }
+  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 1, 2, 3, 2, 3, 2}));
+  EXPECT_EQ(o.frame, &a.s.anims[0].frames[2]);
+  o.setAnim(1u);  // one frame never moves
+  o.animate();
+  EXPECT_EQ(o.frameTime, 0.0f);
+}
+
+TEST_F(Particles, LifetimeFadeAndDirection) {
+  Particle* p = add(100, 100, 90, 80, 1.0f, 0);
+  EXPECT_NEAR(p->spdY, 80.0f, 1e-4);  // 90 degrees points down
+  for (int i = 0; i < 3; ++i) lvl.update();
+  EXPECT_EQ(p->alpha, 64);  // life 0.25: fading
+  lvl.update();  // each step takes twice dt: gone after the fourth
+  EXPECT_TRUE(lvl.parts.empty());
+  EXPECT_EQ(lvl.addParticle(0, 0, 0, 0, 1, 1, 0, nullptr), nullptr);
+  Sprite bare;  // no animations: no starting frame to pick
+  ASSERT_NE(lvl.addParticle(0, 0, 0, 0, 1, 1, 0, &bare), nullptr);
+  lvl.parts.clear();
+  // A frame's list (which does not own them) drops them below 0 only.
+  Particle own(50, 50, 0, 0, 0, 0.425f, 0, &dot.s, &lvl, frame);
+  own.update();
+  EXPECT_EQ(own.alpha, 76);  // life 0.3
+  frame->parts.push_back(&own);
+  frame->update();  // life 0.05: still listed
+  EXPECT_EQ(frame->parts.size(), 1u);
+  frame->update();
+  EXPECT_TRUE(frame->parts.empty());
+}
+
+TEST_F(Particles, BouncesOffWallsAndSticksInsideThem) {
+  Particle* p = add(310, 100, 0, 100, 5.0f, 0);  // 12.5 px per step: the next x is in the wall
+  p->update();
+  EXPECT_FLOAT_EQ(p->spdX, -50.0f);
+  EXPECT_FLOAT_EQ(p->x, 310.0f - 6.25f);
+  Object::globalAirRes = {2, 2};  // the air slows a slow particle twice, never speeds it up
+  Particle* slow = add(50, 50, 0, 0.5f, 5.0f, 0);
+  slow->update();
+  EXPECT_FLOAT_EQ(slow->spdX, 0.125f);
+  Object::globalGrav = {0, 300};
+  Particle* stuck = add(330, 100, 45, 100, 5.0f, 0);
+  for (int i = 0; i < 4; ++i) stuck->step();
+  EXPECT_TRUE(stuck->x == 330 && stuck->y == 100 && stuck->spdX == 0 && stuck->spdY == 0);
+}
+
+TEST_F(Particles, DamageOnlyInLayerZeroAndOnlyToTheLiving) {
+  Object* target = lvl.addObj(1, 120, 90, 0, 10, &body.s);
+  Object* dead = lvl.addObj(2, 220, 90, 0, 0, &body.s);
+  Particle* harmless = add(100, 100, 0, 100, 5.0f, 3, 1);  // layer 1
+  for (int i = 0; i < 2; ++i) harmless->update();
+  EXPECT_EQ(target->hp, 10);
+  Particle* p = add(110, 100, 0, 100, 5.0f, 3);
+  p->update();  // 122.5 lies in the target: wounded, no bounce
+  EXPECT_EQ(target->hp, 7);
+  EXPECT_FLOAT_EQ(p->spdX, 100.0f);
+  EXPECT_TRUE(cap.contains("krew01"));  // it asked for the blood picture
+  EXPECT_EQ(p->sprite, nullptr);
+  Particle* q = add(210, 100, 0, 100, 5.0f, 3);
+  q->update();  // no hit points left: bounce
+  EXPECT_EQ(dead->hp, 0);
+  EXPECT_FLOAT_EQ(q->spdX, -50.0f);
+}
+
+TEST_F(Particles, BulletsSpareTheShooterAndEndWithTheirHits) {
+  Object* shooter = lvl.addObj(1, 100, 90, 0, 10, &body.s);
+  Object* a = lvl.addObj(2, 130, 90, 0, 10, &body.s);
+  Object* b = lvl.addObj(3, 160, 90, 0, 10, &body.s);
+  Bullet* one = addBullet(lvl, 105, 100, 0, 0, 160, 5.0f, 4, 1, &dot.s, shooter);
+  Bullet* two = addBullet(lvl, 105, 100, 0, 0, 160, 5.0f, 4, 2, &dot.s, shooter);
+  EXPECT_EQ(addBullet(lvl, 0, 0, 0, 0, 1, 1, 1, 1, nullptr), nullptr);
+  ASSERT_TRUE(one && two);
+  for (int i = 0; i < 4; ++i) lvl.update();
+  // The first stopped at the first body; the second went on to the next.
+  EXPECT_EQ(std::vector<int>({shooter->hp, a->hp, b->hp}), std::vector<int>({10, 2, 6}));
+  EXPECT_TRUE(lvl.bullets.empty());
+  addBullet(lvl, 50, 10, 0, 0, 0, 0.3f, 1, 1, &dot.s);
+  lvl.update();
+  EXPECT_EQ(lvl.bullets.size(), 1u);
+  lvl.update();  // its life is out: dropped
+  EXPECT_TRUE(lvl.bullets.empty());
+  addBullet(lvl, 50, 10, 0, 0, 0, 1, 1, 1, &dot.s);
+  lvl.unload();  // the list holds none of the destroyed bullets
+  EXPECT_TRUE(lvl.bullets.empty());
 }
