@@ -95,9 +95,8 @@ inline std::string eval(Lua& lua, const std::string& code) {
   const std::string chunk =
       "_r = '?' local function all(...) local s = {} for i = 1, select('#', ...) do "
       "s[i] = tostring((select(i, ...))) end return table.concat(s, ' ') end "
-                            "local function count(...) return select('#', ...) end "
-      "local function f() " +
-      code + "\nend _r = all(f())";
+      "local function count(...) return select('#', ...) end local function f() " + code +
+      "\nend _r = all(f())";
   EXPECT_TRUE(lua.runString(chunk.c_str())) << code;
   return global(lua, "_r");
 }
