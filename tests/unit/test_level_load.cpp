@@ -48,24 +48,29 @@ struct LevelLoad : leveltest::GameDir {
 using LevelFrameRange = LevelLoad;
 using NpcTest = LevelLoad;
 
+// One level loaded again and again: each failure is named, what ran before
+// the failing line stays (a new load starts afresh), no load is reported done.
 TEST_F(LevelLoad, Failures) {
+  const struct {
+    const char* text;  // none: no level file
+    const char* what;
+    size_t frames;
+  } rows[] = {
+      {nullptr, "informacji o poziomie", 0},
+      {"-- only\r\n\r\n--  comments\n", "ramek (0, 0)", 0},
+      {"frame f0 none none 0 0\nframe short none none 1 0\nframe f0 none none 2 0\n", "ramki (load)", 2},
+      {"frame f0 none none 0 0\nscript data/lvl/t.crs:missing.lua\ncall never\n", "skryptu", 1},
+      {"frame f0 none none 0 0\nframe f0 none none 3333333 0\n", "ramki (load)", 1},  // out of range
+  };
   Level lvl;
-  Log::Capture cap;
-  EXPECT_FALSE(lvl.load("data/lvl/none.crs:lvl"));
-  EXPECT_TRUE(cap.has("FAIL: Level.load: Nie udalo sie wczytac informacji o poziomie"));
-  level("-- only\r\n\r\n--  comments\n");
-  EXPECT_FALSE(lvl.load(kLvl));
-  EXPECT_TRUE(cap.has("FAIL: Level.load: Nie udalo sie wczytac ramek (0, 0)"));
-  level("frame f0 none none 0 0\nframe short none none 1 0\nframe f0 none none 2 0\n",
-        {{"short.bin", std::string(299, '\1')}});
-  EXPECT_FALSE(lvl.load(kLvl));
-  EXPECT_TRUE(cap.has("FAIL: Level.load: Nie udalo sie wczytac ramki (load)"));
-  EXPECT_EQ(lvl.frames.size(), 2u);  // what ran before the failing line stays
-  level("frame f0 none none 0 0\nscript data/lvl/t.crs:missing.lua\ncall never\n");
-  EXPECT_FALSE(lvl.load(kLvl));
-  EXPECT_TRUE(cap.has("FAIL: Level.load: Nie udalo sie wczytac skryptu"));
-  EXPECT_EQ(lvl.frames.size(), 1u);
-  EXPECT_FALSE(cap.contains("OK  : "));
+  for (const auto& r : rows) {
+    Log::Capture cap;
+    if (r.text) level(r.text, {{"short.bin", std::string(299, '\1')}});
+    EXPECT_FALSE(lvl.load(r.text ? kLvl : "data/lvl/none.crs:lvl"));
+    EXPECT_TRUE(cap.has(std::string("FAIL: Level.load: Nie udalo sie wczytac ") + r.what)) << r.what;
+    EXPECT_EQ(lvl.frames.size(), r.frames) << r.what;
+    EXPECT_FALSE(cap.contains("OK  : ")) << r.what;
+  }
 }
 
 // Frame lines of 6, 7 and 9 words (8 words: only the horizontal factor);
@@ -225,7 +230,8 @@ TEST_F(LevelLoad, RequestsWaitForTheDrain) {
 
 // Frames far from the origin: the level's pixel bounds are ints, so a frame
 // whose edges or whose distance to the other frames would not fit in one is
-// refused instead of wrapping the bounds.
+// refused instead of wrapping the bounds (from a level file the refused
+// frame stops the load: LevelLoad.Failures).
 TEST_F(LevelFrameRange, FarFramesAreRefused) {
   Level lvl;
   Log::Capture cap;
@@ -242,11 +248,6 @@ TEST_F(LevelFrameRange, FarFramesAreRefused) {
   EXPECT_EQ(lvl.right, 1677721 * 640);
   EXPECT_EQ(lvl.top, -2236961 * 480);
   EXPECT_TRUE(cap.has("FAIL: Level.addFrame: Ramka poza zakresem (3333333, 44444444)"));
-  // From a level file the refused frame stops the load like a missing one.
-  level("frame f0 none none 0 0\nframe f0 none none 3333333 0\n");
-  Level fromFile;
-  EXPECT_FALSE(fromFile.load(kLvl));
-  EXPECT_TRUE(cap.has("FAIL: Level.load: Nie udalo sie wczytac ramki (load)"));
 }
 
 TEST_F(NpcTest, AnimationFollowsSpeed) {
