@@ -85,9 +85,7 @@ class World {
     lua.regFunc(&World::poke, "poke");
     lua.runString("function meddle() poke() poke() end");
   }
-  ~World() {
-    if (current == this) current = nullptr;
-  }
+  ~World() { current = current == this ? nullptr : current; }
 
   // One game frame: the level's step, then probes from outside any step.
   void frame() {
@@ -227,10 +225,7 @@ class Actor : public Object {
     if (r.chance(20)) w_.lua.call("meddle");
     // The physics asks with this object as self; so do the probes.
     Object::step();
-    if (frameHost)
-      w_.probeFrame(*frameHost, this);
-    else
-      w_.probe(this);
+    frameHost ? w_.probeFrame(*frameHost, this) : w_.probe(this);
     if (r.chance(5) && frameHost) w_.mutate(*this);
   }
 

@@ -60,13 +60,7 @@ struct PlayerTest : leveltest::GameDir {
   }
 };
 
-// The weapons fire for real: the game's own hooks.
-struct WeaponTest : PlayerTest {
-  void SetUp() override {
-    PlayerTest::SetUp();
-    p = Player();
-  }
-};
+using WeaponTest = PlayerTest;
 
 }  // namespace
 
@@ -220,6 +214,7 @@ TEST_F(WeaponTest, PlayerListFilledByNameAndUsedByKeys) {
   file("data/weapons", "gun data/none.crs:p lua/gun.lua shoot burst\n");
   ASSERT_TRUE(Weapon::load("data/weapons"));
   Weapon* gun = Weapon::get("gun");
+  p.weaponHooks = Player().weaponHooks;  // the weapons fire for real
   // Made as if its picture had loaded.
   gun->setFunc("shoot");
   gun->setSpecFunc("burst");
