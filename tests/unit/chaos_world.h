@@ -38,7 +38,7 @@ struct Counts {
 };
 
 class World;
-World*& current();
+inline World* current = nullptr;  // the world whose script is running
 
 // Sprites of every shape the queries meet: plain boxes, animations whose
 // frames move the anchor, an empty box, a huge box, masks with holes.
@@ -53,20 +53,14 @@ struct Sprites {
     // Animation 1 of body: three frames with different anchors.
     body.s.anims[1].frames = {{8, 31, 8, 31}, {2, 20, 2, 20}, {15, 0, 15, 0}};
     body.s.anims[1].speed = 30;
-    body.s.anims[2].boxX1 = 4;
-    body.s.anims[2].boxY1 = 6;
-    body.s.anims[2].boxX2 = 6;
-    body.s.anims[2].boxY2 = 20;
+    Sprite::Anim& small = body.s.anims[2];
+    small.boxX1 = 4, small.boxY1 = 6, small.boxX2 = 6, small.boxY2 = 20;
     holes.paint(0, 8, 24, 0, 32, 0);
     holes.paint(1, 0, 32, 10, 20, 0);
     tiles.paint(1, 5, 27, 0, 9, 0);  // tile 1: a notch in its top rows
-    empty.s.anims[0].boxX2 = 0;
-    empty.s.anims[0].w = 0;
-    huge.s.anims[0].boxX1 = static_cast<uint32_t>(-50000);
-    huge.s.anims[0].boxX2 = 6000;
-    huge.s.anims[0].boxY2 = 3000;
-    huge.s.anims[0].w = 5000;
-    huge.s.anims[0].h = 2500;
+    empty.s.anims[0].boxX2 = empty.s.anims[0].w = 0;
+    Sprite::Anim& h = huge.s.anims[0];
+    h.boxX1 = static_cast<uint32_t>(-50000), h.boxX2 = 6000, h.boxY2 = 3000, h.w = 5000, h.h = 2500;
   }
   Sprite* pick(Rng& r) {
     const int k = r.range(0, 9);
@@ -78,7 +72,7 @@ struct Sprites {
 class World {
  public:
   World(uint64_t seed, int objects, int frameObjects) : rng{seed} {
-    current() = this;
+    current = this;
     for (int fy = 0; fy < 3; ++fy)
       for (int fx = 0; fx < 4; ++fx) {
         Frame* f = lvl.addFrame(0, nullptr, &spr.tiles.s, nullptr, fx, fy, 0, 1.0f, 1.0f);
@@ -91,13 +85,11 @@ class World {
     lua.regFunc(&World::poke, "poke");
     lua.runString("function meddle() poke() poke() end");
   }
-  ~World() {
-    if (current() == this) current() = nullptr;
-  }
+  ~World() { current = current == this ? nullptr : current; }
 
   // One game frame: the level's step, then probes from outside any step.
   void frame() {
-    current() = this;
+    current = this;
     game::dt = rng.chance(100) ? 0.25f : 0.016f;
     lvl.update();
     lvl.openIndex();
@@ -127,16 +119,16 @@ class World {
   // Random queries of every kind, each answered by the index (when it is
   // open) and by the walk.
   void probe(const Object* self) {
+    // Sides: empty, huge or small.
+    auto side = [&] {
+      return rng.chance(50) ? rng.range(-2, 0) : rng.chance(30) ? rng.range(1, 20000) : rng.range(1, 40);
+    };
     auto area = [&](int& x, int& y, int& w, int& h) {
       const bool far = rng.chance(30);
       x = far ? rng.range(-1000000000, 1000000000) : rng.range(-700, 3300);
       y = far ? rng.range(-1000000000, 1000000000) : rng.range(-700, 2100);
-      w = rng.chance(50)   ? rng.range(-2, 0)
-          : rng.chance(30) ? rng.range(1, 20000)
-                           : rng.range(1, 40);
-      h = rng.chance(50)   ? rng.range(-2, 0)
-          : rng.chance(30) ? rng.range(1, 20000)
-                           : rng.range(1, 40);
+      w = side();
+      h = side();
     };
     int x, y, w, h;
     area(x, y, w, h);
@@ -169,7 +161,7 @@ class World {
 
   // Changes random objects from inside a script call.
   static int poke(lua_State*) {
-    World* w = current();
+    World* w = current;
     if (!w || w->lvl.objs.size() == 0) return 0;
     Object* o = w->lvl.objs[w->rng.next() % w->lvl.objs.size()];
     if (o) w->mutate(*o);
@@ -233,21 +225,13 @@ class Actor : public Object {
     if (r.chance(20)) w_.lua.call("meddle");
     // The physics asks with this object as self; so do the probes.
     Object::step();
-    if (frameHost)
-      w_.probeFrame(*frameHost, this);
-    else
-      w_.probe(this);
+    frameHost ? w_.probeFrame(*frameHost, this) : w_.probe(this);
     if (r.chance(5) && frameHost) w_.mutate(*this);
   }
 
  private:
   World& w_;
 };
-
-inline World*& current() {
-  static World* w = nullptr;
-  return w;
-}
 
 inline void World::addObject() {
   lvl.adoptObj(std::make_unique<Actor>(*this, rng.range(0, 2500), rng.range(0, 1300), spr.pick(rng),

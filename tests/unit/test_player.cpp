@@ -1,27 +1,27 @@
-// The player: bindings file, input, its character and its script functions.
+// The player: bindings file, input, its character, its script functions, and
+// weapons: the weapon list and the player's list filled by name and used by keys.
 #include <algorithm>
 #include <fstream>
 
-#include "api/lua_funcs.h"
-#include "base/log.h"
+#include "unit/api_fixture.h"
 #include "unit/scratch_dir.h"
-#include "world/level.h"
 #include "world/npc.h"
 #include "world/player.h"
+#include "world/weapon.h"
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
 namespace {
 
-struct PlayerTest : ScratchDirTest {
-  Log::Capture cap;  // the sprite name leads nowhere; that is reported
+struct PlayerTest : leveltest::GameDir {
+  Log::Capture cap;  // the sprite name leads nowhere, no picture loads without a window
   Level lvl;
   Player& p = Player::instance();
   std::vector<uint8_t> keys = std::vector<uint8_t>(512, 0);
   Lines calls;  // dialog and weapon hooks that fired
   void SetUp() override {
-    ScratchDirTest::SetUp();
+    GameDir::SetUp();
     p = Player();
     auto log = [this](std::string s) { calls.push_back(s); };
     p.dialogHooks = {nullptr,
@@ -35,50 +35,49 @@ struct PlayerTest : ScratchDirTest {
   }
   void TearDown() override {
     p = Player();
-    ScratchDirTest::TearDown();
+    Weapon::clear();
+    GameDir::TearDown();
   }
-  std::string file(const std::string& name, std::initializer_list<uint32_t> words,
-                   const std::string& tail = "") {
+  // A controls file of these words and then `tail`.
+  static std::string ctrls(const std::string& name, std::initializer_list<uint32_t> words,
+                           const std::string& tail = "") {
     std::string bytes;
     for (uint32_t w : words) bytes += u32(w);
-    writeBytes(path(name), bytes + tail);
-    return path(name);
+    file(name, bytes + tail);
+    return name;
   }
   Npc* make() {
     p.addPlayer(&lvl, 960, 96, 0, 100, "data/none.crs:player");
     return p.npc.get();
   }
   void control() { p.control(keys.data(), keys.size()); }
-  // The values of `chunk` in a state with the API (and this level).
-  std::string eval(const std::string& chunk, bool withLvl = true) {
+  // The values of `list` in a state with the API (and this level).
+  std::string eval(const std::string& list, bool withLvl = true) {
     Lua lua;
     LuaFuncs::registerAll(lua);
     if (withLvl) lua.setReg(Lua::kRegLvl, static_cast<void*>(&lvl));
-    EXPECT_TRUE(lua.runString(("r = table.concat({" + chunk + "}, ' ')").c_str()));
-    lua_getglobal(lua.L(), "r");
-    const char* r = lua_tostring(lua.L(), -1);
-    std::string out = r ? r : "?";
-    lua_pop(lua.L(), 1);
-    return out;
+    return apitest::eval(lua, "return " + list);
   }
 };
+
+using WeaponTest = PlayerTest;
 
 }  // namespace
 
 TEST_F(PlayerTest, ControlsFile) {
   EXPECT_TRUE(p.loadCtrls(
-      file("big", {20, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22,
+      ctrls("big", {20, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22,
                    23, 24, 25, 26}).c_str()));
   EXPECT_EQ(p.keysB[10], 22u);  // 11 pairs of the 20 announced
-  EXPECT_TRUE(p.loadCtrls(file("three", {3, 91, 92, 93, 94, 95, 96}).c_str()));
+  EXPECT_TRUE(p.loadCtrls(ctrls("three", {3, 91, 92, 93, 94, 95, 96}).c_str()));
   EXPECT_EQ(p.keysB[2] * 100 + p.keysA[3], 9607u);  // only the first three changed
   cap.clear();  // cut off in a pair: whole pairs only
-  EXPECT_FALSE(p.loadCtrls(file("cut", {11, 71, 81, 99}, "\x01\x02").c_str()));
-  EXPECT_FALSE(p.loadCtrls(path("missing").c_str()));
+  EXPECT_FALSE(p.loadCtrls(ctrls("cut", {11, 71, 81, 99}, "\x01\x02").c_str()));
+  EXPECT_FALSE(p.loadCtrls("missing"));
   EXPECT_EQ(cap.lines(), (Lines{"FAIL: Player.loadCtrls: Plik niepelny (wczytano 1 z 11 akcji)",
                                 "FAIL: Player.loadCtrls: Nie udalo sie otworzyc pliku"}));
   EXPECT_EQ(p.keysA[0] * 100 + p.keysA[1], 7193u);
-  const std::string saved = path("saved.bin");
+  const std::string saved = "saved.bin";
   ASSERT_TRUE(p.saveCtrls(saved.c_str()));
   EXPECT_EQ(fs::file_size(saved), 92u);
   EXPECT_EQ(std::ifstream(saved, std::ios::binary).get(), 11);  // the count of actions comes first
@@ -177,4 +176,71 @@ TEST_F(PlayerTest, ScriptFamily) {
   EXPECT_EQ(c->wep, nullptr);
   eval("setPlayerWep(1)", false);
   EXPECT_TRUE(c->wep == p.weps[1] && p.wepIdx == 1);
+}
+
+TEST_F(WeaponTest, ListFromDiskOrArchive) {
+  file("data/weapons",
+       "-- pistol data/g.crs:p lua/a.lua f g\n"  // a comment, however long
+       "short data/g.crs:p lua/a.lua f\r\n"      // four words: ignored
+       "gun\tdata/g.crs:p lua/a.lua f g extra words\r"
+       "\n  knife data/g.crs:k lua/k.lua f g\n"
+       "gun data/g.crs:q lua/b.lua f g\n");
+  EXPECT_TRUE(Weapon::load("data/weapons"));
+  EXPECT_EQ(Weapon::count(), 2u);
+  Weapon* gun = Weapon::get("gun");
+  ASSERT_TRUE(gun && Weapon::get("knife"));
+  EXPECT_FALSE(Weapon::get("pistol"));
+  EXPECT_TRUE(cap.has("FAIL: Weapon.get: Nie znaleziono broni \"pistol\""));
+  // A later line wins; the earlier weapon stays valid for its holders.
+  file("data/more", "gun data/g.crs:r lua/c.lua f g\n");
+  EXPECT_TRUE(Weapon::load("data/more"));
+  EXPECT_NE(Weapon::get("gun"), gun);
+  EXPECT_EQ(gun->sprite, nullptr);
+  archive("data/w.crs", {{"list", "axe data/g.crs:a lua/x.lua f g\n"}});
+  EXPECT_TRUE(Weapon::load("data/w.crs:list"));
+  EXPECT_TRUE(Weapon::get("axe"));
+  EXPECT_FALSE(Weapon::load("data/list"));  // no colon: a disk file, and there is none
+  EXPECT_FALSE(Weapon::load(nullptr));
+  EXPECT_EQ(cap.count("FAIL: Weapon.load: Nie udalo sie wczytac listy broni"), 1);
+  EXPECT_TRUE(cap.has("FAIL: Weapon.load: NULL name"));
+}
+
+// A weapon function that never returns is stopped once and not fired again;
+// the weapon's other function still works.
+TEST_F(WeaponTest, PlayerListFilledByNameAndUsedByKeys) {
+  file("lua/gun.lua",
+       "shots = '' function shoot(x, y) shots = shots .. 'a' .. x .. ',' .. y .. ' ' end "
+       "function burst(x, y) shots = shots .. 'b' .. x .. ',' .. y .. ' ' if x < 0 then while true do end end end");
+  file("data/weapons", "gun data/none.crs:p lua/gun.lua shoot burst\n");
+  ASSERT_TRUE(Weapon::load("data/weapons"));
+  Weapon* gun = Weapon::get("gun");
+  p.weaponHooks = Player().weaponHooks;  // the weapons fire for real
+  // Made as if its picture had loaded.
+  gun->setFunc("shoot");
+  gun->setSpecFunc("burst");
+  gun->lua.setName("lua/gun.lua");
+  gun->lua.openFile("lua/gun.lua");
+  p.addPlayer(&lvl, 30, 40, 0, 100, "data/none.crs:player");
+  eval("lAddPlayerWep('gun'), lAddPlayerWep('gun'), lAddPlayerWep('bow'), lAddPlayerWep({})");
+  EXPECT_EQ(p.weps, std::vector<Weapon*>{gun});
+  EXPECT_TRUE(cap.has("FAIL: Weapon.get: Nie znaleziono broni \"bow\""));
+  EXPECT_EQ(cap.count("Nie znaleziono broni"), 1u);  // no name: refused silently
+  eval("setPlayerWep(0)");
+  ASSERT_EQ(p.npc->wep, gun);
+  p.keysA[Player::kWeaponUse] = 'x';
+  p.keysB[Player::kWeaponSpecial] = 'c';
+  p.onKey('x');
+  p.npc->x = -5.7f;
+  Lua::setBudgetMs(20);
+  p.onKey('c');
+  p.onKey('c');
+  Lua::setBudgetMs(0);
+  p.onKey('x');
+  EXPECT_EQ(apitest::global(gun->lua, "shots"), "a30,40 b-5,40 a-5,40 ");
+  EXPECT_EQ(cap.count("FAIL: Lua.update: Error: Skrypt lua/gun.lua, funkcja burst: przekroczony limit czasu (20 ms)"),
+            1u);
+  EXPECT_EQ(apitest::eval(gun->lua, "return setPos"), "nil");  // none of the level's functions
+  // A new character (another level) still holds the chosen weapon.
+  p.setPlayer();
+  EXPECT_EQ(p.npc->wep, gun);
 }

@@ -1,0 +1,562 @@
+// Objects in a small world: one frame at (0, 0) of a tile sheet whose tile 1
+// is solid, tile 2 a 6-pixel step and tile 3 a 7-pixel wall; bodies 16 x 32,
+// slabs 64 x 16, dots 2 x 2, anchor top-left. Physics steps stand on a floor
+// in block row 10 (y 320..351), particles and bullets meet a wall in block
+// column 10 (x 320..351). Also the object record's animation selection and
+// clock, and level frames: block files, frame map and bounds, block tests, and
+// object lists changed while they are walked.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "base/log.h"
+#include "resources/resfile.h"
+#include "unit/api_fixture.h"
+#include "unit/world_helpers.h"
+#include "world/bullet.h"
+#include "world/particle.h"
+
+using namespace worldtest;
+
+namespace {
+
+constexpr float kDt = 0.016f;
+
+struct SmallWorld : ::testing::Test {
+  PhysicsGuard guard;
+  Sheet tiles{4, 32, 32}, body{1, 16, 32}, slab{1, 64, 16}, dot{1, 2, 2};
+  Level lvl;
+  Frame* frame = lvl.addFrame(0, "f", &tiles.s, nullptr, 0, 0, 0, 1.0f, 1.0f);
+  void world(float dt, float grav, float air) {
+    game::dt = dt;
+    Object::globalGrav = {0, grav};
+    Object::globalAirRes = {air, air};
+  }
+  Object* add(int x, int y, Sheet& sp) { return lvl.addObj(1, x, y, 0, 10, &sp.s); }
+  Object* add(int x, int y) { return add(x, y, body); }
+  Object* addInFrame(int x, int y, Sheet& sp) { return lvl.addFrameObj(1, x, y, 0, 1, &sp.s); }
+};
+
+struct Physics : SmallWorld {
+  void SetUp() override {
+    world(kDt, 300, 0.02f);
+    Object::globalGndRes = {300, 300};
+    tiles.paint(2, 0, 32, 0, 26, 0);  // a 6-pixel step
+    tiles.paint(3, 0, 32, 0, 25, 0);  // a 7-pixel wall
+    fillRow(*frame, 10, 1);
+  }
+};
+
+struct Particles : SmallWorld {
+  Log::Capture cap;  // the blood picture is not to be had here
+  void SetUp() override {
+    world(0.125f, 0, 0);
+    for (int r = 0; r < Frame::kRows; ++r) setCell(*frame, 10, r, 1);
+  }
+  Particle* add(int x, int y, float angle, float speed, float life, int damage, int z = 0) {
+    return lvl.addParticle(x, y, z, angle, speed, life, damage, &dot.s);
+  }
+};
+
+using Frames = leveltest::GameDir;
+
+// Counts its steps and its destruction; may delete an object from its step.
+struct Probe : Object {
+  Probe(Level* l, Sprite* s, int* steps, bool* dead)
+      : Object(0, 0, 0, 0, 1, s, l, nullptr), steps(steps), dead(dead) {}
+  ~Probe() override { *dead = true; }
+  void step() override {
+    ++*steps;
+    if (victim) lvl->delObj(victim);
+    victim = nullptr;
+  }
+  int* steps;
+  bool* dead;
+  Object* victim = nullptr;
+};
+
+// Animation 0: 4 frames at speed 4 looping to frame 2; 1: one frame;
+// 2: "walk", two frames.
+struct Animated : Sheet {
+  Animated() : Sheet(3, 16, 16) {
+    s.anims[0].frames.resize(4);
+    s.anims[0].speed = 4;
+    s.anims[0].loopFrame = 2;
+    s.anims[0].frames[3].offsetX = 3;
+    s.anims[2].frames.resize(2);
+    s.animsByName["walk"] = 2;
+  }
+};
+
+}  // namespace
+
+TEST_F(Physics, FallingRestingAndTheLevelBottom) {
+  Object* o = add(100, 100);
+  o->update();
+  const float v = 300.0f * kDt - 0.02f * kDt;
+  EXPECT_FLOAT_EQ(o->spdY, v);
+  EXPECT_FLOAT_EQ(o->y, 100.0f + v * kDt);
+  EXPECT_FALSE(o->onGround);
+  // On the floor: landed by the first sub-step, friction after the move.
+  o->y = 288;
+  o->spdX = 50;
+  o->update();
+  EXPECT_TRUE(o->onGround);
+  EXPECT_EQ(o->spdY, 0.0f);
+  EXPECT_EQ(o->y, 288.0f);
+  EXPECT_NEAR(o->spdX, 50.0f - 1.02f * kDt - 300.0f * kDt, 1e-4);
+  EXPECT_NEAR(o->x, 100.0f + (50.0f - 1.02f * kDt) * kDt, 1e-4);
+  Object::globalGrav = {0, 0};  // no attempt to move down: not on ground
+  o->update();
+  EXPECT_FALSE(o->onGround);
+  EXPECT_EQ(o->y, 288.0f);
+  o->y = 480;  // the level's bottom
+  o->spdY = 100;
+  o->update();
+  EXPECT_TRUE(o->y == 480.0f && o->spdY == 0.0f);
+  // A fast fall lands exactly; lifting raises out of blocks.
+  o->y = 280.5f;
+  o->spdY = 600;
+  o->update();
+  EXPECT_TRUE(o->onGround);
+  EXPECT_EQ(toPixel(o->y), 288);
+  o->y = 328;  // 40 rows into the floor
+  o->update();
+  EXPECT_EQ(toPixel(o->y), 288);
+  // Absurd script speeds: no move for infinities, at most 100000 px/s else.
+  o->x = o->y = 100;
+  o->spdY = INFINITY;
+  o->spdX = 1e30f;
+  o->update();
+  EXPECT_EQ(o->y, 100.0f);
+  EXPECT_LE(o->x, 100.0f + 100000.0f * kDt);
+}
+
+TEST_F(Physics, ImmobileObjectsKeepTheirSpeedsAndPassObjectsBelow) {
+  Object* o = add(100, 100);
+  o->immobile = true;
+  o->spdX = 30, o->spdY = -20;
+  o->update();
+  EXPECT_EQ(o->spdX, 30.0f);
+  EXPECT_FLOAT_EQ(o->y, 100.0f - 20.0f * kDt);
+  Object* base = add(100, 288);
+  base->immobile = true;
+  o->x = 100, o->y = 256;  // bottom row 287 touches base
+  o->spdY = 60;
+  o->update();
+  EXPECT_FALSE(o->onGround);
+  EXPECT_GT(o->y, 256.5f);
+  o->y = 256;
+  o->immobile = false;
+  o->update();
+  EXPECT_TRUE(o->onGround);
+  EXPECT_EQ(o->y, 256.0f);
+  base->spdY = 60;  // blocks do stop an immobile object
+  base->update();
+  EXPECT_TRUE(base->onGround);
+  EXPECT_EQ(base->spdY, 0.0f);
+}
+
+TEST_F(Physics, Pushing) {
+  Object::globalGrav = {0, 0};
+  Object::globalAirRes = {0, 0};
+  Object* a = add(100, 200);  // columns 100..115
+  Object* b = add(116, 200);
+  a->spdX = 100, b->spdX = 20, b->carrySpdX = 7;
+  a->update();
+  EXPECT_TRUE(a->hitRight && a->x == 100.0f);
+  EXPECT_EQ(a->spdX, 60.0f);
+  EXPECT_EQ(b->spdX, 60.0f);
+  EXPECT_EQ(b->carrySpdX, 0.0f);
+  b->spdX = -100;  // the mirror image
+  b->update();
+  EXPECT_TRUE(b->hitLeft);
+  EXPECT_EQ(a->spdX, -20.0f);
+  b->immobile = true;  // immobile and resting: the pusher stops
+  b->spdX = 0, b->carrySpdX = 5;
+  a->spdX = 100, a->carrySpdX = 0.5f;
+  a->update();
+  EXPECT_EQ(a->spdX, 0.0f);
+  EXPECT_EQ(a->carrySpdX, 0.0f);
+  EXPECT_EQ(b->carrySpdX, 0.0f);
+  b->spdX = -20;  // immobile and moving: mean for the pusher only
+  a->spdX = 100;
+  a->update();
+  EXPECT_EQ(a->spdX, 40.0f);
+  EXPECT_EQ(b->spdX, -20.0f);
+}
+
+TEST_F(Physics, LandingOnPlatforms) {
+  Object* p = add(100, 300, slab);  // top row 300
+  p->immobile = true;
+  p->spdX = 40, p->spdY = 10, p->carrySpdX = 2;
+  Object* a = add(100, 268);  // bottom row 299
+  a->update();
+  ASSERT_TRUE(a->onGround);
+  EXPECT_TRUE(a->carrySpdX == 42.0f && a->carrySpdY == 10.0f && a->spdY == 0.0f);
+  p->x = 3000;  // gone: the carried speed moves it and decays
+  a->update();
+  EXPECT_NEAR(a->x, 100.0f + 42.0f * kDt, 1e-4);
+  EXPECT_FLOAT_EQ(a->carrySpdX, 42.0f - 0.02f * kDt);
+  EXPECT_FLOAT_EQ(a->carrySpdY, 10.0f - 0.02f * kDt);
+  // A still platform leaves nothing; its own vertical speed does not count,
+  // its carried vertical speed does.
+  p->x = 100, p->spdX = 0, p->carrySpdX = 0, p->spdY = 30;
+  a->x = 100, a->y = 268;
+  a->update();
+  EXPECT_TRUE(a->carrySpdX == 0.0f && a->carrySpdY == 0.0f);
+  p->carrySpdY = 0.5f;
+  a->update();
+  EXPECT_EQ(a->carrySpdY, 30.5f);
+  a->y = 267, a->spdY = 100;  // from a pixel above it lands on its top
+  a->update();
+  EXPECT_TRUE(a->onGround && toPixel(a->y) == 268);
+}
+
+// Both ways; walking left with a box and an anchor of its own (box from
+// column 4, anchor (2, 4)): its box meets the step and the wall.
+TEST_F(Physics, SixPixelStepIsClimbedSevenPixelWallBlocks) {
+  Sheet anchored(1, 16, 32, 2, 4);
+  anchored.s.anims[0].boxX1 = 4;
+  auto walk = [&](Sheet& sp, int x, int y, float speed) {
+    Object* o = add(x, y, sp);
+    bool hit = false;
+    for (int i = 0; i < 30; ++i) {
+      o->spdX = speed;
+      o->update();
+      hit = hit || o->hitRight || o->hitLeft;
+    }
+    const std::string out =
+        std::to_string(hit) + " " + std::to_string(toPixel(o->x)) + " " + std::to_string(toPixel(o->y));
+    lvl.delObj(o);
+    return out;
+  };
+  setCell(*frame, 5, 9, 2);  // step: y 314..319 over x 160..191
+  EXPECT_EQ(walk(body, 120, 288, 100), "0 167 282");
+  EXPECT_EQ(walk(anchored, 198, 292, -100), "0 150 286");
+  setCell(*frame, 5, 9, 3);  // wall: y 313..319
+  EXPECT_EQ(walk(body, 120, 288, 100), "1 144 288");
+  EXPECT_EQ(walk(anchored, 198, 292, -100), "1 190 292");
+}
+
+TEST_F(Physics, BlockEdgesAndCeilings) {
+  frame->cells.assign(Frame::kCells, 0);
+  setCell(*frame, 5, 12, 1);  // x 160..191, y 384..415
+  Object* edge = add(145, 300);  // right column 160
+  Object* miss = add(144, 300);  // right column 159
+  for (int i = 0; i < 120; ++i) edge->update(), miss->update();
+  EXPECT_TRUE(edge->onGround);
+  EXPECT_EQ(toPixel(edge->y), 352);
+  EXPECT_GE(miss->y, 480.0f);
+  Object::globalGrav = {0, 0};
+  fillRow(*frame, 5, 1);  // ceiling y 160..191
+  Object* o = add(300, 195);
+  o->spdY = -200, o->spdX = 10, o->carrySpdY = -3;
+  o->update();
+  EXPECT_TRUE(o->hitTop && o->spdY == 0.0f && o->carrySpdY == 0.0f);
+  EXPECT_EQ(toPixel(o->y), 192);
+  EXPECT_NEAR(o->spdX, 10.0f - 300.0f * kDt, 1e-2);  // friction at the ceiling too
+  add(400, 240, slab)->immobile = true;  // rows 240..255; rising from a pixel below it
+  Object* u = add(400, 257);
+  u->spdY = -100;
+  u->update();
+  EXPECT_TRUE(u->hitTop && toPixel(u->y) == 256);
+}
+
+TEST_F(Physics, FrameObjectsMeetOnlyTheirFramesObjectsByMask) {
+  Sheet holey(1, 64, 16);
+  holey.paint(0, 0, 32, 0, 16, 0);  // left half transparent
+  Object* p = addInFrame(100, 300, holey);
+  p->immobile = true;
+  Object* left = addInFrame(105, 268, body);
+  Object* right = addInFrame(140, 268, body);
+  left->update(), right->update();
+  EXPECT_TRUE(!left->onGround && right->onGround);
+  // Level objects and frame objects do not see each other.
+  add(300, 300, slab);
+  Object* b = addInFrame(300, 268, body);
+  b->update();
+  EXPECT_FALSE(b->onGround);
+  Object* c = add(140, 268);
+  c->update();
+  EXPECT_FALSE(c->onGround);
+  // A neighbouring frame's object reaching into this one is not met.
+  addInFrame(630, 300, slab);  // x 630..693, frame 0
+  Object* d = addInFrame(650, 268, body);  // frame 1
+  ASSERT_NE(d->frameHost, frame);
+  d->update();
+  EXPECT_FALSE(d->onGround);
+  for (Object* o : {p, left, right, b}) lvl.delFrameObj(o);  // before `holey` goes
+}
+
+// Objects without an animation, and boxes without width or height, are
+// in nobody's way.
+TEST_F(Physics, ObjectsWithoutAnimationAreNoObstacle) {
+  Sheet thin(1, 16, 16);
+  thin.s.anims[0].boxX2 = 0;
+  Object* t = add(400, 100, thin);
+  EXPECT_EQ(lvl.objHit(395, 95, 20, 20, nullptr), nullptr);
+  EXPECT_EQ(lvl.objAt(400, 105, nullptr), nullptr);
+  lvl.delObj(t);
+
+  Object* ghost = add(100, 288);
+  ghost->setAnim(99u);
+  addInFrame(200, 288, slab)->setAnim(99u);
+  Object* a = add(100, 250);
+  Object* b = addInFrame(200, 250, body);
+  for (int i = 0; i < 40; ++i) a->update(), b->update();
+  EXPECT_EQ(toPixel(a->y), 288);  // down to the floor through them
+  EXPECT_EQ(toPixel(b->y), 288);
+  EXPECT_EQ(lvl.objAt(105, 300, nullptr), a);
+  ghost->spdY = 100;  // and they do not move
+  ghost->update();
+  EXPECT_EQ(ghost->y, 288.0f);
+}
+
+TEST(ObjectRecord, SelectingAnimations) {
+  Animated a;
+  Object o(7, 10, -20, 3, 5, &a.s, nullptr, nullptr);
+  o.frameIdx = 1;
+  o.setAnim(0u);  // the running one: no restart
+  EXPECT_EQ(o.frameIdx, 1u);
+  o.frameTime = 0.75f;
+  o.setAnim("walk");  // another animation: its clock starts afresh
+  EXPECT_EQ(o.frameTime, 0.0f);
+  EXPECT_EQ(o.animIdx, 2u);
+  EXPECT_EQ(o.frameIdx, 0u);
+  o.setAnim(9u);  // none: index kept, frame dropped
+  EXPECT_TRUE(o.anim == nullptr && o.frame == nullptr && o.animIdx == 9u);
+  o.setAnim("jump");  // unknown once: none; afterwards animation 0
+  EXPECT_EQ(o.anim, nullptr);
+  o.setAnim("jump");
+  EXPECT_EQ(o.anim, &a.s.anims[0]);
+  o.setSprite(nullptr);  // nothing left pointing into the old sprite
+  EXPECT_TRUE(o.anim == nullptr && o.frame == nullptr);
+}
+
+// The object's clock runs at its animation's speed and points `frame` at the
+// current frame (the clock's own limits are AnimClock's).
+TEST(ObjectRecord, AnimationClock) {
+  PhysicsGuard guard;
+  game::dt = 0.125f;  // speed 4: half a frame per step
+  Animated a;
+  Object o(1, 0, 0, 0, 0, &a.s, nullptr, nullptr);
+  std::vector<uint32_t> seen;
+  for (int i = 0; i < 7; ++i) {
+    o.animate();
+    o.animate();
+    seen.push_back(o.frameIdx);
+  }
+  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 1, 2, 3, 2, 3, 2}));
+  EXPECT_EQ(o.frame, &a.s.anims[0].frames[2]);
+  o.setAnim(1u);  // one frame never moves
+  o.animate();
+  EXPECT_EQ(o.frameTime, 0.0f);
+}
+
+TEST_F(Particles, LifetimeFadeAndDirection) {
+  Particle* p = add(100, 100, 90, 80, 1.0f, 0);
+  EXPECT_NEAR(p->spdY, 80.0f, 1e-4);  // 90 degrees points down
+  for (int i = 0; i < 3; ++i) lvl.update();
+  EXPECT_EQ(p->alpha, 64);  // life 0.25: fading
+  lvl.update();  // each step takes twice dt: gone after the fourth
+  EXPECT_TRUE(lvl.parts.empty());
+  EXPECT_EQ(lvl.addParticle(0, 0, 0, 0, 1, 1, 0, nullptr), nullptr);
+  Sprite bare;  // no animations: no starting frame to pick
+  ASSERT_NE(lvl.addParticle(0, 0, 0, 0, 1, 1, 0, &bare), nullptr);
+  lvl.parts.clear();
+  // A frame's list (which does not own them) drops them below 0 only.
+  Particle own(50, 50, 0, 0, 0, 0.425f, 0, &dot.s, &lvl, frame);
+  own.update();
+  EXPECT_EQ(own.alpha, 76);  // life 0.3
+  frame->parts.push_back(&own);
+  frame->update();  // life 0.05: still listed
+  EXPECT_EQ(frame->parts.size(), 1u);
+  frame->update();
+  EXPECT_TRUE(frame->parts.empty());
+}
+
+TEST_F(Particles, BouncesOffWallsAndSticksInsideThem) {
+  Particle* p = add(310, 100, 0, 100, 5.0f, 0);  // 12.5 px per step: the next x is in the wall
+  p->update();
+  EXPECT_FLOAT_EQ(p->spdX, -50.0f);
+  EXPECT_FLOAT_EQ(p->x, 310.0f - 6.25f);
+  Object::globalAirRes = {2, 2};  // the air slows a slow particle twice, never speeds it up
+  Particle* slow = add(50, 50, 0, 0.5f, 5.0f, 0);
+  slow->update();
+  EXPECT_FLOAT_EQ(slow->spdX, 0.125f);
+  Object::globalGrav = {0, 300};
+  Particle* stuck = add(330, 100, 45, 100, 5.0f, 0);
+  for (int i = 0; i < 4; ++i) stuck->step();
+  EXPECT_TRUE(stuck->x == 330 && stuck->y == 100 && stuck->spdX == 0 && stuck->spdY == 0);
+}
+
+TEST_F(Particles, DamageOnlyInLayerZeroAndOnlyToTheLiving) {
+  Object* target = lvl.addObj(1, 120, 90, 0, 10, &body.s);
+  Object* dead = lvl.addObj(2, 220, 90, 0, 0, &body.s);
+  Particle* harmless = add(100, 100, 0, 100, 5.0f, 3, 1);  // layer 1
+  for (int i = 0; i < 2; ++i) harmless->update();
+  EXPECT_EQ(target->hp, 10);
+  Particle* p = add(110, 100, 0, 100, 5.0f, 3);
+  p->update();  // 122.5 lies in the target: wounded, no bounce
+  EXPECT_EQ(target->hp, 7);
+  EXPECT_FLOAT_EQ(p->spdX, 100.0f);
+  EXPECT_TRUE(cap.contains("krew01"));  // it asked for the blood picture
+  EXPECT_EQ(p->sprite, nullptr);
+  Particle* q = add(210, 100, 0, 100, 5.0f, 3);
+  q->update();  // no hit points left: bounce
+  EXPECT_EQ(dead->hp, 0);
+  EXPECT_FLOAT_EQ(q->spdX, -50.0f);
+}
+
+TEST_F(Particles, BulletsSpareTheShooterAndEndWithTheirHits) {
+  Object* shooter = lvl.addObj(1, 100, 90, 0, 10, &body.s);
+  Object* a = lvl.addObj(2, 130, 90, 0, 10, &body.s);
+  Object* b = lvl.addObj(3, 160, 90, 0, 10, &body.s);
+  Bullet* one = addBullet(lvl, 105, 100, 0, 0, 160, 5.0f, 4, 1, &dot.s, shooter);
+  Bullet* two = addBullet(lvl, 105, 100, 0, 0, 160, 5.0f, 4, 2, &dot.s, shooter);
+  EXPECT_EQ(addBullet(lvl, 0, 0, 0, 0, 1, 1, 1, 1, nullptr), nullptr);
+  ASSERT_TRUE(one && two);
+  for (int i = 0; i < 4; ++i) lvl.update();
+  // The first stopped at the first body; the second went on to the next.
+  EXPECT_EQ(std::vector<int>({shooter->hp, a->hp, b->hp}), std::vector<int>({10, 2, 6}));
+  EXPECT_TRUE(lvl.bullets.empty());
+  addBullet(lvl, 50, 10, 0, 0, 0, 0.3f, 1, 1, &dot.s);
+  lvl.update();
+  EXPECT_EQ(lvl.bullets.size(), 1u);
+  lvl.update();  // its life is out: dropped
+  EXPECT_TRUE(lvl.bullets.empty());
+  addBullet(lvl, 50, 10, 0, 0, 0, 1, 1, 1, &dot.s);
+  lvl.unload();  // the list holds none of the destroyed bullets
+  EXPECT_TRUE(lvl.bullets.empty());
+}
+
+TEST_F(Frames, BlockFilesFromTheLevelsArchiveOrAFullName) {
+  std::string full(300, '\0');
+  full[0] = 1, full[299] = 7;
+  archive("lvl.crs", {{"a.bin", full}, {"short.bin", std::string(299, '\x01')}});
+  ResfileWriter other;
+  other.add("x.bin", std::string(310, '\x09'), ResfileWriter::Compression::Always);
+  ASSERT_TRUE(other.write("other.crs"));
+  Resfile reader;
+  Level lvl;
+  lvl.name = "lvl.crs:lvl";
+  lvl.reader = &reader;
+  Frame* f = lvl.addFrame(0, "a", nullptr, nullptr, 0, 0, 0, 1, 1);
+  ASSERT_TRUE(lvl.loadFrame(f, "ignored"));  // the frame's own name wins
+  EXPECT_EQ(f->cells[0], 1);
+  EXPECT_EQ(f->cells[299], 7);
+  Frame* g = lvl.addFrame(1, nullptr, nullptr, nullptr, 1, 0, 0, 1, 1);
+  ASSERT_TRUE(lvl.loadFrame(g, "other.crs:x"));
+  EXPECT_EQ(g->cells.size(), 300u);  // bytes past the grid are dropped
+  {
+    Log::Capture cap;
+    EXPECT_FALSE(lvl.loadFrame(g, "short"));
+    EXPECT_FALSE(lvl.loadFrame(g, "nothere"));
+    EXPECT_FALSE(lvl.loadFrame(lvl.addFrame(2, nullptr, nullptr, nullptr, 2, 0, 0, 1, 1), nullptr));
+    EXPECT_EQ(cap.lines(), (std::vector<std::string>{
+                               "FAIL: Level.loadFrame: Brak wszystkich klockow (\"short.bin\")",
+                               "FAIL: Resfile.load: Nie znaleziono pliku \"nothere.bin\"",
+                               "FAIL: Level.loadFrame: Nie znaleziono klockow (\"nothere.bin\")"}));
+  }
+  EXPECT_EQ(g->cells[0], 9);  // the earlier blocks stay
+}
+
+TEST_F(Frames, MapKeysAndBounds) {
+  Sheet a(2, 32, 32), b(2, 32, 32);
+  Level lvl;
+  Frame* f = lvl.addFrame(4, "first", &a.s, nullptr, 2, 1, 0, 0.5f, 1.0f);
+  EXPECT_EQ(std::vector<int>({lvl.left, lvl.top, lvl.right, lvl.bottom}),
+            std::vector<int>({0, 0, 1920, 960}));
+  // An existing key gives back the existing frame, untouched.
+  EXPECT_EQ(lvl.addFrame(9, "second", &b.s, &b.s, 2, 1, 0, 1, 1), f);
+  EXPECT_TRUE(f->id == 4u && f->blockSprite == &a.s && f->parallaxX == 0.5f);
+  // Left of and above the bounds only left and top move; deleting never shrinks.
+  lvl.addFrame(1, nullptr, nullptr, nullptr, -2, -1, 0, 1, 1);
+  EXPECT_EQ(std::vector<int>({lvl.left, lvl.top, lvl.right, lvl.bottom, lvl.width, lvl.height}),
+            std::vector<int>({-1280, -480, 1920, 960, 3200, 1440}));
+  lvl.delFrame(f);
+  EXPECT_EQ(lvl.right, 1920);
+  EXPECT_EQ(lvl.frameMap.size(), 1u);
+  // Pixels -1 and -640 both lie in frame -1; -640 at its column 0.
+  Frame* m = lvl.addFrame(0, nullptr, nullptr, nullptr, -1, 0, 0, 1, 1);
+  setCell(*m, 0, 0, 1);
+  EXPECT_EQ(lvl.frameAt(-1, 0, 0), m);
+  EXPECT_EQ(lvl.frameAt(-641, 0, 0), nullptr);
+  EXPECT_TRUE(lvl.blockAt(-640, 0, 0, false));
+  EXPECT_FALSE(lvl.blockAt(-1, 0, 0, false));
+  EXPECT_FALSE(lvl.blockAt(-640, 0, 1, false));  // other layer
+  lvl.delFrame(m);  // the lookup memo must forget it
+  EXPECT_FALSE(lvl.blockAt(-640, 0, 0, false));
+}
+
+TEST_F(Frames, CoarseAndPreciseBlockTests) {
+  Sheet tiles(3, 32, 32);
+  tiles.paint(1, 4, 5, 5, 6, 0);   // one empty mask pixel in tile 1
+  tiles.paint(2, 0, 32, 0, 32, 0);
+  tiles.paint(2, 10, 11, 0, 32, 1);  // tile 2: only column 10
+  Level lvl;
+  Frame* f = lvl.addFrame(0, nullptr, &tiles.s, nullptr, 0, 0, 0, 1, 1);
+  EXPECT_FALSE(lvl.blockAt(4, 5, 0, false));  // no cells yet
+  setCell(*f, 0, 0, 1);
+  setCell(*f, 2, 0, 200);  // no such tile
+  setCell(*f, 4, 0, 2);
+  setCell(*f, 5, 0, 2);
+  std::string at;  // coarse and precise at x 4, 40 and 70
+  for (int x : {4, 40, 70})
+    at += std::to_string(lvl.blockAt(x, 5, 0, false)) + std::to_string(lvl.blockAt(x, 5, 0, true));
+  EXPECT_EQ(at, "100011");
+  // Sampling every 32nd column of x 128..191 misses solid columns 138, 170.
+  EXPECT_FALSE(lvl.blockHit(128, 0, 0, 64, 1, 2));
+  EXPECT_TRUE(lvl.blockHit(128, 0, 0, 43, 1, 2));  // last column 170
+  EXPECT_TRUE(lvl.blockHit(139, 0, 0, 0, 2, 2));   // no columns: corner sample only
+  // The sheet shrinks under tile 2: its pixels are free, never read.
+  tiles.s.width = 64;
+  tiles.s.mask.assign(64 * 32, 1);
+  EXPECT_TRUE(lvl.blockAt(138, 5, 0, false));
+  EXPECT_FALSE(lvl.blockAt(138, 5, 0, true));
+}
+
+TEST_F(Frames, ListsChangedWhileWalked) {
+  Sheet body(1, 8, 8);
+  Level lvl;
+  int steps[3] = {};
+  bool dead[3] = {};
+  Probe* p[3];
+  for (int i = 0; i < 3; ++i)
+    p[i] = static_cast<Probe*>(lvl.adoptObj(std::make_unique<Probe>(&lvl, &body.s, &steps[i], &dead[i])));
+  p[0]->victim = p[0];  // deletes itself: lives until the walk ends
+  lvl.updateWorld();
+  EXPECT_EQ(std::vector<int>(steps, steps + 3), std::vector<int>({1, 1, 1}));
+  EXPECT_TRUE(dead[0]);
+  p[1]->victim = p[2];  // a later one: not stepped any more
+  lvl.updateWorld();
+  EXPECT_EQ(steps[2], 1);
+  EXPECT_TRUE(dead[2]);
+  EXPECT_EQ(lvl.objs.size(), 1u);
+  // Frame objects: lookup by frame id from a start position, deletion with
+  // the frame, counting.
+  Object* a = lvl.addFrameObj(5, -1, -1, 2, 1, &body.s);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->frameHost->id, 0xFFFFFFFFu);
+  Frame* g = lvl.addFrame(0xFFFFFFFFu, nullptr, nullptr, nullptr, 3, 3, 0, 1, 1);
+  Object* b = lvl.addFrameObj(5, 3 * 640, 3 * 480, 0, 1, &body.s);
+  EXPECT_EQ(lvl.getFrameObj(0xFFFFFFFFu, 5), a);
+  EXPECT_EQ(lvl.getFrameObj(0xFFFFFFFFu, 5, 1), b);
+  EXPECT_EQ(lvl.countObjs(), 3u);
+  int gs = 0;
+  bool gd = false;
+  g->objs.add(std::make_unique<Probe>(&lvl, &body.s, &gs, &gd));
+  lvl.delFrame(g);
+  EXPECT_TRUE(gd);
+  lvl.delFrameObj(a);
+  lvl.delFrameObj(nullptr);
+  EXPECT_EQ(lvl.countObjs(), 1u);
+  // delObj of an object not in the list leaves the list alone.
+  Object* x1 = lvl.addObj(7, 0, 0, 0, 1, &body.s);
+  Object* x2 = lvl.addObj(7, 0, 0, 0, 1, &body.s);
+  Object stranger(7, 0, 0, 0, 1, nullptr, &lvl, nullptr);
+  lvl.delObj(&stranger);
+  lvl.delObj(x1);
+  EXPECT_EQ(lvl.getObj(7), x2);
+}
