@@ -48,7 +48,7 @@ struct Anims : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Anims, AnimFrameAndNumericLines) {
+TEST_F(Anims, LinesNamesAndLookups) {
   ASSERT_TRUE(parse("anim 0 0 32 48 10\n"
                     "anim 1 2 3 4 5 6 7 8 9\n"
                     "anim 0 0 32 48 10 2 0 0 31 47 walk extra words\n"
@@ -76,11 +76,9 @@ TEST_F(Anims, AnimFrameAndNumericLines) {
   ASSERT_TRUE(parse("anim 0 0 8 8 1\nframe"));
   EXPECT_EQ(anim(0), "0 0 8 8 | 1 0 | 0 0 8 8 | 1*0,0,0,0");
   EXPECT_EQ(lines, std::vector<std::string>{"FAIL: Parser.val: Element 1 nie istnieje"});
-}
 
-// A short "anim" line stops the reading; names read before it count, a
-// repeated name keeps the later animation, an unknown one gives null once.
-TEST_F(Anims, ShortLineNamesAndLookups) {
+  // A short "anim" line stops the reading; names read before it count, a
+  // repeated name keeps the later animation, an unknown one gives null once.
   ASSERT_TRUE(parse("anim 0 0 8 8 1 0 0 0 8 8 walk\nanim 0 8 8 8 1 0 0 0 8 8 run\n"
                     "anim 0 16 8 8 1 0 0 0 8 8 walk\nanim 0 8 8 8\nanim 0 16 8 8 1 0 0 0 8 8 second\n"));
   EXPECT_EQ(s.getAnimCount(), 3u);

@@ -7,17 +7,13 @@ namespace {
 
 struct IniFileTest : ScratchDirTest {
   IniFile ini;
-  std::string write(const std::string& name, const std::string& text) {
-    writeBytes(path(name), text);
-    return path(name);
-  }
 };
 
 }  // namespace
 
 TEST_F(IniFileTest, ParsesLinesAsStored) {
-  ASSERT_TRUE(ini.open(write("a.ini",
-                             "top=1\r\n[a]\r\nx=1\n[a]\ny=2\n[b]\nk==v\n sp = v ; not a comment\n;comment=1\n"
+  ASSERT_TRUE(ini.open(put("a.ini",
+                             "top=1\r\n[a]\r\nx=1\n[a]\ny=2\n[b]\nk=first\nk==v\n sp = v ; not a comment\n;comment=1\n"
                              " ;key\n\n[\n[open\nnoequals\nmid\rdle=v\r\r\n[]\ne=1\nlast=no newline")));
   ASSERT_EQ(ini.sections().at("a").size(), 1u);  // the repeated header dropped x
   EXPECT_EQ(ini.get("a", "y"), "2");
@@ -31,6 +27,15 @@ TEST_F(IniFileTest, ParsesLinesAsStored) {
   EXPECT_EQ(ini.get("", "top"), "");
   EXPECT_EQ(ini.get("", "e"), "1");
   EXPECT_EQ(ini.get("", "last"), "no newline");
+  // The line of every value: the later of two, none for one a repeated header dropped.
+  EXPECT_EQ(ini.lineOf("a", "x"), 0);
+  EXPECT_EQ(ini.lineOf("a"), 4);
+  EXPECT_EQ(ini.lineOf("a", "y"), 5);
+  EXPECT_EQ(ini.lineOf("b", "k"), 8);
+  EXPECT_EQ(ini.lineOf("b", "["), 13);  // comment and blank lines count
+  EXPECT_EQ(ini.lineOf("missing", "y"), 0);
+  ini.set("b", "k", "new");
+  EXPECT_EQ(ini.lineOf("b", "k"), 0);
 
   std::string out = "keep";
   EXPECT_FALSE(ini.tryGet("missing", "k", out));
@@ -41,8 +46,8 @@ TEST_F(IniFileTest, ParsesLinesAsStored) {
 }
 
 TEST_F(IniFileTest, OpenLifecycle) {
-  const std::string a = write("a.ini", "[s]\nk=file\n");
-  const std::string b = write("b.ini", "[t]\nq=1\n");
+  const std::string a = put("a.ini", "[s]\nk=file\n");
+  const std::string b = put("b.ini", "[t]\nq=1\n");
   ASSERT_TRUE(ini.open(a));
   ini.set("s", "added", "1");
   std::filesystem::remove(a);
@@ -56,22 +61,10 @@ TEST_F(IniFileTest, OpenLifecycle) {
   EXPECT_FALSE(ini.open(a));
   EXPECT_TRUE(ini.sections().empty());
   EXPECT_EQ(ini.fileName(), "");
-  write("a.ini", "[s]\nk=again\n");
+  put("a.ini", "[s]\nk=again\n");
   EXPECT_TRUE(ini.open(a));  // a failed open is retried
   EXPECT_EQ(ini.get("s", "k"), "again");
   ini.close();
   EXPECT_TRUE(ini.sections().empty());
   EXPECT_FALSE(ini.open(dir.string()));  // a directory is no file
-}
-
-TEST_F(IniFileTest, RemembersTheLineOfEveryValue) {
-  ASSERT_TRUE(ini.open(write("l.ini", "top=1\r\n; note\n\n[a]\nx=1\n[b]\ny=2\n[a]\nz=3\nz=4\n")));
-  EXPECT_EQ(ini.lineOf("", "top"), 1);
-  EXPECT_EQ(ini.lineOf("a", "x"), 0);  // dropped by the repeated header
-  EXPECT_EQ(ini.lineOf("a"), 8);
-  EXPECT_EQ(ini.lineOf("a", "z"), 10);  // the later line wins, as its value does
-  EXPECT_EQ(ini.lineOf("b", "y"), 7);
-  EXPECT_EQ(ini.lineOf("missing", "y"), 0);
-  ini.set("b", "y", "new");
-  EXPECT_EQ(ini.lineOf("b", "y"), 0);
 }

@@ -22,22 +22,23 @@ std::string text(size_t n, char seed) {
   return s;
 }
 
+ResfileWriter writer(std::initializer_list<std::pair<std::string, std::string>> items) {
+  ResfileWriter w;
+  for (const auto& [name, bytes] : items) w.add(name, bytes);
+  return w;
+}
+
 struct ResfileTest : ScratchDirTest {
   Resfile res;
   Log::Capture cap;
-  std::string make(const std::string& n, const std::string& bytes) {
-    writeBytes(path(n), bytes);
-    return path(n);
-  }
-  std::string make(const std::string& n, const ResfileWriter& w) { return make(n, w.build()); }
+  std::string make(const std::string& n, const std::string& bytes) { return put(n, bytes); }
+  std::string make(const std::string& n, const ResfileWriter& w) { return put(n, w.build()); }
 };
 
 }  // namespace
 
 TEST_F(ResfileTest, ResourceNames) {
-  ResfileWriter w;
-  w.add("npc_ptr", "pointer");
-  const std::string a = make("gfx.crs", w);
+  const std::string a = make("gfx.crs", writer({{"npc_ptr", "pointer"}}));
   for (const std::string& name : {a + ":npc_ptr", a + "::npc_ptr", ":" + a + ":npc_ptr:", a + ":npc_ptr:extra"}) {
     ASSERT_STREQ(res.load(name).c_str(), "pointer") << name;
     EXPECT_EQ(res.lastSize, 7u);
@@ -87,14 +88,10 @@ TEST_F(ResfileTest, EntriesEmptyArchiveAndDuplicates) {
   EXPECT_EQ(res.entries()[2].unpackedSize, 5000u);
 
   // The table is read once: a replaced file does not change what loads see.
-  ResfileWriter other;
-  other.add("dup", "replaced");
-  fs::rename(make("new.crs", other), a);
+  fs::rename(make("new.crs", writer({{"dup", "replaced"}})), a);
   EXPECT_STREQ(res.load(a, "dup").c_str(), "second");
   EXPECT_EQ(cap.lines().size(), 1u);
-  ResfileWriter one;
-  one.add("e", "");  // its name ends the file
-  EXPECT_TRUE(res.load(make("one.crs", one), "e"));
+  EXPECT_TRUE(res.load(make("one.crs", writer({{"e", ""}})), "e"));  // its name ends the file
 }
 
 TEST_F(ResfileTest, Inflation) {
@@ -122,8 +119,7 @@ TEST_F(ResfileTest, Inflation) {
 }
 
 TEST_F(ResfileTest, BadHeaderLeavesFailedCurrentArchive) {
-  ResfileWriter w;
-  w.add("x", "good");
+  const ResfileWriter w = writer({{"x", "good"}});
   const std::string good = make("good.crs", w);
   std::string v3 = w.build();
   v3[4] = 3;
@@ -151,10 +147,7 @@ TEST_F(ResfileTest, BadHeaderLeavesFailedCurrentArchive) {
 }
 
 TEST_F(ResfileTest, HostileTablesAndOffsets) {
-  ResfileWriter w;
-  w.add("a", "alpha");
-  w.add("b", "beta");
-  const std::string bytes = w.build();
+  const std::string bytes = writer({{"a", "alpha"}, {"b", "beta"}}).build();
   auto patched = [&](size_t at, uint32_t v) { return std::string(bytes).replace(at, 4, u32(v)); };
 
   // More records claimed than present: the ones present stay usable.
@@ -187,9 +180,7 @@ TEST_F(ResfileTest, HostileTablesAndOffsets) {
 }
 
 TEST_F(ResfileTest, FailedOpenForgetsThePreviousArchive) {
-  ResfileWriter w;
-  w.add("x", "old");
-  const std::string a = make("a.crs", w);
+  const std::string a = make("a.crs", writer({{"x", "old"}}));
   ASSERT_TRUE(res.load(a + ":x"));
   EXPECT_FALSE(res.load(path("missing.crs") + ":x"));
   EXPECT_TRUE(cap.has("FAIL: Resfile.load: Nie udalo sie otworzyc pliku \"" + path("missing.crs") + "\""));
@@ -197,10 +188,7 @@ TEST_F(ResfileTest, FailedOpenForgetsThePreviousArchive) {
   EXPECT_FALSE(res.exists("x"));
   EXPECT_TRUE(res.names().empty() && res.entries().empty());
   // The archive is read afresh, not served from a stale table.
-  ResfileWriter w2;
-  w2.add("pad", "........");
-  w2.add("x", "new");
-  make("a.crs", w2);
+  make("a.crs", writer({{"pad", "........"}, {"x", "new"}}));
   EXPECT_STREQ(res.load(a + ":x").c_str(), "new");
 }
 
@@ -220,7 +208,7 @@ TEST_F(ResfileTest, CrsTool) {
   fs::create_directories(dir / "in" / "sub");
   for (const auto& [n, b] : {std::pair<std::string, std::string>{"in/b.txt", text(4000, 'b')}, {"in/a.bin", "\x01\x02\x03"},
                              {"in/empty", ""}, {"in/sub/skipped", "x"}, {"extra", "extra file"}})
-    writeBytes(path(n), b);
+    put(n, b);
 
   ASSERT_EQ(run("pack -q " + path("t.crs") + " " + path("in") + " " + path("extra")), 0);
   EXPECT_EQ(readBytes(path("out.txt")), "");
@@ -255,9 +243,7 @@ TEST_F(ResfileTest, CrsTool) {
   EXPECT_NE(readBytes(path("out.txt")).find("poza koniec"), std::string::npos);
 
   // Entry names that would leave the target folder are not written.
-  ResfileWriter evil;
-  evil.add("../escaped", "x");
-  EXPECT_EQ(run("extract " + make("evil.crs", evil) + " -C " + path("e")), 1);
+  EXPECT_EQ(run("extract " + make("evil.crs", writer({{"../escaped", "x"}})) + " -C " + path("e")), 1);
   EXPECT_FALSE(fs::exists(path("escaped")));
 
   // A name with a colon is skipped (no resource name reaches it); a pack

@@ -40,7 +40,7 @@ struct EnvVar {
 
 }  // namespace
 
-TEST(SoundMixer, VolumePanAndClipping) {
+TEST(SoundMixer, VolumePanClippingPitchAndEnds) {
   // Constant 0.5 as {volume, pan, left, right}: hard left puts a quarter on
   // the left only; centre gives both sides full; half right halves the left.
   Voice v(BufferDecoder::mono(std::vector<float>(100, 0.5f), 8000));
@@ -66,14 +66,12 @@ TEST(SoundMixer, VolumePanAndClipping) {
   audio::mix(both, 3, mixed.data(), 2, 8000);
   EXPECT_EQ(mixed[0], 32767);             // 0.8 + 0.8, clipped
   EXPECT_NEAR(mixed[3], 0.8 * 32767, 1);  // NaN pan: hard left
-}
 
-TEST(SoundMixer, PitchResamplesAndEnds) {
   // A ramp 0, 0.1, 0.2, ... at 8 kHz played into 16 kHz: every second
   // output frame lies halfway between two source frames.
-  Voice v(BufferDecoder::mono({0, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f}, 8000));
-  v.playing = true;
-  auto out = mixOne(v, 6, 16000);
+  Voice ramp(BufferDecoder::mono({0, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f}, 8000));
+  ramp.playing = true;
+  auto out = mixOne(ramp, 6, 16000);
   for (int i = 0; i < 6; ++i) {
     EXPECT_NEAR(out[i * 2], i * 0.05 * 32767, 2) << i;
     EXPECT_NEAR(out[i * 2 + 1], i * 0.05 * 32767, 2) << i;
@@ -81,11 +79,11 @@ TEST(SoundMixer, PitchResamplesAndEnds) {
 
   // Pitch 2 into 16 kHz takes every source frame; the end stops the voice
   // and leaves silence behind it.
-  v.rewind();
-  v.pitch = 2.0f;
-  out = mixOne(v, 12, 16000);
+  ramp.rewind();
+  ramp.pitch = 2.0f;
+  out = mixOne(ramp, 12, 16000);
   for (int i = 0; i < 8; ++i) EXPECT_NEAR(out[i * 2], i * 0.1 * 32767, 2) << i;
-  EXPECT_TRUE(out[8 * 2] == 0 && !v.playing && v.ended());
+  EXPECT_TRUE(out[8 * 2] == 0 && !ramp.playing && ramp.ended());
 
   // Repeating goes round; long sources cross the decoder's chunks unbroken.
   std::vector<float> big(Voice::kChunkFrames * 3 + 5);
@@ -143,7 +141,7 @@ struct SoundTest : ScratchDirTest {
   }
 };
 
-TEST_F(SoundTest, ChannelsAreNumberedAndFreed) {
+TEST_F(SoundTest, ChannelsAreNumberedFreedAndBadFilesSkipped) {
   Log::Capture cap;
   EXPECT_EQ(snd.play(-1, longFx, 100, 0), 0);  // the first free channel
   snd.play(1, longFx, 100, 0);
@@ -239,21 +237,21 @@ TEST_F(SoundTest, BadFilesAreReportedAndSkipped) {
   EXPECT_TRUE(snd.music.size() == 1 && snd.music.front().volume == 1.0f);
 }
 
-TEST(SoundDevice, NoDriverFailsInit) {
-  EnvVar driver("SDL_AUDIODRIVER", "nonexistent");
-  Sound snd;
-  Log::Capture cap;
-  EXPECT_FALSE(snd.init());
-  EXPECT_TRUE(cap.has("FAIL: Sound.init: Nie udalo sie uruchomic dzwieku"));
-  EXPECT_FALSE(snd.device);
-  snd.play(-1, "whatever.wav", 100, 0);  // no device: nothing, no crash
-  snd.update();
-}
-
-// A 440 Hz tone at 0.8, played at volume 50 panned left, is written by SDL's
-// disk driver: only the left side carries it, at 0.4.
-struct SoundDisk : ScratchDirTest {};
-TEST_F(SoundDisk, RoundTrip) {
+// Without a driver init fails and the calls do nothing. A 440 Hz tone at
+// 0.8, played at volume 50 panned left, is written by SDL's disk driver:
+// only the left side carries it, at 0.4.
+struct SoundDevice : ScratchDirTest {};
+TEST_F(SoundDevice, NoDriverFailsAndDiskDriverRoundTrips) {
+  {
+    EnvVar driver("SDL_AUDIODRIVER", "nonexistent");
+    Sound snd;
+    Log::Capture cap;
+    EXPECT_FALSE(snd.init());
+    EXPECT_TRUE(cap.has("FAIL: Sound.init: Nie udalo sie uruchomic dzwieku"));
+    EXPECT_FALSE(snd.device);
+    snd.play(-1, "whatever.wav", 100, 0);  // no device: nothing, no crash
+    snd.update();
+  }
   std::string wav = path("a440.wav"), raw = path("out.raw");
   writeWav(wav, tone(440, 0.8f, audio::Device::kRate, 1.0f), audio::Device::kRate);
   EnvVar driver("SDL_AUDIODRIVER", "disk"), file("SDL_DISKAUDIOFILE", raw.c_str()),
