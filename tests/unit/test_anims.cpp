@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
 #include <sstream>
 
 #include "base/log.h"
 #include "render/sprite.h"
 #include "resources/resfile_writer.h"
-
-namespace fs = std::filesystem;
+#include "unit/scratch_dir.h"
 
 namespace {
 
@@ -197,18 +194,17 @@ TEST(SpriteMask, IsSolidStaysInsideTheImage) {
   EXPECT_FALSE(s.isSolid(1, 2, 0));
 }
 
-TEST(SpriteFiles, DefinitionEntriesBesideTheImage) {
+using SpriteFiles = ScratchDirTest;
+TEST_F(SpriteFiles, DefinitionEntriesBesideTheImage) {
   // The last four characters of the image name give way to the companion's extension.
   EXPECT_EQ(Sprite::resourceFileName("data/gfx.crs:npc_ptr", ".png"), "data/gfx.crs:npc_ptr.png");
   EXPECT_EQ(Sprite::resourceFileName("a.crs:b.c.jpeg", ".png"), "a.crs:b.c..png");
 
-  const fs::path dir = fs::temp_directory_path() / ("tervalo_anims_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
   ResfileWriter w;
   w.add("walker.txt", "anim 0 0 16 16 8 0 0 0 16 16 walk\nframe 2 3 4\n");
   w.add("empty.txt", "");
-  ASSERT_TRUE(w.write((dir / "a.crs").string()));
-  const std::string res = (dir / "a.crs").string() + ":";
+  ASSERT_TRUE(w.write(path("a.crs")));
+  const std::string res = path("a.crs") + ":";
   Sprite s;
   s.width = 40;
   s.height = 20;
@@ -228,5 +224,4 @@ TEST(SpriteFiles, DefinitionEntriesBesideTheImage) {
   EXPECT_FALSE(s.loadAnims((res + "empty").c_str()));
   ASSERT_TRUE(s.loadAnims("some/file.png"));
   EXPECT_EQ(s.getAnim(0)->w, 40u);
-  fs::remove_all(dir);
 }

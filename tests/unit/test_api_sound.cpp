@@ -19,6 +19,7 @@
 
 namespace {
 
+using apitest::eval;
 constexpr int kRate = 8000;
 constexpr double kFull = 32767.0;
 
@@ -43,8 +44,6 @@ struct SoundApi : apitest::LevelApi {
     LevelApi::TearDown();
   }
   void restart() { ASSERT_TRUE(snd.init(audio::Device::detached(kRate))); }
-  static std::string eval(Lua& state, const std::string& code) { return apitest::eval(state, code); }
-  static void run(Lua& state, const std::string& chunk) { apitest::eval(state, chunk); }
   void updates(int n) {
     for (int i = 0; i < n; ++i) snd.update();
   }
@@ -121,7 +120,7 @@ TEST_F(SoundApi, MixedOutputStartsGlidesAndStops) {
     EXPECT_PEAKS(0, 0);
     EXPECT_EQ(eval(*state, "return playSnd(3, 'fx.wav')"), "3");
     EXPECT_PEAKS(0.5, 0.5);
-    run(*state, "setSndVol(3, 0) setSndPan(3, -1, true) setSndPitch(3, 2)");
+    eval(*state, "setSndVol(3, 0) setSndPan(3, -1, true) setSndPitch(3, 2)");
     updates(8);  // a second: half the volume, the pitch has arrived
     EXPECT_PEAKS(0.25, 0);
     EXPECT_NEAR(snd.channels[3].stream->pitchShift(), 2.0f, 0.13f);
@@ -129,22 +128,22 @@ TEST_F(SoundApi, MixedOutputStartsGlidesAndStops) {
     EXPECT_PEAKS(0, 0);
     updates(1);
     EXPECT_FALSE(snd.channels[3].stream);
-    run(*state, "setSndVol(3, 100, 1)");  // a freed channel stays silent
+    eval(*state, "setSndVol(3, 100, 1)");  // a freed channel stays silent
     EXPECT_PEAKS(0, 0);
-    run(*state, "playSnd(4, 'fx.wav') stopSnd(4)");
+    eval(*state, "playSnd(4, 'fx.wav') stopSnd(4)");
     EXPECT_PEAKS(0, 0);
 
-    run(*state, "playMusic('data/snd.crs:m')");
+    eval(*state, "playMusic('data/snd.crs:m')");
     EXPECT_PEAKS(0, 0);  // starts at the next update
     updates(1);
     EXPECT_PEAKS(0.25, 0.25);
-    run(*state, "playMusic('fx.wav', 80)");
+    eval(*state, "playMusic('fx.wav', 80)");
     updates(4);  // half way: 0.25 x 0.5 + 0.5 x 0.5
     EXPECT_PEAKS(0.375, 0.375);
     updates(4);
     EXPECT_EQ(snd.music.size(), 1u);
     EXPECT_PEAKS(0.5 * 0.75, 0.5 * 0.75);  // settled within a step of 80 %
-    run(*state, "setMusicVol(50, true) setMusicPan(1, 1) setMusicPitch(0.5)");
+    eval(*state, "setMusicVol(50, true) setMusicPan(1, 1) setMusicPitch(0.5)");
     updates(1);
     EXPECT_PEAKS(0, 0.25);
     EXPECT_NEAR(snd.music.front().stream->pitchShift(), 0.875f, 1e-4);
