@@ -94,30 +94,6 @@ TEST_F(ResfileTest, EntriesEmptyArchiveAndDuplicates) {
   EXPECT_TRUE(res.load(make("one.crs", writer({{"e", ""}})), "e"));  // its name ends the file
 }
 
-TEST_F(ResfileTest, Inflation) {
-  ResfileWriter w;
-  w.add("t", text(1000, 't'), ResfileWriter::Compression::Always);
-  const std::string bytes = w.build();
-  const size_t unpackedAt = 13 + 9;  // header 13, then relOffset, storedSize, flags, unpackedSize
-
-  std::string small = bytes;
-  EXPECT_FALSE(res.load(make("small.crs", small.replace(unpackedAt, 4, u32(999))), "t"));
-  EXPECT_TRUE(cap.has("FAIL: Resfile.load: Nie udalo sie rozpakowac pliku (-5)"));
-  EXPECT_EQ(res.lastSize, w.items()[0].data.size());  // still the stored size
-
-  // A declared size far beyond what the data inflates to: the real length is reported and kept.
-  std::string huge = bytes;
-  ASSERT_TRUE(res.load(make("huge.crs", huge.replace(unpackedAt, 4, u32(0xFFFFFFF0))), "t"));
-  EXPECT_EQ(res.lastSize, 1000u);
-  EXPECT_EQ(res.entries()[0].unpackedSize, 1000u);
-
-  std::string corrupt = bytes;
-  corrupt[corrupt.size() - 20] ^= 0x55;
-  corrupt[corrupt.size() - 1] ^= 0x55;
-  EXPECT_FALSE(res.load(make("corrupt.crs", corrupt), "t"));
-  EXPECT_TRUE(cap.has("FAIL: Resfile.load: Nie udalo sie rozpakowac pliku (-3)"));
-}
-
 TEST_F(ResfileTest, FailedOpensAndTheCurrentArchive) {
   const ResfileWriter w = writer({{"x", "good"}});
   const std::string good = make("good.crs", w);
@@ -156,19 +132,19 @@ TEST_F(ResfileTest, FailedOpensAndTheCurrentArchive) {
   EXPECT_STREQ(res.load(good + ":x").c_str(), "new");
 }
 
-TEST_F(ResfileTest, HostileTablesAndOffsets) {
+TEST_F(ResfileTest, HostileTablesOffsetsAndStreams) {
   const std::string bytes = writer({{"a", "alpha"}, {"b", "beta"}}).build();
-  auto patched = [&](size_t at, uint32_t v) { return std::string(bytes).replace(at, 4, u32(v)); };
+  auto patched = [](std::string b, size_t at, uint32_t v) { return b.replace(at, 4, u32(v)); };
 
   // More records claimed than present: the ones present stay usable.
-  const std::string many = make("many.crs", patched(9, 0xFFFFFFFF));
+  const std::string many = make("many.crs", patched(bytes, 9, 0xFFFFFFFF));
   ASSERT_TRUE(res.open(many));
   EXPECT_TRUE(cap.has("FAIL: Resfile.open: Uszkodzona tablica plikow"));
   EXPECT_LE(res.entries().size(), 3u);
   EXPECT_STREQ(res.load(many, "b").c_str(), "beta");
 
   // A name length far beyond the file, and a table cut inside a record.
-  const std::pair<std::string, std::string> broken[] = {{"name.crs", patched(13 + 9, 0x7FFFFFFF)},
+  const std::pair<std::string, std::string> broken[] = {{"name.crs", patched(bytes, 13 + 9, 0x7FFFFFFF)},
                                                         {"cutTable.crs", bytes.substr(0, 13 + 6)}};
   for (const auto& [n, b] : broken) {
     cap.clear();
@@ -179,14 +155,35 @@ TEST_F(ResfileTest, HostileTablesAndOffsets) {
 
   // Data reaching past the end: a cut file, a large size, an offset wrapping around 32 bits.
   const std::pair<std::string, std::string> past[] = {{"cutData.crs", bytes.substr(0, bytes.size() - 2)},
-                                                      {"bigSize.crs", patched(13 + 4, 0xFFFFFF00)},
-                                                      {"wrap.crs", patched(5, 0xFFFFFFFF)}};
+                                                      {"bigSize.crs", patched(bytes, 13 + 4, 0xFFFFFF00)},
+                                                      {"wrap.crs", patched(bytes, 5, 0xFFFFFFFF)}};
   for (const auto& [n, b] : past) {
     cap.clear();
     EXPECT_FALSE(res.load(make(n, b), n == "cutData.crs" ? "b" : "a")) << n;
     EXPECT_EQ(cap.count("siega poza koniec archiwum"), 1u) << n;
   }
   EXPECT_STREQ(res.load(path("cutData.crs"), "a").c_str(), "alpha");
+
+  // Compressed data: a declared size too small, far too large, a damaged stream.
+  ResfileWriter w;
+  w.add("t", text(1000, 't'), ResfileWriter::Compression::Always);
+  const std::string packed = w.build();
+  const size_t unpackedAt = 13 + 9;  // header 13, then relOffset, storedSize, flags, unpackedSize
+
+  EXPECT_FALSE(res.load(make("small.crs", patched(packed, unpackedAt, 999)), "t"));
+  EXPECT_TRUE(cap.has("FAIL: Resfile.load: Nie udalo sie rozpakowac pliku (-5)"));
+  EXPECT_EQ(res.lastSize, w.items()[0].data.size());  // still the stored size
+
+  // A declared size far beyond what the data inflates to: the real length is reported and kept.
+  ASSERT_TRUE(res.load(make("huge.crs", patched(packed, unpackedAt, 0xFFFFFFF0)), "t"));
+  EXPECT_EQ(res.lastSize, 1000u);
+  EXPECT_EQ(res.entries()[0].unpackedSize, 1000u);
+
+  std::string corrupt = packed;
+  corrupt[corrupt.size() - 20] ^= 0x55;
+  corrupt[corrupt.size() - 1] ^= 0x55;
+  EXPECT_FALSE(res.load(make("corrupt.crs", corrupt), "t"));
+  EXPECT_TRUE(cap.has("FAIL: Resfile.load: Nie udalo sie rozpakowac pliku (-3)"));
 }
 
 // The archive tool, run as the build runs it: each command's exit code and

@@ -91,6 +91,14 @@ inline const char* kTsj =
     "\"image\":\"sheet.png\",\"imagewidth\":128,\"imageheight\":32,\"type\":\"tileset\","
     "\"tiles\":[{\"id\":1,\"type\":\"red\"}]}";
 
+// The same tilesets inside the map instead of beside it.
+inline const char* kTsxEmbedded =
+    "<tileset firstgid=\"1\" name=\"blocks\" tilewidth=\"32\" tileheight=\"32\" tilecount=\"4\" "
+    "columns=\"4\"><image source=\"sheet.png\" width=\"128\" height=\"32\"/><tile id=\"1\" type=\"red\"/></tileset>";
+inline const char* kTsjEmbedded =
+    "{\"firstgid\":1,\"name\":\"blocks\",\"tilewidth\":32,\"tileheight\":32,\"tilecount\":4,\"columns\":4,"
+    "\"image\":\"sheet.png\",\"tiles\":[{\"id\":1,\"type\":\"red\"}]}";
+
 // The map as TMX; `tileset` is the <tileset> element (embedded or a reference).
 inline std::string tmx(Enc enc, const std::string& tileset =
                                     "<tileset firstgid=\"1\" source=\"blocks.tsx\"/>") {
