@@ -45,7 +45,7 @@ struct Anims : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Anims, LinesNamesAndLookups) {
+TEST_F(Anims, LinesNamesLookupsAndBadNumbers) {
   ASSERT_TRUE(parse("anim 0 0 32 48 10\n"
                     "anim 1 2 3 4 5 6 7 8 9\n"
                     "anim 0 0 32 48 10 2 0 0 31 47 walk extra words\n"
@@ -94,9 +94,8 @@ TEST_F(Anims, LinesNamesAndLookups) {
   // Nothing defined at all: the sprite cannot be used.
   for (const char* text : {"", "-- only a comment\n", "anim 1 2\n", "frame 2 1 1\n"}) EXPECT_FALSE(parse(text)) << text;
   EXPECT_FALSE(parse(nullptr));
-}
 
-TEST_F(Anims, BadNumbersOrphanFramesAndCapsAreSkipped) {
+  // Bad numbers and frames without an animation are skipped and named; caps hold.
   const std::vector<std::string> bad = {
       "frame 3 1 1",      "anim 0 0 -8 8 1",  "anim 0 0 8 8 1 -1", "anim 0 0 8 8 1 0 0 0 8 -8 n",
       "frame 2 -1 4",     "frame 2 1 2 3 -4", "frame 99999999 0 0", "5 0 0 8 8 -2 0",

@@ -202,7 +202,7 @@ struct LuaLimits : leveltest::GameDir {
 
 // Endless calls of every shape are stopped and named; a stopped function
 // stays stopped while the rest of the state goes on, until init.
-TEST_F(LuaLimits, WatchdogStopsEndlessCalls) {
+TEST_F(LuaLimits, WatchdogMemoryCapAndPrecompiledChunks) {
   Log::Capture cap;
   Lua lua;
   lua.setName("lua/bob.lua");
@@ -236,13 +236,11 @@ TEST_F(LuaLimits, WatchdogStopsEndlessCalls) {
   lua.init();
   ASSERT_TRUE(lua.runString(kCounter));
   EXPECT_TRUE(!lua.stopped("update") && lua.call("update") && global(lua, "n") == "1");
-}
 
-// Allocation past the cap is a Lua memory error of that state alone; the
-// state and its neighbours go on. Precompiled chunks never load, whatever
-// the loader.
-TEST_F(LuaLimits, MemoryCapAndPrecompiledChunks) {
-  Log::Capture cap;
+  // Allocation past the cap is a Lua memory error of that state alone; the
+  // state and its neighbours go on. Precompiled chunks never load, whatever
+  // the loader.
+  cap.clear();
   Lua hog, other;
   hog.setName("lua/hog.lua");
   ASSERT_TRUE(hog.runString(
@@ -261,7 +259,7 @@ TEST_F(LuaLimits, MemoryCapAndPrecompiledChunks) {
   EXPECT_EQ(global(other, "n"), "1");
 
   cap.clear();
-  Lua lua;
+  lua.init();
   ASSERT_TRUE(lua.runString("code = string.dump(function() x = 1 end)"));
   lua_getglobal(lua.L(), "code");
   const std::string code = lua_tostring(lua.L(), -1);  // stops at the first zero: still binary

@@ -63,7 +63,7 @@ struct EnvVar {
 
 }  // namespace
 
-TEST(SoundMixer, VolumePanClippingPitchAndEnds) {
+TEST(SoundMixer, VolumePanClippingPitchEndsAndGlides) {
   // Constant 0.5 as {volume, pan, left, right}: hard left puts a quarter on
   // the left only; centre gives both sides full; half right halves the left.
   Voice v(BufferDecoder::mono(std::vector<float>(100, 0.5f), 8000));
@@ -123,12 +123,10 @@ TEST(SoundMixer, VolumePanClippingPitchAndEnds) {
   e.playing = e.repeat = true;
   mixOne(e, 4, 8000);
   EXPECT_FALSE(e.playing);
-}
 
-// Within a step of the target the value stays put.
-TEST(SoundGlide, StepsAndSettlesShortOfTarget) {
-  const float cases[][4] = {{0, 1, 0.3f, 0.3f}, {1, 0, 0.3f, 0.7f}, {0.9f, 1, 0.3f, 0.9f}, {-0.5f, -0.25f, 0.25f, -0.5f}};
-  for (const auto& c : cases) {
+  // Settings glide a step at a time; within a step of the target the value stays put.
+  const float glides[][4] = {{0, 1, 0.3f, 0.3f}, {1, 0, 0.3f, 0.7f}, {0.9f, 1, 0.3f, 0.9f}, {-0.5f, -0.25f, 0.25f, -0.5f}};
+  for (const auto& c : glides) {
     float v = c[0];
     Sound::glide(v, c[1], c[2]);
     EXPECT_FLOAT_EQ(v, c[3]) << c[0] << " -> " << c[1];
@@ -192,6 +190,30 @@ TEST_F(SoundTest, ChannelsAreNumberedFreedAndBadFilesSkipped) {
   snd.play(-1, shortFx, 100, 0);
   EXPECT_TRUE(cap.has("FAIL: Sound.play: Nie znaleziono wolnego kanalu"));
   EXPECT_EQ(snd.device->streamCount(), 16u);
+
+  // Files that cannot be read are named; the channel they were for is freed.
+  const std::string junk = put("junk.wav", "RIFF1234WAVEnot really a sound file"), missing = path("missing.wav");
+  snd.shutdown();
+  ASSERT_TRUE(snd.init(audio::Device::detached(8000)));
+  cap.clear();
+  snd.play(5, longFx, 100, 0);
+  snd.play(5, missing, 100, 0);
+  EXPECT_TRUE(cap.has("FAIL: Sound.play: Nie udalo sie otworzyc pliku \"" + missing + "\""));
+  EXPECT_FALSE(snd.channels[5].stream);  // the old sound is gone too
+  snd.play(-1, junk, 100, 0);
+  EXPECT_EQ(cap.count("Nie udalo sie otworzyc pliku"), 2u);
+  snd.setVolume(5, 50, false);
+  snd.update();
+  EXPECT_EQ(snd.device->streamCount(), 0u);
+
+  // A music file that fails leaves the playing track the current one.
+  snd.playMusic(music2, 100, 0);
+  snd.update();
+  snd.playMusic(junk, 100, 0);
+  EXPECT_TRUE(cap.has("FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"" + junk + "\""));
+  snd.setMusicVolume(10, true);  // no stream in front: ignored
+  snd.update();
+  EXPECT_TRUE(snd.music.size() == 1 && snd.music.front().volume == 1.0f);
 }
 
 // Values glide towards their targets; a channel stopped at silence comes
@@ -234,30 +256,6 @@ TEST_F(SoundTest, EffectGlidesAndMusicRepeats) {
   ASSERT_EQ(snd.music.size(), 1u);
   EXPECT_NEAR(snd.music.front().volume, 0.8f, 0.125f);
   EXPECT_NEAR(snd.music.front().pan, -1.0f, 0.125f);
-}
-
-TEST_F(SoundTest, BadFilesAreReportedAndSkipped) {
-  const std::string junk = path("junk.wav"), missing = path("missing.wav");
-  writeBytes(junk, "RIFF1234WAVEnot really a sound file");
-  Log::Capture cap;
-  snd.play(5, longFx, 100, 0);
-  snd.play(5, missing, 100, 0);
-  EXPECT_TRUE(cap.has("FAIL: Sound.play: Nie udalo sie otworzyc pliku \"" + missing + "\""));
-  EXPECT_FALSE(snd.channels[5].stream);  // the old sound is gone too
-  snd.play(-1, junk, 100, 0);
-  EXPECT_EQ(cap.count("Nie udalo sie otworzyc pliku"), 2u);
-  snd.setVolume(5, 50, false);
-  snd.update();
-  EXPECT_EQ(snd.device->streamCount(), 0u);
-
-  // A music file that fails leaves the playing track the current one.
-  snd.playMusic(music2, 100, 0);
-  snd.update();
-  snd.playMusic(junk, 100, 0);
-  EXPECT_TRUE(cap.has("FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"" + junk + "\""));
-  snd.setMusicVolume(10, true);  // no stream in front: ignored
-  snd.update();
-  EXPECT_TRUE(snd.music.size() == 1 && snd.music.front().volume == 1.0f);
 }
 
 // Without a driver init fails and the calls do nothing. A 440 Hz tone at
