@@ -61,6 +61,57 @@ struct EnvVar {
   ~EnvVar() { had ? setenv(name.c_str(), old.c_str(), 1) : unsetenv(name.c_str()); }
 };
 
+using apitest::eval;
+constexpr int kRate = 8000;
+
+struct SoundApi : apitest::LevelApi {
+  Sound& snd = Sound::instance();
+  Npc* bob = nullptr;
+  Log::Capture cap;
+  const std::string longFx = "long.wav", shortFx = "short.wav", music1 = "m1.wav", music2 = "m2.wav";
+
+  void SetUp() override {
+    LevelApi::SetUp();
+    // Constant levels: 0.5 on disk, 0.25 in an archive (decoded from memory).
+    soundtest::writeWav("fx.wav", soundtest::level(0.5f, kRate, 5), kRate);
+    soundtest::writeWav("quiet.wav", soundtest::level(0.25f, kRate, 5), kRate);
+    archive("data/snd.crs", {{"fx", readBytes("quiet.wav")}, {"m", readBytes("quiet.wav")}});
+    file("text.txt", "RIFF....WAVE but nothing a decoder could read");
+    for (const auto& [name, seconds] : {std::pair<std::string, float>{longFx, 5}, {shortFx, 0.05f}, {music1, 0.5f}, {music2, 5}})
+      writeWav(name, tone(440, 0.5f, kRate, seconds), kRate);
+    bob = lvl.addNpc(std::make_unique<Npc>("bob", 1, 0, 0, 0, 5, nullptr, &lvl, nullptr), 1);
+    restart();
+    game::dt = 0.125f;  // exact in binary: glides land on round values
+  }
+  void TearDown() override {
+    snd.shutdown();
+    LevelApi::TearDown();
+  }
+  void restart() { ASSERT_TRUE(snd.init(audio::Device::detached(kRate))); }
+  // Lets the device play `seconds` of audio.
+  void render(float seconds) {
+    std::vector<int16_t> out(static_cast<size_t>(seconds * kRate) * 2);
+    snd.device->render(out.data(), out.size() / 2);
+  }
+  void updates(int n) {
+    for (int i = 0; i < n; ++i) snd.update();
+  }
+  // Peaks of the left and right side over a tenth of a second of output,
+  // as fractions of full scale.
+  std::pair<double, double> peaks() {
+    std::vector<int16_t> out(kRate / 10 * 2);
+    snd.device->render(out.data(), out.size() / 2);
+    return peaksOf(out.data(), out.size() / 2);
+  }
+};
+
+#define EXPECT_PEAKS(want_l, want_r)                \
+  do {                                              \
+    const auto p = peaks();                         \
+    EXPECT_NEAR(p.first, want_l, 0.01) << "left";   \
+    EXPECT_NEAR(p.second, want_r, 0.01) << "right"; \
+  } while (0)
+
 }  // namespace
 
 TEST(SoundMixer, VolumePanClippingPitchEndsAndGlides) {
@@ -133,37 +184,7 @@ TEST(SoundMixer, VolumePanClippingPitchEndsAndGlides) {
   }
 }
 
-struct SoundTest : ScratchDirTest {
-  Sound snd;
-  std::string longFx, shortFx, music1, music2;
-  void SetUp() override {
-    ScratchDirTest::SetUp();
-    const std::tuple<std::string*, const char*, float> files[] = {
-        {&longFx, "long", 5}, {&shortFx, "short", 0.05f}, {&music1, "m1", 0.5f}, {&music2, "m2", 5}};
-    for (const auto& [var, name, seconds] : files) {
-      *var = path(std::string(name) + ".wav");
-      writeWav(*var, tone(440, 0.5f, 8000, seconds), 8000);
-    }
-    ASSERT_TRUE(snd.init(audio::Device::detached(8000)));
-    game::dt = 0.125f;  // exact in binary: glides land on round values
-  }
-  void TearDown() override {
-    snd.shutdown();
-    game::dt = 0.01f;
-    ScratchDirTest::TearDown();
-  }
-  // Lets the device play `seconds` of audio.
-  void render(float seconds) {
-    std::vector<int16_t> out(static_cast<size_t>(seconds * 8000) * 2);
-    snd.device->render(out.data(), out.size() / 2);
-  }
-  void updates(int n) {
-    for (int i = 0; i < n; ++i) snd.update();
-  }
-};
-
-TEST_F(SoundTest, ChannelsAreNumberedFreedAndBadFilesSkipped) {
-  Log::Capture cap;
+TEST_F(SoundApi, ChannelsAreNumberedFreedAndBadFilesSkipped) {
   EXPECT_EQ(snd.play(-1, longFx, 100, 0), 0);  // the first free channel
   snd.play(1, longFx, 100, 0);
   snd.play(-1, shortFx, 80, 0.5f);
@@ -192,9 +213,10 @@ TEST_F(SoundTest, ChannelsAreNumberedFreedAndBadFilesSkipped) {
   EXPECT_EQ(snd.device->streamCount(), 16u);
 
   // Files that cannot be read are named; the channel they were for is freed.
-  const std::string junk = put("junk.wav", "RIFF1234WAVEnot really a sound file"), missing = path("missing.wav");
+  const std::string junk = "junk.wav", missing = "missing.wav";
+  file(junk, "RIFF1234WAVEnot really a sound file");
   snd.shutdown();
-  ASSERT_TRUE(snd.init(audio::Device::detached(8000)));
+  restart();
   cap.clear();
   snd.play(5, longFx, 100, 0);
   snd.play(5, missing, 100, 0);
@@ -219,7 +241,7 @@ TEST_F(SoundTest, ChannelsAreNumberedFreedAndBadFilesSkipped) {
 // Values glide towards their targets; a channel stopped at silence comes
 // back on setVolume before it is freed. The fade to silence, the freeing and
 // the music's cross-fade and setters are heard in SoundApi.MixedOutputStartsGlidesAndStops.
-TEST_F(SoundTest, EffectGlidesAndMusicRepeats) {
+TEST_F(SoundApi, EffectGlidesAndMusicRepeats) {
   snd.play(3, longFx, 100, 0);  // glides: volume 0.5/s, pan and pitch 1/s
   snd.setPan(3, -1.0f, false);
   snd.setPitch(3, 2.0f, false);
@@ -290,53 +312,6 @@ TEST_F(SoundDevice, NoDriverFailsAndDiskDriverRoundTrips) {
   EXPECT_NEAR(left, 0.4, 0.01);
   EXPECT_EQ(right, 0);
 }
-
-namespace {
-
-using apitest::eval;
-constexpr int kRate = 8000;
-
-struct SoundApi : apitest::LevelApi {
-  Sound& snd = Sound::instance();
-  Npc* bob = nullptr;
-  Log::Capture cap;
-
-  void SetUp() override {
-    LevelApi::SetUp();
-    // Constant levels: 0.5 on disk, 0.25 in an archive (decoded from memory).
-    soundtest::writeWav("fx.wav", soundtest::level(0.5f, kRate, 5), kRate);
-    soundtest::writeWav("quiet.wav", soundtest::level(0.25f, kRate, 5), kRate);
-    archive("data/snd.crs", {{"fx", readBytes("quiet.wav")}, {"m", readBytes("quiet.wav")}});
-    file("text.txt", "RIFF....WAVE but nothing a decoder could read");
-    bob = lvl.addNpc(std::make_unique<Npc>("bob", 1, 0, 0, 0, 5, nullptr, &lvl, nullptr), 1);
-    restart();
-    game::dt = 0.125f;  // exact in binary: glides land on round values
-  }
-  void TearDown() override {
-    snd.shutdown();
-    LevelApi::TearDown();
-  }
-  void restart() { ASSERT_TRUE(snd.init(audio::Device::detached(kRate))); }
-  void updates(int n) {
-    for (int i = 0; i < n; ++i) snd.update();
-  }
-  // Peaks of the left and right side over a tenth of a second of output,
-  // as fractions of full scale.
-  std::pair<double, double> peaks() {
-    std::vector<int16_t> out(kRate / 10 * 2);
-    snd.device->render(out.data(), out.size() / 2);
-    return peaksOf(out.data(), out.size() / 2);
-  }
-};
-
-#define EXPECT_PEAKS(want_l, want_r)                \
-  do {                                              \
-    const auto p = peaks();                         \
-    EXPECT_NEAR(p.first, want_l, 0.01) << "left";   \
-    EXPECT_NEAR(p.second, want_r, 0.01) << "right"; \
-  } while (0)
-
-}  // namespace
 
 // Good and bad arguments give the same results and lines in both kinds of state.
 TEST_F(SoundApi, ArgumentsAndFailuresInLevelAndCharacter) {
