@@ -10,7 +10,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <vector>
 
