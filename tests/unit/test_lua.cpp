@@ -31,7 +31,7 @@ TEST(Periodic, SixteenMillisecondSteps) {
   EXPECT_NEAR(stopped.ms(), 68.0f, 1e-3);
 }
 
-TEST(LuaHost, ErrorsAreReportedAtOnce) {
+TEST(LuaHost, ErrorsArgumentsRegistryAndStack) {
   Log::Capture cap;
   Lua lua;
   EXPECT_FALSE(lua.runString("x = = 1"));
@@ -81,14 +81,12 @@ TEST(LuaHost, ErrorsAreReportedAtOnce) {
   EXPECT_EQ(noUpdate.callPeriodic(clock, 0.016f, "update"), 1);
   EXPECT_EQ(cap.count("FAIL: Lua.update: Error: attempt to call a nil value"), 4u);
   EXPECT_EQ(lua_gettop(noUpdate.L()), 0);
-}
 
-// Arguments keep their order; a later registration wins; results and
-// failed chunks never pile up on the stack; a strict-globals script cannot
-// abort the engine through the host's own lookups.
-TEST(LuaHost, ArgumentsRegistryAndStack) {
-  Log::Capture cap;
-  Lua lua;
+  // Arguments keep their order; a later registration wins; results and
+  // failed chunks never pile up on the stack; a strict-globals script cannot
+  // abort the engine through the host's own lookups.
+  cap.clear();
+  lua.init();
   ASSERT_TRUE(lua.runString(
       "function f(...) local t = {select('#', ...)} for i = 1, select('#', ...) do "
       "t[#t + 1] = type((select(i, ...))) .. ':' .. tostring((select(i, ...))) end got = table.concat(t, ' ') end"));
