@@ -38,12 +38,18 @@ inline std::string ihdr(uint32_t w, uint32_t h, uint8_t depth = 8, uint8_t colou
   return chunk("IHDR", d);
 }
 
-inline std::string deflate(const std::string& raw) {
-  uLongf len = compressBound(static_cast<uLong>(raw.size()));
-  std::string out(len, '\0');
-  compress2(reinterpret_cast<Bytef*>(&out[0]), &len, reinterpret_cast<const Bytef*>(raw.data()),
-            static_cast<uLong>(raw.size()), 6);
-  out.resize(len);
+// zlib's deflate stream (a gzip one when `gzip`), as PNG and Tiled store data.
+inline std::string deflate(const std::string& raw, bool gzip = false) {
+  z_stream zs{};
+  deflateInit2(&zs, 6, Z_DEFLATED, gzip ? 31 : 15, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&zs, uLong(raw.size())), '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(raw.data()));
+  zs.avail_in = uInt(raw.size());
+  zs.next_out = reinterpret_cast<Bytef*>(&out[0]);
+  zs.avail_out = uInt(out.size());
+  ::deflate(&zs, Z_FINISH);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
   return out;
 }
 

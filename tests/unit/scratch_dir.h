@@ -10,6 +10,13 @@
 #include <iterator>
 #include <string>
 
+inline std::string u32(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+inline void writeBytes(const std::string& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+inline std::string readBytes(const std::string& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 struct ScratchDirTest : ::testing::Test {
   std::filesystem::path dir;
   void SetUp() override {
@@ -21,11 +28,9 @@ struct ScratchDirTest : ::testing::Test {
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
   std::string path(const std::string& name) const { return (dir / name).string(); }
+  // Writes `bytes` to `name` in the folder and returns its path.
+  std::string put(const std::string& name, const std::string& bytes) const {
+    writeBytes(path(name), bytes);
+    return path(name);
+  }
 };
-
-inline std::string u32(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
-inline void writeBytes(const std::string& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
-inline std::string readBytes(const std::string& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}

@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
 #include <sstream>
 
 #include "base/log.h"
 #include "render/sprite.h"
 #include "resources/resfile_writer.h"
-
-namespace fs = std::filesystem;
+#include "unit/scratch_dir.h"
 
 namespace {
 
@@ -48,7 +45,7 @@ struct Anims : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Anims, AnimFrameAndNumericLines) {
+TEST_F(Anims, LinesNamesLookupsAndBadNumbers) {
   ASSERT_TRUE(parse("anim 0 0 32 48 10\n"
                     "anim 1 2 3 4 5 6 7 8 9\n"
                     "anim 0 0 32 48 10 2 0 0 31 47 walk extra words\n"
@@ -76,11 +73,9 @@ TEST_F(Anims, AnimFrameAndNumericLines) {
   ASSERT_TRUE(parse("anim 0 0 8 8 1\nframe"));
   EXPECT_EQ(anim(0), "0 0 8 8 | 1 0 | 0 0 8 8 | 1*0,0,0,0");
   EXPECT_EQ(lines, std::vector<std::string>{"FAIL: Parser.val: Element 1 nie istnieje"});
-}
 
-// A short "anim" line stops the reading; names read before it count, a
-// repeated name keeps the later animation, an unknown one gives null once.
-TEST_F(Anims, ShortLineNamesAndLookups) {
+  // A short "anim" line stops the reading; names read before it count, a
+  // repeated name keeps the later animation, an unknown one gives null once.
   ASSERT_TRUE(parse("anim 0 0 8 8 1 0 0 0 8 8 walk\nanim 0 8 8 8 1 0 0 0 8 8 run\n"
                     "anim 0 16 8 8 1 0 0 0 8 8 walk\nanim 0 8 8 8\nanim 0 16 8 8 1 0 0 0 8 8 second\n"));
   EXPECT_EQ(s.getAnimCount(), 3u);
@@ -99,9 +94,8 @@ TEST_F(Anims, ShortLineNamesAndLookups) {
   // Nothing defined at all: the sprite cannot be used.
   for (const char* text : {"", "-- only a comment\n", "anim 1 2\n", "frame 2 1 1\n"}) EXPECT_FALSE(parse(text)) << text;
   EXPECT_FALSE(parse(nullptr));
-}
 
-TEST_F(Anims, BadNumbersOrphanFramesAndCapsAreSkipped) {
+  // Bad numbers and frames without an animation are skipped and named; caps hold.
   const std::vector<std::string> bad = {
       "frame 3 1 1",      "anim 0 0 -8 8 1",  "anim 0 0 8 8 1 -1", "anim 0 0 8 8 1 0 0 0 8 -8 n",
       "frame 2 -1 4",     "frame 2 1 2 3 -4", "frame 99999999 0 0", "5 0 0 8 8 -2 0",
@@ -199,18 +193,17 @@ TEST(SpriteMask, IsSolidStaysInsideTheImage) {
   EXPECT_FALSE(s.isSolid(1, 2, 0));
 }
 
-TEST(SpriteFiles, DefinitionEntriesBesideTheImage) {
+using SpriteFiles = ScratchDirTest;
+TEST_F(SpriteFiles, DefinitionEntriesBesideTheImage) {
   // The last four characters of the image name give way to the companion's extension.
   EXPECT_EQ(Sprite::resourceFileName("data/gfx.crs:npc_ptr", ".png"), "data/gfx.crs:npc_ptr.png");
   EXPECT_EQ(Sprite::resourceFileName("a.crs:b.c.jpeg", ".png"), "a.crs:b.c..png");
 
-  const fs::path dir = fs::temp_directory_path() / ("tervalo_anims_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
   ResfileWriter w;
   w.add("walker.txt", "anim 0 0 16 16 8 0 0 0 16 16 walk\nframe 2 3 4\n");
   w.add("empty.txt", "");
-  ASSERT_TRUE(w.write((dir / "a.crs").string()));
-  const std::string res = (dir / "a.crs").string() + ":";
+  ASSERT_TRUE(w.write(path("a.crs")));
+  const std::string res = path("a.crs") + ":";
   Sprite s;
   s.width = 40;
   s.height = 20;
@@ -230,5 +223,4 @@ TEST(SpriteFiles, DefinitionEntriesBesideTheImage) {
   EXPECT_FALSE(s.loadAnims((res + "empty").c_str()));
   ASSERT_TRUE(s.loadAnims("some/file.png"));
   EXPECT_EQ(s.getAnim(0)->w, 40u);
-  fs::remove_all(dir);
 }

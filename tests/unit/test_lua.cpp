@@ -31,7 +31,7 @@ TEST(Periodic, SixteenMillisecondSteps) {
   EXPECT_NEAR(stopped.ms(), 68.0f, 1e-3);
 }
 
-TEST(LuaHost, ErrorsAreReportedAtOnce) {
+TEST(LuaHost, ErrorsArgumentsRegistryAndStack) {
   Log::Capture cap;
   Lua lua;
   EXPECT_FALSE(lua.runString("x = = 1"));
@@ -81,10 +81,12 @@ TEST(LuaHost, ErrorsAreReportedAtOnce) {
   EXPECT_EQ(noUpdate.callPeriodic(clock, 0.016f, "update"), 1);
   EXPECT_EQ(cap.count("FAIL: Lua.update: Error: attempt to call a nil value"), 4u);
   EXPECT_EQ(lua_gettop(noUpdate.L()), 0);
-}
 
-TEST(LuaHost, ArgumentsKeepTheirOrder) {
-  Lua lua;
+  // Arguments keep their order; a later registration wins; results and
+  // failed chunks never pile up on the stack; a strict-globals script cannot
+  // abort the engine through the host's own lookups.
+  cap.clear();
+  lua.init();
   ASSERT_TRUE(lua.runString(
       "function f(...) local t = {select('#', ...)} for i = 1, select('#', ...) do "
       "t[#t + 1] = type((select(i, ...))) .. ':' .. tostring((select(i, ...))) end got = table.concat(t, ' ') end"));
@@ -101,11 +103,7 @@ TEST(LuaHost, ArgumentsKeepTheirOrder) {
   for (int i = 0; i < 300; ++i) lua.addArg(i);  // beyond Lua's default stack room
   EXPECT_TRUE(lua.call("f"));
   EXPECT_EQ(global(lua, "got").substr(0, 4), "300 ");
-}
 
-TEST(LuaHost, RegistryRegistrationAndStack) {
-  Log::Capture cap;
-  Lua lua;
   lua.regFunc([](lua_State* L) { lua_pushstring(L, "first"); return 1; }, "who");
   lua.regFunc([](lua_State* L) { lua_pushstring(L, "second"); return 1; }, "who");
   lua.setReg("n", 42);  // strings and pointers: through the script API's tests
@@ -117,34 +115,28 @@ TEST(LuaHost, RegistryRegistrationAndStack) {
   lua_getfield(L, LUA_REGISTRYINDEX, "n");
   EXPECT_TRUE(lua_type(L, 1) == LUA_TNUMBER && lua_tonumber(L, 1) == 42);
   lua_settop(L, 0);
-
-  // Failed chunks never pile up on the stack.
   for (int i = 0; i < 50; ++i) lua.runString("error('chunk failed')");
   EXPECT_EQ(cap.count("chunk failed"), 50u);
   EXPECT_EQ(lua_gettop(L), 0);
-
   lua.addArg(9);  // init starts over but keeps the queue
   lua.init();
   EXPECT_TRUE(!lua.loaded() && lua.queuedArgs() == 1 && global(lua, "g") == "nil");
-}
 
-TEST(LuaHost, StrictGlobalsCannotAbortTheEngine) {
-  Log::Capture cap;
-  Lua lua;
-  ASSERT_TRUE(lua.runString(
+  Lua strict;
+  ASSERT_TRUE(strict.runString(
       "setmetatable(_G, {__index = function(_, k) error('undeclared ' .. k) end,"
       "                  __newindex = function(_, k) error('no new ' .. k) end})"
       "setmetatable(debug.getregistry(), {__newindex = function() error('read only') end})"));
-  EXPECT_TRUE(lua.call("update"));
-  EXPECT_TRUE(lua.regFunc([](lua_State*) { return 0; }, "late"));
-  lua.setReg("k", 1);
+  EXPECT_TRUE(strict.call("update"));
+  EXPECT_TRUE(strict.regFunc([](lua_State*) { return 0; }, "late"));
+  strict.setReg("k", 1);
   EXPECT_EQ(cap.count("undeclared update"), 1u);
   EXPECT_EQ(cap.count("no new late"), 1u);
   EXPECT_EQ(cap.count("read only"), 1u);
-  EXPECT_EQ(lua_gettop(lua.L()), 0);
+  EXPECT_EQ(lua_gettop(strict.L()), 0);
 }
 
-TEST(LuaHost, HostDestroyedByItsOwnCallOutlivesTheCall) {
+TEST(LuaHost, HostDestroyedOrRestartedByItsOwnCall) {
   Log::Capture cap;
   auto host = std::make_unique<Lua>();
   g_host = &host;
@@ -161,10 +153,9 @@ TEST(LuaHost, HostDestroyedByItsOwnCallOutlivesTheCall) {
   EXPECT_FALSE(host);
   EXPECT_EQ(cap.lines(), std::vector<std::string>{"FAIL: Lua.update: Error: [string \"line\"]:1: nil 1000"});
   EXPECT_EQ(Lua::activeCalls(), 0);
-}
 
-TEST(LuaHost, InitDuringACallAndNestedCalls) {
-  Log::Capture cap;
+  // Nested calls keep the caller's arguments; init during a call ends it.
+  cap.clear();
   Lua lua;
   static Lua* self = nullptr;
   self = &lua;
@@ -184,8 +175,8 @@ TEST(LuaHost, InitDuringACallAndNestedCalls) {
   EXPECT_FALSE(lua.running());
 
   ASSERT_TRUE(lua.runString("n = 0 function update() n = n + 1 restart() n = n + 1 end"));
-  Periodic clock;
-  EXPECT_EQ(lua.callPeriodic(clock, 0.1f, "update"), 1);  // stops after the reset
+  Periodic fresh;
+  EXPECT_EQ(lua.callPeriodic(fresh, 0.1f, "update"), 1);  // stops after the reset
   EXPECT_TRUE(!lua.loaded() && global(lua, "n") == "nil");
   ASSERT_TRUE(lua.runString(kCounter));  // the fresh state works as usual
   EXPECT_TRUE(lua.call("update"));
@@ -209,7 +200,7 @@ struct LuaLimits : leveltest::GameDir {
 
 // Endless calls of every shape are stopped and named; a stopped function
 // stays stopped while the rest of the state goes on, until init.
-TEST_F(LuaLimits, WatchdogStopsEndlessCalls) {
+TEST_F(LuaLimits, WatchdogMemoryCapAndPrecompiledChunks) {
   Log::Capture cap;
   Lua lua;
   lua.setName("lua/bob.lua");
@@ -243,13 +234,11 @@ TEST_F(LuaLimits, WatchdogStopsEndlessCalls) {
   lua.init();
   ASSERT_TRUE(lua.runString(kCounter));
   EXPECT_TRUE(!lua.stopped("update") && lua.call("update") && global(lua, "n") == "1");
-}
 
-// Allocation past the cap is a Lua memory error of that state alone; the
-// state and its neighbours go on. Precompiled chunks never load, whatever
-// the loader.
-TEST_F(LuaLimits, MemoryCapAndPrecompiledChunks) {
-  Log::Capture cap;
+  // Allocation past the cap is a Lua memory error of that state alone; the
+  // state and its neighbours go on. Precompiled chunks never load, whatever
+  // the loader.
+  cap.clear();
   Lua hog, other;
   hog.setName("lua/hog.lua");
   ASSERT_TRUE(hog.runString(
@@ -268,7 +257,7 @@ TEST_F(LuaLimits, MemoryCapAndPrecompiledChunks) {
   EXPECT_EQ(global(other, "n"), "1");
 
   cap.clear();
-  Lua lua;
+  lua.init();
   ASSERT_TRUE(lua.runString("code = string.dump(function() x = 1 end)"));
   lua_getglobal(lua.L(), "code");
   const std::string code = lua_tostring(lua.L(), -1);  // stops at the first zero: still binary

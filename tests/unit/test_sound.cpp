@@ -1,15 +1,27 @@
+// Sound: the mixer, the channels and music of the sound system, the device,
+// and the sound rows of the script API in a level's and a character's state
+// (and a weapon's), checked on what the mixer puts out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
 #include <thread>
-#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "base/globals.h"
 #include "base/log.h"
 #include "sound/sound.h"
+#include "unit/api_fixture.h"
 #include "unit/scratch_dir.h"
 #include "unit/sound_files.h"
+#include "unit/world_helpers.h"
+#include "world/npc.h"
+#include "world/weapon.h"
 
 namespace {
 
@@ -27,6 +39,16 @@ std::vector<int16_t> mixOne(Voice& v, size_t frames, int outRate) {
 using soundtest::tone;
 using soundtest::writeWav;
 
+// Peaks of the left and right side of interleaved stereo, as fractions of full scale.
+std::pair<double, double> peaksOf(const int16_t* s, size_t frames) {
+  int l = 0, r = 0;
+  for (size_t i = 0; i < frames; ++i) {
+    l = std::max(l, std::abs(int(s[2 * i])));
+    r = std::max(r, std::abs(int(s[2 * i + 1])));
+  }
+  return {l / 32767.0, r / 32767.0};
+}
+
 // Sets an environment variable for one scope.
 struct EnvVar {
   std::string name, old;
@@ -38,9 +60,60 @@ struct EnvVar {
   ~EnvVar() { had ? setenv(name.c_str(), old.c_str(), 1) : unsetenv(name.c_str()); }
 };
 
+using apitest::eval;
+constexpr int kRate = 8000;
+
+struct SoundApi : apitest::LevelApi {
+  Sound& snd = Sound::instance();
+  Npc* bob = nullptr;
+  Log::Capture cap;
+  const std::string longFx = "long.wav", shortFx = "short.wav", music1 = "m1.wav", music2 = "m2.wav";
+
+  void SetUp() override {
+    LevelApi::SetUp();
+    // Constant levels: 0.5 on disk, 0.25 in an archive (decoded from memory).
+    soundtest::writeWav("fx.wav", soundtest::level(0.5f, kRate, 5), kRate);
+    soundtest::writeWav("quiet.wav", soundtest::level(0.25f, kRate, 5), kRate);
+    archive("data/snd.crs", {{"fx", readBytes("quiet.wav")}, {"m", readBytes("quiet.wav")}});
+    file("text.txt", "RIFF....WAVE but nothing a decoder could read");
+    for (const auto& [name, seconds] : {std::pair<std::string, float>{longFx, 5}, {shortFx, 0.05f}, {music1, 0.5f}, {music2, 5}})
+      writeWav(name, tone(440, 0.5f, kRate, seconds), kRate);
+    bob = lvl.addNpc(std::make_unique<Npc>("bob", 1, 0, 0, 0, 5, nullptr, &lvl, nullptr), 1);
+    restart();
+    game::dt = 0.125f;  // exact in binary: glides land on round values
+  }
+  void TearDown() override {
+    snd.shutdown();
+    LevelApi::TearDown();
+  }
+  void restart() { ASSERT_TRUE(snd.init(audio::Device::detached(kRate))); }
+  // Lets the device play `seconds` of audio.
+  void render(float seconds) {
+    std::vector<int16_t> out(static_cast<size_t>(seconds * kRate) * 2);
+    snd.device->render(out.data(), out.size() / 2);
+  }
+  void updates(int n) {
+    for (int i = 0; i < n; ++i) snd.update();
+  }
+  // Peaks of the left and right side over a tenth of a second of output,
+  // as fractions of full scale.
+  std::pair<double, double> peaks() {
+    std::vector<int16_t> out(kRate / 10 * 2);
+    snd.device->render(out.data(), out.size() / 2);
+    return peaksOf(out.data(), out.size() / 2);
+  }
+};
+
+#define EXPECT_PEAKS(want_l, want_r)                \
+  do {                                              \
+    const auto p = peaks();                         \
+    EXPECT_NEAR(p.first, want_l, 0.01) << "left";   \
+    EXPECT_NEAR(p.second, want_r, 0.01) << "right"; \
+  } while (0)
+
 }  // namespace
 
-TEST(SoundMixer, VolumePanAndClipping) {
+TEST(SoundMixer, VolumePanClippingPitchEndsAndGlides) {
   // Constant 0.5 as {volume, pan, left, right}: hard left puts a quarter on
   // the left only; centre gives both sides full; half right halves the left.
   Voice v(BufferDecoder::mono(std::vector<float>(100, 0.5f), 8000));
@@ -66,14 +139,12 @@ TEST(SoundMixer, VolumePanAndClipping) {
   audio::mix(both, 3, mixed.data(), 2, 8000);
   EXPECT_EQ(mixed[0], 32767);             // 0.8 + 0.8, clipped
   EXPECT_NEAR(mixed[3], 0.8 * 32767, 1);  // NaN pan: hard left
-}
 
-TEST(SoundMixer, PitchResamplesAndEnds) {
   // A ramp 0, 0.1, 0.2, ... at 8 kHz played into 16 kHz: every second
   // output frame lies halfway between two source frames.
-  Voice v(BufferDecoder::mono({0, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f}, 8000));
-  v.playing = true;
-  auto out = mixOne(v, 6, 16000);
+  Voice ramp(BufferDecoder::mono({0, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f}, 8000));
+  ramp.playing = true;
+  auto out = mixOne(ramp, 6, 16000);
   for (int i = 0; i < 6; ++i) {
     EXPECT_NEAR(out[i * 2], i * 0.05 * 32767, 2) << i;
     EXPECT_NEAR(out[i * 2 + 1], i * 0.05 * 32767, 2) << i;
@@ -81,11 +152,11 @@ TEST(SoundMixer, PitchResamplesAndEnds) {
 
   // Pitch 2 into 16 kHz takes every source frame; the end stops the voice
   // and leaves silence behind it.
-  v.rewind();
-  v.pitch = 2.0f;
-  out = mixOne(v, 12, 16000);
+  ramp.rewind();
+  ramp.pitch = 2.0f;
+  out = mixOne(ramp, 12, 16000);
   for (int i = 0; i < 8; ++i) EXPECT_NEAR(out[i * 2], i * 0.1 * 32767, 2) << i;
-  EXPECT_TRUE(out[8 * 2] == 0 && !v.playing && v.ended());
+  EXPECT_TRUE(out[8 * 2] == 0 && !ramp.playing && ramp.ended());
 
   // Repeating goes round; long sources cross the decoder's chunks unbroken.
   std::vector<float> big(Voice::kChunkFrames * 3 + 5);
@@ -102,49 +173,17 @@ TEST(SoundMixer, PitchResamplesAndEnds) {
   e.playing = e.repeat = true;
   mixOne(e, 4, 8000);
   EXPECT_FALSE(e.playing);
-}
 
-// Within a step of the target the value stays put.
-TEST(SoundGlide, StepsAndSettlesShortOfTarget) {
-  const float cases[][4] = {{0, 1, 0.3f, 0.3f}, {1, 0, 0.3f, 0.7f}, {0.9f, 1, 0.3f, 0.9f}, {-0.5f, -0.25f, 0.25f, -0.5f}};
-  for (const auto& c : cases) {
+  // Settings glide a step at a time; within a step of the target the value stays put.
+  const float glides[][4] = {{0, 1, 0.3f, 0.3f}, {1, 0, 0.3f, 0.7f}, {0.9f, 1, 0.3f, 0.9f}, {-0.5f, -0.25f, 0.25f, -0.5f}};
+  for (const auto& c : glides) {
     float v = c[0];
     Sound::glide(v, c[1], c[2]);
     EXPECT_FLOAT_EQ(v, c[3]) << c[0] << " -> " << c[1];
   }
 }
 
-struct SoundTest : ScratchDirTest {
-  Sound snd;
-  std::string longFx, shortFx, music1, music2;
-  void SetUp() override {
-    ScratchDirTest::SetUp();
-    const std::tuple<std::string*, const char*, float> files[] = {
-        {&longFx, "long", 5}, {&shortFx, "short", 0.05f}, {&music1, "m1", 0.5f}, {&music2, "m2", 5}};
-    for (const auto& [var, name, seconds] : files) {
-      *var = path(std::string(name) + ".wav");
-      writeWav(*var, tone(440, 0.5f, 8000, seconds), 8000);
-    }
-    ASSERT_TRUE(snd.init(audio::Device::detached(8000)));
-    game::dt = 0.125f;  // exact in binary: glides land on round values
-  }
-  void TearDown() override {
-    snd.shutdown();
-    game::dt = 0.01f;
-    ScratchDirTest::TearDown();
-  }
-  // Lets the device play `seconds` of audio.
-  void render(float seconds) {
-    std::vector<int16_t> out(static_cast<size_t>(seconds * 8000) * 2);
-    snd.device->render(out.data(), out.size() / 2);
-  }
-  void updates(int n) {
-    for (int i = 0; i < n; ++i) snd.update();
-  }
-};
-
-TEST_F(SoundTest, ChannelsAreNumberedAndFreed) {
-  Log::Capture cap;
+TEST_F(SoundApi, ChannelsAreNumberedFreedAndBadFilesSkipped) {
   EXPECT_EQ(snd.play(-1, longFx, 100, 0), 0);  // the first free channel
   snd.play(1, longFx, 100, 0);
   snd.play(-1, shortFx, 80, 0.5f);
@@ -171,12 +210,37 @@ TEST_F(SoundTest, ChannelsAreNumberedAndFreed) {
   snd.play(-1, shortFx, 100, 0);
   EXPECT_TRUE(cap.has("FAIL: Sound.play: Nie znaleziono wolnego kanalu"));
   EXPECT_EQ(snd.device->streamCount(), 16u);
+
+  // Files that cannot be read are named; the channel they were for is freed.
+  const std::string junk = "junk.wav", missing = "missing.wav";
+  file(junk, "RIFF1234WAVEnot really a sound file");
+  snd.shutdown();
+  restart();
+  cap.clear();
+  snd.play(5, longFx, 100, 0);
+  snd.play(5, missing, 100, 0);
+  EXPECT_TRUE(cap.has("FAIL: Sound.play: Nie udalo sie otworzyc pliku \"" + missing + "\""));
+  EXPECT_FALSE(snd.channels[5].stream);  // the old sound is gone too
+  snd.play(-1, junk, 100, 0);
+  EXPECT_EQ(cap.count("Nie udalo sie otworzyc pliku"), 2u);
+  snd.setVolume(5, 50, false);
+  snd.update();
+  EXPECT_EQ(snd.device->streamCount(), 0u);
+
+  // A music file that fails leaves the playing track the current one.
+  snd.playMusic(music2, 100, 0);
+  snd.update();
+  snd.playMusic(junk, 100, 0);
+  EXPECT_TRUE(cap.has("FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"" + junk + "\""));
+  snd.setMusicVolume(10, true);  // no stream in front: ignored
+  snd.update();
+  EXPECT_TRUE(snd.music.size() == 1 && snd.music.front().volume == 1.0f);
 }
 
 // Values glide towards their targets; a channel stopped at silence comes
 // back on setVolume before it is freed. The fade to silence, the freeing and
 // the music's cross-fade and setters are heard in SoundApi.MixedOutputStartsGlidesAndStops.
-TEST_F(SoundTest, EffectGlidesAndMusicRepeats) {
+TEST_F(SoundApi, EffectGlidesAndMusicRepeats) {
   snd.play(3, longFx, 100, 0);  // glides: volume 0.5/s, pan and pitch 1/s
   snd.setPan(3, -1.0f, false);
   snd.setPitch(3, 2.0f, false);
@@ -215,45 +279,21 @@ TEST_F(SoundTest, EffectGlidesAndMusicRepeats) {
   EXPECT_NEAR(snd.music.front().pan, -1.0f, 0.125f);
 }
 
-TEST_F(SoundTest, BadFilesAreReportedAndSkipped) {
-  const std::string junk = path("junk.wav"), missing = path("missing.wav");
-  writeBytes(junk, "RIFF1234WAVEnot really a sound file");
-  Log::Capture cap;
-  snd.play(5, longFx, 100, 0);
-  snd.play(5, missing, 100, 0);
-  EXPECT_TRUE(cap.has("FAIL: Sound.play: Nie udalo sie otworzyc pliku \"" + missing + "\""));
-  EXPECT_FALSE(snd.channels[5].stream);  // the old sound is gone too
-  snd.play(-1, junk, 100, 0);
-  EXPECT_EQ(cap.count("Nie udalo sie otworzyc pliku"), 2u);
-  snd.setVolume(5, 50, false);
-  snd.update();
-  EXPECT_EQ(snd.device->streamCount(), 0u);
-
-  // A music file that fails leaves the playing track the current one.
-  snd.playMusic(music2, 100, 0);
-  snd.update();
-  snd.playMusic(junk, 100, 0);
-  EXPECT_TRUE(cap.has("FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"" + junk + "\""));
-  snd.setMusicVolume(10, true);  // no stream in front: ignored
-  snd.update();
-  EXPECT_TRUE(snd.music.size() == 1 && snd.music.front().volume == 1.0f);
-}
-
-TEST(SoundDevice, NoDriverFailsInit) {
-  EnvVar driver("SDL_AUDIODRIVER", "nonexistent");
-  Sound snd;
-  Log::Capture cap;
-  EXPECT_FALSE(snd.init());
-  EXPECT_TRUE(cap.has("FAIL: Sound.init: Nie udalo sie uruchomic dzwieku"));
-  EXPECT_FALSE(snd.device);
-  snd.play(-1, "whatever.wav", 100, 0);  // no device: nothing, no crash
-  snd.update();
-}
-
-// A 440 Hz tone at 0.8, played at volume 50 panned left, is written by SDL's
-// disk driver: only the left side carries it, at 0.4.
-struct SoundDisk : ScratchDirTest {};
-TEST_F(SoundDisk, RoundTrip) {
+// Without a driver init fails and the calls do nothing. A 440 Hz tone at
+// 0.8, played at volume 50 panned left, is written by SDL's disk driver:
+// only the left side carries it, at 0.4.
+struct SoundDevice : ScratchDirTest {};
+TEST_F(SoundDevice, NoDriverFailsAndDiskDriverRoundTrips) {
+  {
+    EnvVar driver("SDL_AUDIODRIVER", "nonexistent");
+    Sound snd;
+    Log::Capture cap;
+    EXPECT_FALSE(snd.init());
+    EXPECT_TRUE(cap.has("FAIL: Sound.init: Nie udalo sie uruchomic dzwieku"));
+    EXPECT_FALSE(snd.device);
+    snd.play(-1, "whatever.wav", 100, 0);  // no device: nothing, no crash
+    snd.update();
+  }
   std::string wav = path("a440.wav"), raw = path("out.raw");
   writeWav(wav, tone(440, 0.8f, audio::Device::kRate, 1.0f), audio::Device::kRate);
   EnvVar driver("SDL_AUDIODRIVER", "disk"), file("SDL_DISKAUDIOFILE", raw.c_str()),
@@ -267,12 +307,98 @@ TEST_F(SoundDisk, RoundTrip) {
   snd.shutdown();
   std::string bytes = readBytes(raw);
   ASSERT_GE(bytes.size(), 44100u * 4 / 2);
-  const auto* s = reinterpret_cast<const int16_t*>(bytes.data());
-  int maxLeft = 0, maxRight = 0;
-  for (size_t i = 0; i + 1 < bytes.size() / 2; i += 2) {
-    maxLeft = std::max(maxLeft, std::abs(int(s[i])));
-    maxRight = std::max(maxRight, std::abs(int(s[i + 1])));
+  const auto [left, right] = peaksOf(reinterpret_cast<const int16_t*>(bytes.data()), bytes.size() / 4);
+  EXPECT_NEAR(left, 0.4, 0.01);
+  EXPECT_EQ(right, 0);
+}
+
+// Good and bad arguments give the same results and lines in both kinds of state.
+TEST_F(SoundApi, ArgumentsAndFailuresInLevelAndCharacter) {
+  using apitest::tooFew;
+  const std::string cannotOpen = "FAIL: Sound.play: Nie udalo sie otworzyc pliku ";
+  const apitest::Row rows[] = {
+      {"return playSnd(-1, 'data/snd.crs:fx'), playSnd(5, 'fx.wav', 40, 0.5), playSnd(16, 'fx.wav')", "0 5 -1", {}},
+      {"return select('#', playSnd(1)) + select('#', stopSnd()) + select('#', setSndVol(1)) + "
+       "select('#', setSndPan(1)) + select('#', setSndPitch(1)) + select('#', playMusic()) + "
+       "select('#', setMusicVol()) + select('#', setMusicPan()) + select('#', setMusicPitch())",
+       "0",
+       {tooFew("lPlaySnd"), tooFew("lStopSnd"), tooFew("lSetSndVol"), tooFew("lSetSndPan"), tooFew("lSetSndPitch"),
+        tooFew("lPlayMusic"), tooFew("lSetMusicVol"), tooFew("lSetMusicPan"), tooFew("lSetMusicPitch")}},
+      {"return select('#', playSnd(1, {})) + select('#', playMusic(nil))",
+       "0",
+       {"FAIL: LuaFuncs.lPlaySnd: Argument 2 nie jest tekstem",
+        "FAIL: LuaFuncs.lPlayMusic: Argument 1 nie jest tekstem"}},
+      {"return playSnd(1, 'missing.wav'), playSnd(1, 'text.txt'), playSnd(1, 'data/snd.crs:none')",
+       "-1 -1 -1",
+       {cannotOpen + "\"missing.wav\"", cannotOpen + "\"text.txt\"",
+        "FAIL: Resfile.load: Nie znaleziono pliku \"none\"", cannotOpen + "\"data/snd.crs:none\""}},
+      {"return setSndVol(9, 50), setSndPan(-1, 1), stopSnd(99)", "nil nil", {}},  // empty channels
+      {"return select('#', playMusic('text.txt'))",
+       "0",
+       {"FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"text.txt\""}},
+      // All sixteen channels busy: a free one is asked for in vain.
+      {"for i = 0, 15 do playSnd(-1, 'fx.wav') end return playSnd(-1, 'data/snd.crs:fx')",
+       "-1",
+       {"FAIL: Sound.play: Nie znaleziono wolnego kanalu"}},
+  };
+  for (Lua* state : {&lvlState, &bob->lua}) {
+    for (const auto& row : rows) {
+      restart();
+      apitest::check(*state, row);
+    }
   }
-  EXPECT_NEAR(maxLeft, 0.4 * 32767, 0.01 * 32767);
-  EXPECT_EQ(maxRight, 0);
+  restart();
+  eval(bob->lua, "playSnd(5, 'fx.wav', 40, 0.5)");
+  EXPECT_TRUE(snd.channels[5].volume == 0.4f && snd.channels[5].pan == 0.5f);
+}
+
+// What is heard: an effect starts at its volume, glides to silence over two
+// seconds and is freed; music starts at the next update, cross-fades in a
+// second and answers its setters.
+TEST_F(SoundApi, MixedOutputStartsGlidesAndStops) {
+  for (Lua* state : {&lvlState, &bob->lua}) {
+    SCOPED_TRACE(state == &lvlState ? "level" : "character");
+    restart();
+    EXPECT_PEAKS(0, 0);
+    EXPECT_EQ(eval(*state, "return playSnd(3, 'fx.wav')"), "3");
+    EXPECT_PEAKS(0.5, 0.5);
+    eval(*state, "setSndVol(3, 0) setSndPan(3, -1, true) setSndPitch(3, 2)");
+    updates(8);  // a second: half the volume, the pitch has arrived
+    EXPECT_PEAKS(0.25, 0);
+    EXPECT_NEAR(snd.channels[3].stream->pitchShift(), 2.0f, 0.13f);
+    updates(8);  // silent: stopped, and freed by the next update
+    EXPECT_PEAKS(0, 0);
+    updates(1);
+    EXPECT_FALSE(snd.channels[3].stream);
+    eval(*state, "setSndVol(3, 100, 1)");  // a freed channel stays silent
+    EXPECT_PEAKS(0, 0);
+    eval(*state, "playSnd(4, 'fx.wav') stopSnd(4)");
+    EXPECT_PEAKS(0, 0);
+
+    eval(*state, "playMusic('data/snd.crs:m')");
+    EXPECT_PEAKS(0, 0);  // starts at the next update
+    updates(1);
+    EXPECT_PEAKS(0.25, 0.25);
+    eval(*state, "playMusic('fx.wav', 80)");
+    updates(4);  // half way: 0.25 x 0.5 + 0.5 x 0.5
+    EXPECT_PEAKS(0.375, 0.375);
+    updates(4);
+    EXPECT_EQ(snd.music.size(), 1u);
+    EXPECT_PEAKS(0.5 * 0.75, 0.5 * 0.75);  // settled within a step of 80 %
+    eval(*state, "setMusicVol(50, true) setMusicPan(1, 1) setMusicPitch(0.5)");
+    updates(1);
+    EXPECT_PEAKS(0, 0.25);
+    EXPECT_NEAR(snd.music.front().stream->pitchShift(), 0.875f, 1e-4);
+  }
+}
+
+// Weapon scripts get the sound functions (and still none of the level's).
+TEST_F(SoundApi, WeaponStates) {
+  worldtest::Sheet pic{1, 8, 8};
+  file("lua/gun.lua", "function shoot(x, y) ch = playSnd(-1, 'data/snd.crs:fx', x) end");
+  Weapon gun("lua/gun.lua", "shoot", "shoot", &pic.s);
+  gun.fire1(30, 0);
+  EXPECT_EQ(eval(gun.lua, "return ch, setPos == nil"), "0 true");
+  EXPECT_FLOAT_EQ(snd.channels[0].volume, 0.3f);
+  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
 }

@@ -3,22 +3,18 @@
 // ground, an object layer with a crate and a character, a layer in front.
 #pragma once
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include <fstream>
-
 #include "unit/png_maker.h"
+#include "unit/scratch_dir.h"
 
 namespace tiledtest {
 
 constexpr int kW = 40, kH = 15;
 
-inline std::string le32(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
-inline void put(const std::string& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+inline void put(const std::string& p, const std::string& bytes) { writeBytes(p, bytes); }
 
 // Tile sheet: tile 0 unused (black), 1 red, 2 green, 3 blue.
 inline std::string sheetPng() {
@@ -50,22 +46,8 @@ enum class Enc { Csv, Base64, Zlib, Gzip, XmlTiles, Chunks, JsonArray, JsonZlib,
 
 inline std::string bytesOf(const std::vector<uint32_t>& g) {
   std::string b;
-  for (uint32_t v : g) b += le32(v);
+  for (uint32_t v : g) b += u32(v);
   return b;
-}
-
-inline std::string squeeze(const std::string& raw, bool gzip) {
-  z_stream zs{};
-  deflateInit2(&zs, 6, Z_DEFLATED, gzip ? 31 : 15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&zs, uLong(raw.size())), '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(raw.data()));
-  zs.avail_in = uInt(raw.size());
-  zs.next_out = reinterpret_cast<Bytef*>(&out[0]);
-  zs.avail_out = uInt(out.size());
-  deflate(&zs, Z_FINISH);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
 }
 
 inline std::string base64(const std::string& in) {
@@ -109,6 +91,14 @@ inline const char* kTsj =
     "\"image\":\"sheet.png\",\"imagewidth\":128,\"imageheight\":32,\"type\":\"tileset\","
     "\"tiles\":[{\"id\":1,\"type\":\"red\"}]}";
 
+// The same tilesets inside the map instead of beside it.
+inline const char* kTsxEmbedded =
+    "<tileset firstgid=\"1\" name=\"blocks\" tilewidth=\"32\" tileheight=\"32\" tilecount=\"4\" "
+    "columns=\"4\"><image source=\"sheet.png\" width=\"128\" height=\"32\"/><tile id=\"1\" type=\"red\"/></tileset>";
+inline const char* kTsjEmbedded =
+    "{\"firstgid\":1,\"name\":\"blocks\",\"tilewidth\":32,\"tileheight\":32,\"tilecount\":4,\"columns\":4,"
+    "\"image\":\"sheet.png\",\"tiles\":[{\"id\":1,\"type\":\"red\"}]}";
+
 // The map as TMX; `tileset` is the <tileset> element (embedded or a reference).
 inline std::string tmx(Enc enc, const std::string& tileset =
                                     "<tileset firstgid=\"1\" source=\"blocks.tsx\"/>") {
@@ -141,7 +131,7 @@ inline std::string tmx(Enc enc, const std::string& tileset =
       case Enc::Zlib:
       case Enc::Gzip:
         s += "  <data encoding=\"base64\" compression=\"" + std::string(enc == Enc::Zlib ? "zlib" : "gzip") +
-             "\">\n   " + base64(squeeze(bytesOf(l.gids), enc == Enc::Gzip)) + "\n  </data>\n";
+             "\">\n   " + base64(pngtest::deflate(bytesOf(l.gids), enc == Enc::Gzip)) + "\n  </data>\n";
         break;
       case Enc::XmlTiles:
         s += "  <data>";
@@ -183,7 +173,7 @@ inline std::string json(Enc enc, const std::string& tileset = "{\"firstgid\":1,\
       s += ",\"data\":[" + csv(l.gids) + "]";
     } else if (enc == Enc::JsonZlib) {
       s += ",\"encoding\":\"base64\",\"compression\":\"zlib\",\"data\":\"" +
-           base64(squeeze(bytesOf(l.gids), false)) + "\"";
+           base64(pngtest::deflate(bytesOf(l.gids), false)) + "\"";
     } else {
       s += ",\"chunks\":[";
       for (int x : {0, 20})
