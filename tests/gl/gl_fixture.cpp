@@ -57,6 +57,10 @@ Rgba GlTest::pixel(int x, int y) {
   return Rgba{p[0], p[1], p[2], p[3]};
 }
 
+void GlTest::expectPixels(std::initializer_list<At> want) {
+  for (const At& w : want) EXPECT_EQ(pixel(w.x, w.y), w.c) << "at (" << w.x << ", " << w.y << ")";
+}
+
 int GlTest::countColour(int x, int y, int w, int h, Rgba c) {
   const std::vector<uint8_t> buf = readScreen(x, y, w, h);
   int n = 0;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 
@@ -42,6 +43,12 @@ class GlTest : public ::testing::Test {
   static void clearScreen(uint8_t r, uint8_t g, uint8_t b);
   // Pixel at screen (x, y), y counted from the top like the engine's coordinates.
   static Rgba pixel(int x, int y);
+  // Each point of the screen shows its colour (a failure names the point).
+  struct At {
+    int x, y;
+    Rgba c;
+  };
+  static void expectPixels(std::initializer_list<At> want);
   // Number of pixels in the rectangle whose RGB equals c.
   static int countColour(int x, int y, int w, int h, Rgba c);
   // One picture of the level over black with the camera at (x, y).
