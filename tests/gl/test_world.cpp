@@ -275,35 +275,20 @@ TEST_F(GlTest, WeaponSpawnsAndIsDrawnInHand) {
   Weapon::clear();
 }
 
-namespace {
-
 // Script functions that take sprite names, and the references each keeps.
-struct ApiWorldGl : GlTest {
-  std::unique_ptr<Level> lvl = std::make_unique<Level>();
+using ApiWorldGl = GlTest;
+TEST_F(ApiWorldGl, ObjectsSkyFadesAndSpriteCache) {
+  ar.image("a", Image(32, 32, kRed)).image("b", Image(8, 8, kGreen)).image("c", Image(8, 8)).write();
+  const std::string a = ar.res("a"), b = ar.res("b"), c = ar.res("c");
+  auto lvl = std::make_unique<Level>();
   Lua lua;
-  std::string a = ar.res("a"), b = ar.res("b"), c = ar.res("c");
-
-  void SetUp() override {
-    GlTest::SetUp();
-    ar.image("a", Image(32, 32, kRed)).image("b", Image(8, 8, kGreen)).image("c", Image(8, 8)).write();
-    LuaFuncs::registerAll(lua);
-    lua.setReg(Lua::kRegLvl, static_cast<void*>(lvl.get()));
-  }
-  void TearDown() override {
-    lvl.reset();
-    Fades::instance().clear();
-    GlTest::TearDown();
-  }
-  void run(const std::string& chunk) {
+  LuaFuncs::registerAll(lua);
+  lua.setReg(Lua::kRegLvl, static_cast<void*>(lvl.get()));
+  auto run = [&](const std::string& chunk) {
     Log::Capture quiet;  // the pictures have no animation definitions
     EXPECT_TRUE(lua.runString(chunk.c_str()));
-  }
-  static uint32_t refs(const std::string& name) { return Sprite::load(name)->refs; }
-};
-
-}  // namespace
-
-TEST_F(ApiWorldGl, ObjectsSkyFadesAndSpriteCache) {
+  };
+  auto refs = [](const std::string& name) { return Sprite::load(name)->refs; };
   run("addLvlObj(7, 100, 50, 0, 10, '" + a + "', 0, 0) loadSprite('" + c + "')");
   Object* o = lvl->getObj(7);
   ASSERT_TRUE(o && !o->colsOn && o->grav == &o->ownGrav && o->grav->y == 0.0f);
@@ -331,6 +316,7 @@ TEST_F(ApiWorldGl, ObjectsSkyFadesAndSpriteCache) {
   run("setFade('" + b + "', 0, 255)");
   EXPECT_EQ(Sprite::cacheSize(), 1u);
   EXPECT_EQ(refs(b), 1u);
+  Fades::instance().clear();
 }
 
 // The developer overlay over a hand-built world: each kind of thing gets

@@ -61,22 +61,16 @@ void track(int fd, bool on) {
   if (fd >= 0 && fd < 4096) g_tracked[fd] = on;
 }
 
-// -1: the open fails; 1: a file under the folder opened for writing.
-int opening(const char* path, bool writing) {
-  if (!writing || !under(path)) return 0;
-  return fire("open", EACCES) ? -1 : 1;
-}
-
 }  // namespace
 
 extern "C" {
 
 FILE* fopen(const char* path, const char* mode) {
   REAL(fopen);
-  const int w = opening(path, strpbrk(mode, "wa+") != nullptr);
-  if (w < 0) return nullptr;
+  const bool mine = strpbrk(mode, "wa+") && under(path);  // a file under the folder, for writing
+  if (mine && fire("open", EACCES)) return nullptr;
   FILE* f = real_fopen(path, mode);
-  if (f && w > 0) track(fileno(f), true);
+  if (f && mine) track(fileno(f), true);
   return f;
 }
 
