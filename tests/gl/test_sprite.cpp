@@ -339,7 +339,7 @@ struct FadeGl : GlTest {
 
 // Alone, an entry faded out to 0 stays in the list, drawn invisibly (the
 // step per frame is in the cross-fade below).
-TEST_F(FadeGl, FadedOutEntryStays) {
+TEST_F(FadeGl, AloneBehindOthersAndCrossFading) {
   fades.set(get("black"), 255, 0);
   for (int frame = 1; frame <= 63; ++frame) fades.draw();
   EXPECT_EQ(alpha(0), 0.0f);
@@ -347,9 +347,9 @@ TEST_F(FadeGl, FadedOutEntryStays) {
   fades.draw();
   ASSERT_EQ(fades.entries().size(), 1u);
   EXPECT_EQ(pixel(320, 240), kWhite);
-}
 
-TEST_F(FadeGl, SmallPictureStretchedOnlyWhenAloneAndNullPictures) {
+  // A small picture is stretched only when alone.
+  fades.clear();
   fades.set(get("small"), 255, 255);
   clearScreen(0, 0, 0);
   fades.draw();
@@ -373,9 +373,9 @@ TEST_F(FadeGl, SmallPictureStretchedOnlyWhenAloneAndNullPictures) {
   for (int i = 0; i < 20; ++i) fades.draw();
   ASSERT_EQ(fades.entries().size(), 2u);
   EXPECT_EQ(alpha(1), 40.0f);
-}
 
-TEST_F(FadeGl, CrossFadeRemovesTheOldPictureAndGivesBackReferences) {
+  // The cross-fade removes the old picture and gives back its reference.
+  fades.clear();
   Sprite* a = get("black");
   Sprite* b = get("green");
   fades.set(a, 255, 255);
