@@ -7,9 +7,6 @@
 #include <iostream>
 
 #include "api/lua_funcs.h"
-#include "base/globals.h"
-#include "base/log.h"
-#include "render/sprite.h"
 #include "resources/database.h"
 #include "resources/ini_file.h"
 #include "world/level.h"

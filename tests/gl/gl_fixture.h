@@ -1,6 +1,7 @@
 // GL test fixture: one real SDL OpenGL window (640 x 480) for the whole test
 // binary, opened through Camera::init under Xvfb, with helpers that read
-// back what reached the framebuffer.
+// back what reached the framebuffer. Brings what every GL test uses: the
+// window, the log, the frame time and sprites.
 #pragma once
 
 #include <GL/glew.h>
@@ -12,14 +13,16 @@
 #include <ostream>
 #include <string>
 
+#include "base/globals.h"
+#include "base/log.h"
 #include "gl/render_helpers.h"
 #include "gl/test_window.h"
 #include "render/camera.h"
+#include "render/sprite.h"
 
 using namespace rendertest;
 
 class Level;
-class Sprite;
 
 // A pixel read back; equal when the RGB match (alpha is ignored).
 struct Rgba {

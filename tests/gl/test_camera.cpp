@@ -1,17 +1,12 @@
 // The window, the frame's start and end, and the camera's GLSL programs.
-#include <GL/glew.h>
-#include <SDL/SDL.h>
 
 #include <cctype>
 #include <fstream>
 #include <string>
 
 #include "api/lua_funcs.h"
-#include "base/globals.h"
-#include "base/log.h"
 #include "gl/gl_fixture.h"
 #include "render/shader.h"
-#include "render/sprite.h"
 #include "script/lua.h"
 
 using Pipeline = ShaderRuntime::Pipeline;

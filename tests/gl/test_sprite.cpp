@@ -1,14 +1,10 @@
 // Sprites, static tile buffers and full-screen fades, drawn and read back.
-#include <GL/glew.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "base/globals.h"
-#include "base/log.h"
 #include "gl/gl_fixture.h"
 #include "render/fade.h"
-#include "render/sprite.h"
 #include "render/statbuff.h"
 
 namespace {

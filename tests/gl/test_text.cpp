@@ -1,8 +1,4 @@
-#include <GL/glew.h>
-
-#include "base/log.h"
 #include "gl/gl_fixture.h"
-#include "render/sprite.h"
 #include "render/text.h"
 
 namespace {

@@ -9,15 +9,12 @@
 #include <vector>
 
 #include "api/lua_funcs.h"
-#include "base/globals.h"
-#include "base/log.h"
 #include "dialog/dialog.h"
 #include "dialog/dialog_sprites.h"
 #include "game/dev_mode.h"
 #include "gl/gl_fixture.h"
 #include "maps/level_import.h"
 #include "render/fade.h"
-#include "render/sprite.h"
 #include "resources/database.h"
 #include "resources/ini_file.h"
 #include "resources/resfile.h"
