@@ -166,8 +166,8 @@ class GameRun:
             self.xdotool("windowfocus", "--sync", self.window)
 
     def key(self, *keys, hold_ms=60):
-        """Presses keys together (xdotool names: Alt_L, F4, Return, Print,
-        Shift_R, Right, space...), holding them for hold_ms."""
+        """Presses keys together (xdotool names: Alt_L, F4, Return, Print, Shift_R, Right, space...),
+        holding them for hold_ms."""
         self.focus()
         for k in keys:
             self.xdotool("keydown", k)
@@ -217,8 +217,8 @@ class GameRun:
 
     # --- walking and talking, led by the probe (see PROBE) ---------------
     def probe(self, field=None):
-        """The fields of the last probe line (x, y, dialog mode, x of the
-        character in slot 1, barricade broken) or one of them; None before it."""
+        """The fields of the last probe line (x, y, dialog mode, x of the character in slot 1, barricade
+        broken) or one of them; None before it."""
         for line in reversed(self.lines()):
             if line.startswith("E2E pos "):
                 values = [int(v) for v in line.split()[2:]]
@@ -230,8 +230,7 @@ class GameRun:
         return p and tuple(p[:2])
 
     def walk_to(self, x, key, jump=False, timeout=15):
-        """Holds Left or Right (hopping over steps when `jump`) until the
-        player's x passes `x`."""
+        """Holds Left or Right (hopping over steps when `jump`) until the player's x passes `x`."""
         sign = 1 if key == "Right" else -1
         self.focus()
         self.xdotool("keydown", key)
@@ -251,8 +250,8 @@ class GameRun:
         raise AssertionError(f"never got there (last position {self.position()})\n" + self.output()[-3000:])
 
     def face_right(self, tries=4):
-        """Steps right until the probe sees the player move: a step shorter
-        than a frame is never seen as held, and only a step turns him."""
+        """Steps right until the probe sees the player move: a step shorter than a frame is never seen
+        as held, and only a step turns him."""
         for _ in range(tries):
             x0 = self.position()[0]
             self.key("Right", hold_ms=250)
