@@ -1,10 +1,9 @@
 // The animation definition reader and the lookups and playback that use
 // its records. The first two bytes give the image size; the rest is the
 // definition text.
-#include <cstdlib>
-#include <string>
+#include <algorithm>
 
-#include "base/log.h"
+#include "fuzz/fuzz_util.h"
 #include "render/sprite.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,10 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   s.width = static_cast<float>(data[0] + 1);
   s.height = static_cast<float>(data[1] + 1);
   s.mask.assign(size_t(s.width) * size_t(s.height), 1);
-  const std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
-  const bool ok = s.parseAnims(text.c_str());
-  if (ok != (s.getAnimCount() > 0)) std::abort();
-
+  const std::string text = fuzz::text(data + 2, size - 2);
+  if (s.parseAnims(text.c_str()) != (s.getAnimCount() > 0)) std::abort();
   for (const auto& named : s.animsByName)
     if (named.second >= s.getAnimCount()) std::abort();
   for (uint32_t i = 0; i < s.getAnimCount(); ++i) {
@@ -37,10 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   // Lookups by every word of the text, including unknown ones.
-  size_t start = 0;
-  for (int n = 0; n < 64 && start < text.size(); ++n) {
-    size_t end = text.find_first_of(" \t\r\n", start);
-    if (end == std::string::npos) end = text.size();
+  for (size_t start = 0, n = 0; n < 64 && start < text.size(); ++n) {
+    const size_t end = std::min(text.find_first_of(" \t\r\n", start), text.size());
     const Sprite::Anim* a = s.findAnim(text.substr(start, end - start).c_str());
     if (a && s.indexOf(a) < 0) std::abort();
     start = end + 1;

@@ -1,7 +1,5 @@
 // The game checker on a folder whose character file, lists, weapon list and game.ini are all
 // the input: it never faults, and every problem names a file of the folder.
-#include <cstdlib>
-
 #include "check/game_check.h"
 #include "fuzz/fuzz_util.h"
 

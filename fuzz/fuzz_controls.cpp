@@ -2,30 +2,19 @@
 // check that exactly the whole pairs it holds were taken, in order, and that
 // a saved copy reads back the same.
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
-#include "base/log.h"
 #include "fuzz/fuzz_util.h"
 #include "world/player.h"
 
-namespace {
-
-uint32_t u32(const uint8_t* p) {
+static uint32_t u32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = fuzz::scratchPath("controls");
+  FUZZ_INPUT_FILE(path, "controls", "");
   static const std::string saved = fuzz::scratchPath("controls_saved");
-  if (!fuzz::writeFile(path, data, size)) return 0;
-  Log::Capture quiet;
   Player p;
-  const auto defaultsA = p.keysA;
-  const auto defaultsB = p.keysB;
+  const auto defaultsA = p.keysA, defaultsB = p.keysB;
   const bool ok = p.loadCtrls(path.c_str());
   if (size < 4) {
     if (ok || p.keysA != defaultsA || p.keysB != defaultsB) std::abort();

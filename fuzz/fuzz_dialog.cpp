@@ -1,13 +1,10 @@
 // Dialog files: the input is a character's dialog file; a conversation is
 // started and driven by the keys for a few dozen frames. Commands that
 // would touch files outside the scratch folder or run Lua are defused.
-#include <cstdlib>
 #include <memory>
-#include <string>
 
 #include "api/lua_funcs.h"
 #include "base/globals.h"
-#include "base/log.h"
 #include "dialog/dialog.h"
 #include "fuzz/fuzz_util.h"
 #include "resources/database.h"
@@ -19,21 +16,12 @@
 // Level and character states get the script API, as in the game.
 static const bool kApiInstalled = (LuaFuncs::install(), true);
 
-namespace {
-
-void defuse(std::string& text, const std::string& word, const std::string& with) {
-  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-    text.replace(at, word.size(), with);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string dir = fuzz::enterScratchDir("dialog", {"npc"});
   std::string text = fuzz::text(data, size);
-  defuse(text, "dbSave", "dbXave");
-  defuse(text, "dbLoad", "dbXoad");
-  defuse(text, "lua", "lux");
+  for (const std::string& word : {"dbSave", "dbLoad", "lua"})  // to dbXave, dbXoad, lux
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+      text[at + 2] = word == "lua" ? 'x' : 'X';
   if (!fuzz::writeFile("npc/f", text)) return 0;
 
   Log::Capture quiet;
@@ -42,9 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Level lvl;
   lvl.name = "data/lvl/f.crs:lvl";
   for (uint32_t slot : {1u, 2u}) {
-    Npc* n = lvl.addNpc(std::make_unique<Npc>("f", slot, 10 * slot, 0, 0, 1, nullptr, &lvl, nullptr),
-                        slot);
-    if (n) n->talkable = true;
+    auto npc = std::make_unique<Npc>("f", slot, 10 * slot, 0, 0, 1, nullptr, &lvl, nullptr);
+    if (Npc* n = lvl.addNpc(std::move(npc), slot)) n->talkable = true;
   }
   Player player;
   Dialog d;

@@ -1,43 +1,31 @@
 // Sprite images: the format checks (PNG, BMP, TGA) and the decoders behind them, on the input
 // as it is and with every chunk CRC recomputed (so mutated chunks reach libpng).
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <vector>
-
 #include <zlib.h>
 
+#include <cstring>
+#include <vector>
+
+#include "fuzz/fuzz_util.h"
 #include "render/png_check.h"
-
-namespace {
-
-void put32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v >> 24), p[1] = uint8_t(v >> 16), p[2] = uint8_t(v >> 8), p[3] = uint8_t(v);
-}
 
 // Rewrites the CRC of every chunk that fits the buffer; false when nothing
 // changed.
-bool repairCrcs(std::vector<uint8_t>& b) {
+static bool repairCrcs(std::vector<uint8_t>& b) {
   bool changed = false;
-  size_t pos = 8;
-  while (b.size() >= pos + 12) {
-    const uint32_t len = (uint32_t(b[pos]) << 24) | (uint32_t(b[pos + 1]) << 16) |
-                         (uint32_t(b[pos + 2]) << 8) | b[pos + 3];
+  for (size_t pos = 8; b.size() >= pos + 12;) {
+    const uint32_t len =
+        uint32_t(b[pos]) << 24 | uint32_t(b[pos + 1]) << 16 | uint32_t(b[pos + 2]) << 8 | b[pos + 3];
     if (len > b.size() - pos - 12) break;
     const uint32_t crc = static_cast<uint32_t>(crc32(0L, &b[pos + 4], len + 4));
-    uint8_t* at = &b[pos + 8 + len];
-    uint8_t want[4];
-    put32(want, crc);
-    if (std::memcmp(at, want, 4) != 0) {
-      std::memcpy(at, want, 4);
-      changed = true;
-    }
+    const uint8_t want[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
+    changed |= std::memcmp(&b[pos + 8 + len], want, 4) != 0;
+    std::memcpy(&b[pos + 8 + len], want, 4);
     pos += 12 + size_t(len);
   }
   return changed;
 }
 
-void decodeOne(const uint8_t* data, size_t size) {
+static void decodeOne(const uint8_t* data, size_t size) {
   static const uint8_t kPng[8] = {137, 80, 78, 71, 13, 10, 26, 10};
   const bool isPng = size >= 8 && std::memcmp(data, kPng, 8) == 0;
   const bool isBmp = !isPng && size >= 2 && data[0] == 'B' && data[1] == 'M';
@@ -52,8 +40,6 @@ void decodeOne(const uint8_t* data, size_t size) {
             uint32_t(s->h) > kPngMaxSide))
     std::abort();
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   decodeOne(data, size);

@@ -1,11 +1,9 @@
 // Level files: the input, packed beside a block file "a.bin" and a script "s", loaded into a
 // fresh level (in a private folder) and unloaded. Script and call lines are pointed at "s" and
 // its one function, so no input ever runs as Lua.
-#include <cstdlib>
-#include <string>
+#include <algorithm>
 
 #include "api/lua_funcs.h"
-#include "base/log.h"
 #include "fuzz/fuzz_util.h"
 #include "resources/resfile_writer.h"
 #include "world/frame.h"
@@ -14,38 +12,20 @@
 // Level and character states get the script API, as in the game.
 static const bool kApiInstalled = (LuaFuncs::install(), true);
 
-namespace {
-
-bool isSep(char c) { return c == ' ' || c == '\t'; }
-bool isEol(char c) { return c == '\r' || c == '\n'; }
-
 // The first word of every line decides what runs; "script" and "call"
 // lines keep their command but lose their arguments to harmless ones.
-std::string defuse(const std::string& in) {
+static std::string defuse(const std::string& in) {
   std::string out;
-  out.reserve(in.size());
-  size_t i = 0;
-  while (i < in.size()) {
-    size_t end = i;
-    while (end < in.size() && !isEol(in[end])) ++end;
-    size_t w = i;
-    while (w < end && isSep(in[w])) ++w;
-    size_t we = w;
-    while (we < end && !isSep(in[we])) ++we;
-    const std::string word = in.substr(w, we - w);
-    if (word == "script")
-      out += "script x.crs:s";
-    else if (word == "call")
-      out += "call f";
-    else
-      out.append(in, i, end - i);
-    while (end < in.size() && isEol(in[end])) out += in[end++];
-    i = end;
+  for (size_t i = 0; i < in.size();) {
+    const size_t end = std::min(in.find_first_of("\r\n", i), in.size());
+    const size_t w = std::min(in.find_first_not_of(" \t", i), end);
+    const std::string word = in.substr(w, std::min(in.find_first_of(" \t", w), end) - w);
+    out += word == "script" ? "script x.crs:s" : word == "call" ? "call f" : in.substr(i, end - i);
+    i = std::min(in.find_first_not_of("\r\n", end), in.size());
+    out.append(in, end, i - end);
   }
   return out;
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string dir = fuzz::enterScratchDir("level");

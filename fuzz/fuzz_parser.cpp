@@ -1,16 +1,10 @@
 // Parser operations driven by the input: the first bytes choose separators
 // and a sequence of edits, the rest is the text. After every step the
 // element table must describe the text exactly.
-#include <cstdlib>
-#include <cstring>
-#include <string>
-
-#include "base/log.h"
+#include "fuzz/fuzz_util.h"
 #include "resources/parser.h"
 
-namespace {
-
-void check(const Parser& p, const std::string& seps) {
+static void check(const Parser& p, const std::string& seps) {
   const std::string t = p.getStr();
   uint64_t prevEnd = 0;
   for (int i = 0; i < p.count(); ++i) {
@@ -24,19 +18,17 @@ void check(const Parser& p, const std::string& seps) {
   }
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const size_t nSep = data[0] % 4;
   const size_t nOps = data[1] % 8;
   size_t pos = 2;
   if (size < pos + nSep + nOps * 2) return 0;
-  std::string seps(reinterpret_cast<const char*>(data + pos), nSep);
+  std::string seps = fuzz::text(data + pos, nSep);
   pos += nSep;
   const uint8_t* ops = data + pos;
   pos += nOps * 2;
-  std::string text(reinterpret_cast<const char*>(data + pos), size - pos);
+  const std::string text = fuzz::text(data + pos, size - pos);
 
   Log::Capture quiet;
   Parser p(text, seps);

@@ -1,16 +1,11 @@
 // Archive table and entry loading: open the input as an archive, then load
 // every entry by name, by index and by resource name.
-#include <cstring>
-
-#include "base/log.h"
 #include "fuzz/fuzz_util.h"
 #include "resources/resfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = fuzz::scratchPath("res") + ".crs";
-  static const std::string other = fuzz::scratchPath("res_missing") + ".crs";
-  if (!fuzz::writeFile(path, data, size)) return 0;
-  Log::Capture quiet;
+  FUZZ_INPUT_FILE(path, "res", ".crs");
+  static const std::string other = fuzz::scratchPath("res_missing", ".crs");
   Resfile res;
   const bool opened = res.open(path);
   const size_t n = res.entries().size();

@@ -11,6 +11,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "base/log.h"
+
 namespace fuzz {
 
 inline std::string text(const uint8_t* data, size_t size) {
@@ -18,10 +20,10 @@ inline std::string text(const uint8_t* data, size_t size) {
 }
 
 // Memory-backed when possible: the save path syncs to disk on every call.
-inline std::string scratchPath(const char* tag) {
+inline std::string scratchPath(const char* tag, const char* ext = "") {
   const char* tmp = std::getenv("TMPDIR");
   std::string dir = tmp && *tmp ? tmp : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-  return dir + "/tervalo_fuzz_" + tag + "_" + std::to_string(::getpid());
+  return dir + "/tervalo_fuzz_" + tag + "_" + std::to_string(::getpid()) + ext;
 }
 
 inline bool writeFile(const std::string& path, const uint8_t* data, size_t size) {
@@ -47,3 +49,10 @@ inline std::string enterScratchDir(const char* tag,
 }
 
 }  // namespace fuzz
+
+// Starts a target whose reader takes a file name: the input as the scratch
+// file `path` (tag and extension name it), console lines silenced.
+#define FUZZ_INPUT_FILE(path, tag, ext)                                   \
+  static const std::string path = fuzz::scratchPath(tag, ext);            \
+  if (!fuzz::writeFile(path, data, size)) return 0;                       \
+  Log::Capture quiet

@@ -1,17 +1,11 @@
 // Weapon list: read the input as a list file from disk and check that every
 // weapon line ended up in the table under its name.
-#include <cstdlib>
-#include <string>
-
-#include "base/log.h"
 #include "fuzz/fuzz_util.h"
 #include "resources/parser.h"
 #include "world/weapon.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string path = fuzz::scratchPath("weapons");
-  if (!fuzz::writeFile(path, data, size)) return 0;
-  Log::Capture quiet;  // sprites and scripts named by the input do not exist
+  FUZZ_INPUT_FILE(path, "weapons", "");  // sprites and scripts named by the input do not exist
   if (!Weapon::load(path.c_str())) std::abort();
   const std::string text = fuzz::text(data, size);
   const Parser lines(text.substr(0, text.find('\0')), "\r\n");

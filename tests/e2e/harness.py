@@ -27,20 +27,18 @@ def loaded(level):
 def read_save(path):
     """The save file's string and integer tables as two dicts."""
     with open(path, "rb") as f:
-        data, pos = f.read(), [0]
+        u32 = lambda fmt="<I": struct.unpack(fmt, f.read(4))[0]
+        text = lambda: f.read(u32()).decode("latin-1")
+        strs = {text(): text() for _ in range(u32())}
+        return strs, {text(): u32("<i") for _ in range(u32())}
 
-    def u32():
-        pos[0] += 4
-        return struct.unpack_from("<I", data, pos[0] - 4)[0]
 
-    def text():
-        n = u32()
-        pos[0] += n
-        return data[pos[0] - n:pos[0]].decode("latin-1")
-
-    strs = {text(): text() for _ in range(u32())}
-    vals = {text(): struct.unpack("<i", struct.pack("<I", u32()))[0] for _ in range(u32())}
-    return strs, vals
+def write_save(path, strs, vals):
+    """A save file holding the two tables, as the game writes it."""
+    blob = lambda t: struct.pack("<I", len(t)) + t.encode("latin-1")
+    with open(path, "wb") as f:
+        f.write(struct.pack("<I", len(strs)) + b"".join(blob(k) + blob(v) for k, v in strs.items()) +
+                struct.pack("<I", len(vals)) + b"".join(blob(k) + struct.pack("<i", v) for k, v in vals.items()))
 
 
 class Xvfb:
@@ -65,8 +63,7 @@ class Xvfb:
             self.proc.terminate()
             self.proc.wait()
 
-    def __enter__(self):
-        return self.start()
+    __enter__ = start
 
     def __exit__(self, *exc):
         self.stop()
@@ -84,18 +81,14 @@ class GameRun:
 
     # --- the folder ------------------------------------------------------
     def prepare(self):
-        """A fresh copy of the game without a save (again in the same folder
-        when called twice)."""
+        """A fresh copy of the game without a save (again in the same folder when called twice)."""
         if self.dir:
             shutil.rmtree(self.dir)
-        else:
-            self.dir = tempfile.mkdtemp(prefix="tervalo-e2e-")
+        self.dir = self.dir or tempfile.mkdtemp(prefix="tervalo-e2e-")
         shutil.copytree(self.source, self.dir, dirs_exist_ok=True,
-                        ignore=lambda d, names: ["tervalo", "screenshots"] if d == self.source else [])
+                        ignore=lambda d, names: ["tervalo", "screenshots", "save"] if d == self.source else [])
         shutil.copy2(self.binary, self.path("tervalo"))
-        os.makedirs(self.path("save"), exist_ok=True)
-        if os.path.exists(self.path("save/sav01.bin")):
-            os.remove(self.path("save/sav01.bin"))
+        os.makedirs(self.path("save"))
         return self
 
     def path(self, *parts):
@@ -136,15 +129,13 @@ class GameRun:
 
     def started(self, **kw):
         """start() until the start-up line is printed."""
-        self.start(**kw)
-        if not self.wait_for_line(STARTED):
+        if not self.start(**kw).wait_for_line(STARTED):
             raise AssertionError("the game did not start:\n" + self.output())
         return self
 
     def run_to_exit(self, env=None, timeout=30, args=()):
         """Starts the game and waits for it to end by itself (start-up failures)."""
-        self.start(env=env, wait_window=False, args=args)
-        return self.wait(timeout)
+        return self.start(env=env, wait_window=False, args=args).wait(timeout)
 
     def _wait_for_window(self, timeout):
         deadline = time.time() + timeout
@@ -175,8 +166,8 @@ class GameRun:
             self.xdotool("windowfocus", "--sync", self.window)
 
     def key(self, *keys, hold_ms=60):
-        """Presses keys together (xdotool names: Alt_L, F4, Return, Print,
-        Shift_R, Right, space...), holding them for hold_ms."""
+        """Presses keys together (xdotool names: Alt_L, F4, Return, Print, Shift_R, Right, space...),
+        holding them for hold_ms."""
         self.focus()
         for k in keys:
             self.xdotool("keydown", k)
@@ -226,8 +217,8 @@ class GameRun:
 
     # --- walking and talking, led by the probe (see PROBE) ---------------
     def probe(self, field=None):
-        """The fields of the last probe line (x, y, dialog mode, x of the
-        character in slot 1, barricade broken) or one of them; None before it."""
+        """The fields of the last probe line (x, y, dialog mode, x of the character in slot 1, barricade
+        broken) or one of them; None before it."""
         for line in reversed(self.lines()):
             if line.startswith("E2E pos "):
                 values = [int(v) for v in line.split()[2:]]
@@ -239,8 +230,7 @@ class GameRun:
         return p and tuple(p[:2])
 
     def walk_to(self, x, key, jump=False, timeout=15):
-        """Holds Left or Right (hopping over steps when `jump`) until the
-        player's x passes `x`."""
+        """Holds Left or Right (hopping over steps when `jump`) until the player's x passes `x`."""
         sign = 1 if key == "Right" else -1
         self.focus()
         self.xdotool("keydown", key)
@@ -260,8 +250,8 @@ class GameRun:
         raise AssertionError(f"never got there (last position {self.position()})\n" + self.output()[-3000:])
 
     def face_right(self, tries=4):
-        """Steps right until the probe sees the player move: a step shorter
-        than a frame is never seen as held, and only a step turns him."""
+        """Steps right until the probe sees the player move: a step shorter than a frame is never seen
+        as held, and only a step turns him."""
         for _ in range(tries):
             x0 = self.position()[0]
             self.key("Right", hold_ms=250)
@@ -366,6 +356,19 @@ end
 """
 
 
+# Says once where the player starts, as the game sees it.
+START_PROBE = """
+local startTick, told = tick, false
+function tick()
+  if not told then
+    told = true
+    print(string.format("E2E start %d %d %d", getPlayerX(), getPlayerY(), getPlayerHp()))
+  end
+  startTick()
+end
+"""
+
+
 def add_probe(run):
     for script in ("miedzyczas.lua", "studnia.lua"):
         run.write("lua/" + script, PROBE, "a")
@@ -458,34 +461,36 @@ def quest(run, shot, expect):
     expect(not shot("13-back-in-the-village").sepia(), "the vision is over")
 
 
+def shooter(run, folder, taken=None):
+    """shot(NAME): a screenshot saved as folder/NAME.png (its path added to `taken`), as a Shot."""
+    os.makedirs(folder, exist_ok=True)
+
+    def shot(name):
+        path = run.screenshot(os.path.join(folder, name + ".png"))
+        if taken is not None:
+            taken.append(path)
+        return Shot(path)
+    return shot
+
+
 def play(game, out_dir):
     """`make play` without a display: the quest with a screenshot at each
     step (named after what it shows) and the console log, in out_dir."""
-    os.makedirs(out_dir, exist_ok=True)
     run = GameRun(source=game, binary=os.path.join(game, "tervalo")).prepare()
     add_probe(run)
     shots = []
-
-    def shot(name):
-        shots.append(run.screenshot(os.path.join(out_dir, name + ".png")))
-        return Shot(shots[-1])
-
-    def expect(ok, what):
-        if not ok:
-            print(f"play: not as it should be: {what}")
-
     try:
         run.start()
         try:
-            quest(run, shot, expect)
+            quest(run, shooter(run, out_dir, shots),
+                  lambda ok, what: ok or print(f"play: not as it should be: {what}"))
         except (AssertionError, TypeError) as e:
             print(f"play: the session went off its script: {e}".splitlines()[0])
         code = run.quit()
         log = os.path.join(out_dir, "console.log")
         with open(log, "w") as f:
             f.write("".join(l + "\n" for l in run.lines() if not l.startswith("E2E pos")))
-        print(f"play: exit code {code}")
-        print(f"play: console log: {log}")
+        print(f"play: exit code {code}\nplay: console log: {log}")
         for s in dict.fromkeys(shots):
             print(f"play: screenshot: {s}")
         return 0 if code == 0 else 1

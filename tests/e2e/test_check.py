@@ -15,10 +15,7 @@ LEVEL = "data/lvl/miedzyczas.crs"
 
 def line_of(path, text):
     with open(path, encoding="utf-8") as f:
-        for n, line in enumerate(f, 1):
-            if text in line:
-                return n
-    raise AssertionError(f"{text!r} not in {path}")
+        return next(n for n, line in enumerate(f, 1) if text in line)
 
 
 def cut(n):
@@ -92,23 +89,18 @@ def apply(run, changes, expected):
 
     def local(name):
         archive, _, entry = name.partition(":")
-        if not entry:
-            return run.path(name)
-        if archive not in extracted:
+        if entry and archive not in extracted:
             extracted[archive] = tempfile.mkdtemp(prefix="tervalo-check-")
             subprocess.run([CRS, "extract", run.path(archive), "-C", extracted[archive]], check=True,
                            stdout=subprocess.DEVNULL)
-        return os.path.join(extracted[archive], entry)
+        return os.path.join(extracted[archive], entry) if entry else run.path(name)
 
     for name, *change in changes:
         path = local(name)
         if len(change) == 1:
             change[0](path)
             continue
-        text = ""
-        if os.path.exists(path):
-            with open(path, encoding="utf-8") as f:
-                text = f.read()
+        text = open(path, encoding="utf-8").read() if os.path.exists(path) else ""
         new = text + change[1] if change[0] is None else re.sub(change[0], change[1], text, 1, re.M)
         assert new != text, (name, change)
         with open(path, "w", encoding="utf-8") as f:

@@ -1,11 +1,13 @@
-"""The demo's quest (harness.quest) on screenshots, console, save and mixed sound (SDL's disk driver);
-a second start goes on from the save. E2E_SHOTS=DIR keeps the screenshots, E2E_KEEP=1 the folder."""
+"""The demo's quest (harness.quest) on screenshots, console, save and mixed sound (SDL's disk driver),
+after a start without game.ini or a save; a second start goes on from the save. E2E_SHOTS=DIR keeps the
+screenshots, E2E_KEEP=1 the folder."""
 import os
+import re
 import struct
 import time
 import unittest
 
-from harness import GameRun, Shot, add_probe, quest
+from harness import MEADOW, START_PROBE, STARTED, GameRun, add_probe, loaded, quest, shooter
 
 
 class PlayThrough(unittest.TestCase):
@@ -13,11 +15,8 @@ class PlayThrough(unittest.TestCase):
         run = GameRun(keep=bool(os.environ.get("E2E_KEEP"))).prepare()
         self.addCleanup(run.cleanup)
         add_probe(run)
-        shots = os.environ.get("E2E_SHOTS") or run.path("shots")
-        os.makedirs(shots, exist_ok=True)
-
-        def shot(name):
-            return Shot(run.screenshot(os.path.join(shots, name + ".png")))
+        run.write("lua/miedzyczas.lua", START_PROBE, "a")
+        shot = shooter(run, os.environ.get("E2E_SHOTS") or run.path("shots"))
 
         def expect(ok, what):
             self.assertTrue(ok, what + "\n" + "\n".join(run.lines()[-40:]))
@@ -25,9 +24,19 @@ class PlayThrough(unittest.TestCase):
         audio = run.path("audio.raw")
         run.start(env={"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": audio, "SDL_DISKAUDIODELAY": "20"})
         quest(run, shot, expect)
+        run.key("Alt_L", "F5")
+        run.key("Alt_L", "a")
+        self.assertIsNone(run.wait(1.0), "the game ended on Left Alt + another key")
         self.assertEqual(run.quit(), 0, run.output())
-        for part in ("FAIL: Sound", "FAIL: Lua", "FAIL: Dialog"):
-            self.assertNotIn(part, run.output())
+        out = run.output()
+        for part in ("FAIL: Sound", "FAIL: Lua", "FAIL: Dialog", "GameSettings"):
+            self.assertNotIn(part, out)
+        self.assertIn("E2E start 960 96 100\n", out)  # without game.ini: the defaults
+        self.assertRegex(out, re.escape(loaded(MEADOW)) + r" \d+ms\n")
+        self.assertLess(out.index(loaded(MEADOW)), out.index(STARTED))
+        self.assertIn("FAIL: main: Nie udalo sie wczytac zapisu", out)
+        self.assertLess(out.index("INFO: Start"), out.index("-" * 79 + "\n"))
+        self.assertRegex(out, r"INFO: Zatrzymano \(\d+\.\d\ds\)\n")
         _, vals = run.save()
         for key, want in (("soltys_pomoc", 1), ("skoczek_studnia", 1), ("zapora_zbita", 1),
                           ("studnia_glos", 1), ("wizja", 0)):
@@ -52,4 +61,3 @@ class PlayThrough(unittest.TestCase):
         expect(thanks.dialog_box(), "the text box shows")
         self.assertEqual(run.quit(), 0, run.output())
         self.assertEqual(run.save()[1].get("soltys_rozmowy"), 2)
-

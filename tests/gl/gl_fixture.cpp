@@ -7,9 +7,6 @@
 #include <iostream>
 
 #include "api/lua_funcs.h"
-#include "base/globals.h"
-#include "base/log.h"
-#include "render/sprite.h"
 #include "resources/database.h"
 #include "resources/ini_file.h"
 #include "world/level.h"
@@ -55,6 +52,10 @@ void GlTest::clearScreen(uint8_t r, uint8_t g, uint8_t b) {
 Rgba GlTest::pixel(int x, int y) {
   const std::vector<uint8_t> p = readScreen(x, y, 1, 1);
   return Rgba{p[0], p[1], p[2], p[3]};
+}
+
+void GlTest::expectPixels(std::initializer_list<At> want) {
+  for (const At& w : want) EXPECT_EQ(pixel(w.x, w.y), w.c) << "at (" << w.x << ", " << w.y << ")";
 }
 
 int GlTest::countColour(int x, int y, int w, int h, Rgba c) {

@@ -1,6 +1,7 @@
 // GL test fixture: one real SDL OpenGL window (640 x 480) for the whole test
 // binary, opened through Camera::init under Xvfb, with helpers that read
-// back what reached the framebuffer.
+// back what reached the framebuffer. Brings what every GL test uses: the
+// window, the log, the frame time and sprites.
 #pragma once
 
 #include <GL/glew.h>
@@ -8,17 +9,20 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 
+#include "base/globals.h"
+#include "base/log.h"
 #include "gl/render_helpers.h"
 #include "gl/test_window.h"
 #include "render/camera.h"
+#include "render/sprite.h"
 
 using namespace rendertest;
 
 class Level;
-class Sprite;
 
 // A pixel read back; equal when the RGB match (alpha is ignored).
 struct Rgba {
@@ -42,6 +46,12 @@ class GlTest : public ::testing::Test {
   static void clearScreen(uint8_t r, uint8_t g, uint8_t b);
   // Pixel at screen (x, y), y counted from the top like the engine's coordinates.
   static Rgba pixel(int x, int y);
+  // Each point of the screen shows its colour (a failure names the point).
+  struct At {
+    int x, y;
+    Rgba c;
+  };
+  static void expectPixels(std::initializer_list<At> want);
   // Number of pixels in the rectangle whose RGB equals c.
   static int countColour(int x, int y, int w, int h, Rgba c);
   // One picture of the level over black with the camera at (x, y).

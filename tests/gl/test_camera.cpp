@@ -1,17 +1,12 @@
 // The window, the frame's start and end, and the camera's GLSL programs.
-#include <GL/glew.h>
-#include <SDL/SDL.h>
 
 #include <cctype>
 #include <fstream>
 #include <string>
 
 #include "api/lua_funcs.h"
-#include "base/globals.h"
-#include "base/log.h"
 #include "gl/gl_fixture.h"
 #include "render/shader.h"
-#include "render/sprite.h"
 #include "script/lua.h"
 
 using Pipeline = ShaderRuntime::Pipeline;
@@ -26,11 +21,6 @@ void fillCorner(float w, float h, Rgba c) {
   glRectf(0, 0, w, h);
   glEnableClientState(GL_COLOR_ARRAY);
   glEnable(GL_TEXTURE_2D);
-}
-
-bool isFullscreen() {
-  SDL_Surface* s = SDL_GetVideoSurface();
-  return s && (s->flags & SDL_FULLSCREEN);
 }
 
 void expectScreenTexture(uint32_t tex) {
@@ -123,8 +113,7 @@ TEST_F(ShaderGl, PostProgramInvertsThePresentedPictureAcrossAContextSwitch) {
   Camera& cam = Camera::instance();
   cam.shade = true;
   frame();
-  EXPECT_EQ(pixel(5, 240), (Rgba{55, 255, 255, 255}));
-  EXPECT_EQ(pixel(5, 5), (Rgba{255, 0, 255, 255}));
+  expectPixels({{5, 240, {55, 255, 255}}, {5, 5, {255, 0, 255}}});
   EXPECT_EQ(Pipeline::bound(), 0u);  // nothing stays bound after the frame
 
   // Full screen, then a window again: a new screen texture each time, the
@@ -138,7 +127,7 @@ TEST_F(ShaderGl, PostProgramInvertsThePresentedPictureAcrossAContextSwitch) {
   for (bool full : {true, false}) {
     ASSERT_TRUE(cam.toggleFullscreen());
     EXPECT_EQ(cam.fullscreen(), full);
-    EXPECT_EQ(isFullscreen(), full);
+    EXPECT_EQ((SDL_GetVideoSurface()->flags & SDL_FULLSCREEN) != 0, full);
     expectScreenTexture(cam.screenTex);
     EXPECT_TRUE(cam.contextKept());
     EXPECT_TRUE(s->texture == tex && glIsTexture(tex));
@@ -286,8 +275,7 @@ TEST_F(ShaderGl, ScriptsSetArgumentsByName) {
   cam.beginFrame();
   clearScreen(0, 0, 0);
   fillCorner(50, 50, kGreen);
-  EXPECT_EQ(pixel(10, 10), (Rgba{0, 0, 0, 255}));
-  EXPECT_EQ(pixel(110, 10), (Rgba{255, 0, 0, 255}));
+  expectPixels({{10, 10, kBlack}, {110, 10, kRed}});
   // A sprite left of the screen is not culled: the program moves it in.
   Sprite::draw(Sprite::batch(), get("pic"), -50, 100, 0, 0, 0, 255, 1, 1, 0, 1, 1);
   Sprite::flush();
@@ -302,8 +290,8 @@ TEST_F(ShaderGl, ScriptsSetArgumentsByName) {
   game::dt = 0.5f;  // "level" fades out, "pic" takes over
   for (int i = 0; i < 3; ++i) frame(0, 0, 255, 50, 255);
   ASSERT_EQ(sh.frag(), sh.find(pic));
-  EXPECT_EQ(pixel(110, 10), kGreen);
-  EXPECT_EQ(pixel(300, 300), kBlue);  // the copy without a post program keeps every colour
+  // The copy without a post program keeps every colour.
+  expectPixels({{110, 10, kGreen}, {300, 300, kBlue}});
 }
 
 // Every image argument holds its own reference to its sprite and a

@@ -1,9 +1,5 @@
-#include <SDL/SDL.h>
-
 #include <vector>
 
-#include "base/globals.h"
-#include "base/log.h"
 #include "game/dev_mode.h"
 #include "game/game.h"
 #include "gl/gl_fixture.h"

@@ -1,14 +1,10 @@
 // Sprites, static tile buffers and full-screen fades, drawn and read back.
-#include <GL/glew.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "base/globals.h"
-#include "base/log.h"
 #include "gl/gl_fixture.h"
 #include "render/fade.h"
-#include "render/sprite.h"
 #include "render/statbuff.h"
 
 namespace {
@@ -43,28 +39,22 @@ TEST_F(SpriteGl, DrawnWithAlphaScaleAndParallax) {
   drawAt(s, 10, 10, 0, 0, 255, 1, 1, 2, 2);  // doubled both ways
   Sprite::flush();
   EXPECT_EQ(countColour(10, 10, 64, 64, kRed), 32 * 32);
-  EXPECT_EQ(pixel(73, 73), kWhite);
-  EXPECT_EQ(pixel(74, 74), kBlack);
+  expectPixels({{73, 73, kWhite}, {74, 74, kBlack}});
   // Turned 45 degrees clockwise about the placed point: the quarters'
   // centres land at (100, 111), (111, 122), (89, 122) and (100, 134).
   clearScreen(0, 0, 0);
   Sprite::draw(Sprite::batch(), s, 100, 100, 0, 0, 0, 255, 1, 1, 45, 1, 1);
   Sprite::flush();
-  EXPECT_EQ(pixel(100, 111), kRed);
-  EXPECT_EQ(pixel(111, 122), kGreen);
-  EXPECT_EQ(pixel(89, 122), kBlue);
-  EXPECT_EQ(pixel(100, 134), kWhite);
+  expectPixels({{100, 111, kRed}, {111, 122, kGreen}, {89, 122, kBlue}, {100, 134, kWhite}});
   // Parallax 0, 0.5, 1 against a camera truncated to (100, -40).
   clearScreen(0, 0, 0);
   Camera::instance().x = 100.9f;
   Camera::instance().y = -40.5f;
   for (float p : {0.0f, 0.5f, 1.0f}) drawAt(s, 300, 100 + 200 * p, 0, 0, 255, p, p);
   Sprite::flush();
-  EXPECT_EQ(countColour(300, 100, 16, 16, kRed), 256);
-  EXPECT_EQ(countColour(250, 220, 16, 16, kRed), 256);
-  EXPECT_EQ(countColour(200, 340, 16, 16, kRed), 256);
-  EXPECT_EQ(pixel(249, 220), kBlack);
-  EXPECT_EQ(pixel(199, 340), kBlack);
+  for (auto [x, y] : {std::pair{300, 100}, {250, 220}, {200, 340}})
+    EXPECT_EQ(countColour(x, y, 16, 16, kRed), 256) << x;
+  expectPixels({{249, 220, kBlack}, {199, 340, kBlack}});
 }
 
 TEST_F(SpriteGl, FramesAnchorsAndAlphaMask) {
@@ -88,9 +78,8 @@ TEST_F(SpriteGl, FramesAnchorsAndAlphaMask) {
   EXPECT_EQ(Sprite::batch().size(), 8u);
   drawAt(Sprite::get(ar.res("g")), 500, 100);
   Sprite::flush();
-  EXPECT_EQ(countColour(492, 84, 16, 16, kGreen), 256);
-  EXPECT_EQ(countColour(192, 84, 16, 16, kGreen), 256);
-  EXPECT_EQ(countColour(292, 84, 16, 16, kRed), 256);
+  for (auto [x, c] : {std::pair{492, kGreen}, {192, kGreen}, {292, kRed}})
+    EXPECT_EQ(countColour(x, 84, 16, 16, c), 256) << x;
   EXPECT_EQ(pixel(200, 100), kBlack);
   EXPECT_EQ(countColour(380, 70, 60, 60, kBlack), 3600);
 
@@ -221,20 +210,19 @@ TEST_F(SpriteGl, PicturesOfEachFormatShowTheWholeImage) {
   for (const std::string& name :
        {dir + "q.png", dir + "q.bmp", dir + "q.tga", ar.res("b"), ar.res("t"), ar.res("z")}) {
     clearScreen(0, 0, 0);
+    SCOPED_TRACE(name);
     Log::Capture cap;
     Sprite* s = Sprite::get(name);
-    ASSERT_NE(s, nullptr) << name;
+    ASSERT_NE(s, nullptr);
     EXPECT_EQ(cap.lines().size(), name.find(".crs:") == std::string::npos ? 0u : 2u) << cap.joined();
     ASSERT_EQ(s->getAnimCount(), 1u);
     const Sprite::Anim* a = s->getAnim(0);
     EXPECT_EQ(std::vector<uint32_t>({a->w, a->h, a->boxX2, a->boxY2}), std::vector<uint32_t>({40, 24, 40, 24}));
     drawAt(s, 10, 10);
     Sprite::flush();
-    EXPECT_EQ(pixel(35, 13), kGreen) << name;
-    EXPECT_EQ(pixel(13, 31), kBlue) << name;
-    EXPECT_EQ(pixel(49, 33), kWhite) << name;
-    EXPECT_EQ(countColour(10, 10, 20, 12, kRed), 20 * 12) << name;
-    EXPECT_EQ(countColour(10, 10, 60, 44, kBlack), 60 * 44 - 40 * 24) << name;
+    expectPixels({{35, 13, kGreen}, {13, 31, kBlue}, {49, 33, kWhite}});
+    EXPECT_EQ(countColour(10, 10, 20, 12, kRed), 20 * 12);
+    EXPECT_EQ(countColour(10, 10, 60, 44, kBlack), 60 * 44 - 40 * 24);
     Sprite::release(s);
   }
   std::ofstream(dir + "thin.bmp", std::ios::binary) << Image(1, 3, kRed).bmp();
@@ -288,9 +276,7 @@ TEST_F(GlTest, StatBuffShiftsByTheCameraDrawsItsCountAndIsRebuilt) {
     clearScreen(0, 0, 0);
     b.print(c.factor, c.factor);
     EXPECT_EQ(countColour(c.x, c.y, 16, 16, kRed), 256) << c.factor;
-    EXPECT_EQ(pixel(c.x - 1, c.y), kBlack) << c.factor;
-    EXPECT_EQ(pixel(c.x + 16, c.y), kBlack) << c.factor;
-    EXPECT_EQ(pixel(c.x + 105, c.y + 5), kBlack) << c.factor;
+    expectPixels({{c.x - 1, c.y, kBlack}, {c.x + 16, c.y, kBlack}, {c.x + 105, c.y + 5, kBlack}});
   }
   b.count = 4000;  // never reads past the list
   b.print(0, 0);
@@ -349,7 +335,7 @@ struct FadeGl : GlTest {
 
 // Alone, an entry faded out to 0 stays in the list, drawn invisibly (the
 // step per frame is in the cross-fade below).
-TEST_F(FadeGl, FadedOutEntryStays) {
+TEST_F(FadeGl, AloneBehindOthersAndCrossFading) {
   fades.set(get("black"), 255, 0);
   for (int frame = 1; frame <= 63; ++frame) fades.draw();
   EXPECT_EQ(alpha(0), 0.0f);
@@ -357,9 +343,9 @@ TEST_F(FadeGl, FadedOutEntryStays) {
   fades.draw();
   ASSERT_EQ(fades.entries().size(), 1u);
   EXPECT_EQ(pixel(320, 240), kWhite);
-}
 
-TEST_F(FadeGl, SmallPictureStretchedOnlyWhenAloneAndNullPictures) {
+  // A small picture is stretched only when alone.
+  fades.clear();
   fades.set(get("small"), 255, 255);
   clearScreen(0, 0, 0);
   fades.draw();
@@ -372,8 +358,7 @@ TEST_F(FadeGl, SmallPictureStretchedOnlyWhenAloneAndNullPictures) {
   ASSERT_EQ(fades.entries().size(), 2u);
   EXPECT_NEAR(pixel(0, 0).r, 251, 2);
   EXPECT_NEAR(pixel(319, 239).r, 251, 2);
-  EXPECT_EQ(pixel(320, 100), kBlack);
-  EXPECT_EQ(pixel(100, 240), kBlack);
+  expectPixels({{320, 100, kBlack}, {100, 240, kBlack}});
 
   // A null picture alone goes at once; behind a front entry it is never removed.
   fades.set(nullptr, 0, 255);
@@ -384,9 +369,9 @@ TEST_F(FadeGl, SmallPictureStretchedOnlyWhenAloneAndNullPictures) {
   for (int i = 0; i < 20; ++i) fades.draw();
   ASSERT_EQ(fades.entries().size(), 2u);
   EXPECT_EQ(alpha(1), 40.0f);
-}
 
-TEST_F(FadeGl, CrossFadeRemovesTheOldPictureAndGivesBackReferences) {
+  // The cross-fade removes the old picture and gives back its reference.
+  fades.clear();
   Sprite* a = get("black");
   Sprite* b = get("green");
   fades.set(a, 255, 255);

@@ -140,8 +140,6 @@ if __name__ == "__main__":
     args = sys.argv[1:]
     if "--kills" in args:
         i = args.index("--kills")
-        KILLS = int(args.pop(i + 1))
-        args.pop(i)
-    if args:
-        BUILD = args.pop(0)
+        KILLS, args[i:i + 2] = int(args[i + 1]), []
+    BUILD = args.pop(0) if args else BUILD
     unittest.main(argv=[sys.argv[0], "-v"] + args)
