@@ -16,12 +16,17 @@ mutant then runs the unit tests and the GL tests with its switch on, stopping
 at the first failure. Killed = some test failed, crashed or timed out.
 
     scripts/mutants.py [--count 300] [--seed 1] [--out build/mutants]
-                       [--only-list] [--tests-from REV]
+                       [--only-list] [--tests-from REV] [--matrix]
 
 --tests-from REV runs the sample against the tests/ folder of another git
 revision (the engine sources stay those of the working tree), which is how a
 test change is compared with the tests before it. The report goes to
 OUT/report.md (score per folder, every survivor) and OUT/results.json.
+
+--matrix runs every test against every reached mutant instead of stopping at
+the first failure, and lists, per test, the mutants it kills and how many of
+them no other test kills: a test with no kill of its own adds nothing to the
+score of this sample (it may still catch faults the sample does not hold).
 """
 import argparse
 import collections
@@ -322,6 +327,7 @@ class Mutant:
         self.id, self.site = id_, site
         self.status = None  # invalid, unreached, killed, survived
         self.detail = ""
+        self.killers = []
 
 
 def mutated_line_spans(work, mutants):
@@ -390,6 +396,49 @@ def run_tests(bdir, env_extra, timeout, fail_fast=True):
     return None
 
 
+def killers(bdir, env_extra, timeout):
+    """Every test that fails under the mutant. A test that crashes or hangs
+    its program is counted and the program runs again without it."""
+    env = dict(os.environ, SDL_AUDIODRIVER="dummy", **env_extra)
+    found = []
+    for exe in ("unit_tests", "gl_tests"):
+        skip = []
+        for _ in range(6):
+            cmd = [str(bdir / "tests" / exe)] + ([f"--gtest_filter=-{':'.join(skip)}"] if skip else [])
+            try:
+                r = subprocess.run(cmd, cwd=bdir / "tests", env=env, timeout=timeout, stdout=subprocess.PIPE,
+                                   stderr=subprocess.STDOUT, text=True, errors="replace")
+                out, done = r.stdout, r.returncode in (0, 1)
+            except subprocess.TimeoutExpired as e:
+                out, done = (e.stdout or b"").decode(errors="replace"), False
+            failed = set(re.findall(r"^\[  FAILED  \] ([^\s,]+).*\(\d+ ms\)$", out, re.M))
+            found += sorted(failed)
+            if done:
+                break
+            started = re.findall(r"^\[ RUN      \] (\S+)", out, re.M)
+            ended = set(re.findall(r"^\[       OK \] (\S+)", out, re.M)) | failed
+            stuck = [t for t in started if t not in ended]
+            if not stuck:
+                found.append(f"{exe}:whole program")
+                break
+            found.append(stuck[-1])
+            skip += [stuck[-1]] + sorted(ended)
+    return found
+
+
+def matrix_section(mutants):
+    """Per test: mutants killed, and those no other test kills."""
+    by_test = collections.defaultdict(set)
+    for m in mutants:
+        for t in m.killers:
+            by_test[t].add(m.id)
+    lines = ["", "## Kills per test", "", "| test | kills | kills no other test makes |", "|---|---|---|"]
+    for t, ids in sorted(by_test.items(), key=lambda kv: (-len(kv[1]), kv[0])):
+        own = [i for i in ids if all(t2 == t or i not in by_test[t2] for t2 in by_test)]
+        lines.append(f"| {t} | {len(ids)} | {len(own)} |")
+    return lines
+
+
 def start_display():
     if os.environ.get("DISPLAY"):
         return None
@@ -435,10 +484,13 @@ def report(out, mutants, elapsed):
             mut = m.site.mutated.replace("|", "\\|")
             lines.append(f"| {m.id} | {m.site.path}:{m.site.line} | {m.site.kind} | `{orig}` | `{mut}` "
                          f"| {'yes' if m.status == 'survived' else 'no'} |")
+    if ARGS.matrix:
+        lines += matrix_section(mutants)
     (out / "report.md").write_text("\n".join(lines) + "\n")
     (out / "results.json").write_text(json.dumps([
         {"id": m.id, "file": m.site.path, "line": m.site.line, "kind": m.site.kind, "original": m.site.original,
-         "mutated": m.site.mutated, "status": m.status, "detail": m.detail} for m in mutants], indent=1))
+         "mutated": m.site.mutated, "status": m.status, "detail": m.detail, "killers": m.killers}
+        for m in mutants], indent=1))
     print("\n".join(lines[:len(per) + 7]))
 
 
@@ -481,7 +533,11 @@ def main():
             if m.id not in reached:
                 m.status = "unreached"
                 continue
-            why = run_tests(bdir, {"TERVALO_MUTANT": str(m.id)}, ARGS.timeout)
+            if ARGS.matrix:
+                m.killers = killers(bdir, {"TERVALO_MUTANT": str(m.id)}, ARGS.timeout)
+                why = ", ".join(m.killers)
+            else:
+                why = run_tests(bdir, {"TERVALO_MUTANT": str(m.id)}, ARGS.timeout)
             m.status, m.detail = ("killed", why) if why else ("survived", "")
             print(f"mutants: {n}/{len(valid)} #{m.id} {m.site.path}:{m.site.line} {m.site.kind} -> {m.status}",
                   flush=True)
@@ -500,5 +556,6 @@ if __name__ == "__main__":
     p.add_argument("--timeout", type=int, default=120, help="seconds per test program and mutant")
     p.add_argument("--tests-from", default=None, help="git revision whose tests/ to run instead")
     p.add_argument("--only-list", action="store_true", help="print the sample and stop")
+    p.add_argument("--matrix", action="store_true", help="every test against every reached mutant")
     ARGS = p.parse_args()
     sys.exit(main())
