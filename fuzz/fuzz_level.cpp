@@ -1,6 +1,7 @@
-// Level files: the input, packed beside a block file "a.bin" and a script "s", loaded into a
-// fresh level (in a private folder) and unloaded. Script and call lines are pointed at "s" and
-// its one function, so no input ever runs as Lua.
+// Level files with their block files: the input, packed beside a block file "a.bin" and a script
+// "s", loaded into a fresh level (in a private folder), probed for blocks and unloaded. What
+// follows a "--blocks--" line is the block file (of any size); without one it is a fixed pattern.
+// Script and call lines are pointed at "s" and its one function, so no input ever runs as Lua.
 #include <algorithm>
 
 #include "api/lua_funcs.h"
@@ -36,18 +37,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return b;
   }();
 
-  const std::string text = defuse(fuzz::text(data, size));
+  std::string text = fuzz::text(data, size);
+  static const std::string kMark = "--blocks--\n";
+  const size_t mark = text.find(kMark);
+  const std::string cells = mark == std::string::npos ? blocks : text.substr(mark + kMark.size());
+  if (mark != std::string::npos) text.resize(mark);
+  // Stored, not deflated: packing is not what is under test here.
+  constexpr auto kStored = ResfileWriter::Compression::Never;
   ResfileWriter w;
-  if (!w.add("lvl.txt", text) || !w.add("a.bin", blocks) ||
-      !w.add("s", "function f() calls = (calls or 0) + 1 end") || !w.write(archive))
+  if (!w.add("lvl.txt", defuse(text), kStored) || !w.add("a.bin", cells, kStored) ||
+      !w.add("s", "function f() calls = (calls or 0) + 1 end", kStored) || !w.write(archive))
     return 0;
 
   Log::Capture quiet;  // sprites cannot load without a window
   Level lvl;
   const bool ok = lvl.load(archive + ":lvl");
   if (ok && (lvl.frames.empty() || lvl.frameMap.empty())) std::abort();
-  for (const auto& f : lvl.frames)
+  for (const auto& f : lvl.frames) {
     if (f->hasCells() && f->cells.size() != static_cast<size_t>(Frame::kCells)) std::abort();
+    // Every block of the frame, coarse and against its tile's mask, alone and as one area.
+    const int x = f->fx * Frame::kWidth, y = f->fy * Frame::kHeight;
+    for (int mode : {1, 3}) {
+      bool any = false;
+      for (int by = 0; by < Frame::kHeight; by += Frame::kBlock)
+        for (int bx = 0; bx < Frame::kWidth; bx += Frame::kBlock)
+          any |= lvl.blockHit(x + bx, y + by, f->layer, Frame::kBlock, Frame::kBlock, mode);
+      if (any != lvl.blockHit(x, y, f->layer, Frame::kWidth, Frame::kHeight, mode)) std::abort();
+    }
+  }
   lvl.unload();
   if (!lvl.frames.empty() || !lvl.objs.empty() || !lvl.frameMap.empty() || lvl.width != 0 ||
       lvl.height != 0)
