@@ -414,6 +414,8 @@ def killers(bdir, env_extra, timeout):
             failed = set(re.findall(r"^\[  FAILED  \] ([^\s,]+).*\(\d+ ms\)$", out, re.M))
             found += sorted(failed)
             if done:
+                if r.returncode != 0 and not failed:  # the program gave up before or after its tests
+                    found.append(f"{exe}:whole program")
                 break
             started = re.findall(r"^\[ RUN      \] (\S+)", out, re.M)
             ended = set(re.findall(r"^\[       OK \] (\S+)", out, re.M)) | failed
