@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <system_error>
 
 #include "api/lua_funcs.h"
@@ -230,6 +233,19 @@ void Game::updateStats() {
   }
 }
 
+// A level change frees most of what the old level held, in pieces spread
+// over the heap between what stays; the allocator keeps such free pages
+// unless asked. Given back after every change, a long session's footprint
+// stays that of the levels it plays.
+void Game::trimAfterLevelChange() {
+  const uint64_t loads = Level::instance().loads;
+  if (loads == levelLoads_) return;
+  levelLoads_ = loads;
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+
 void Game::pace() {
   uint32_t work = SDL_GetTicks() - game::frameStart;
   if (frame_timing::shouldSleep(work, game::keyHeld(kKeyRShift))) {
@@ -281,6 +297,7 @@ void Game::frame() {
     };
     dev_->recordFrame({ms(t0, t1), ms(t1, t2), ms(t2, Clock::now())});
   }
+  trimAfterLevelChange();
   updateStats();
   // The contact flags of the player's character; dashes while it has none.
   if (keysText_) keysText_->setStr(Player::instance().contactLine());

@@ -80,6 +80,7 @@ class Game {
   void present();
   void updateStats();
   void pace();
+  void trimAfterLevelChange();
 
   std::string buildDate_, buildTime_;
   GameSettings settings_;
@@ -91,6 +92,7 @@ class Game {
   uint32_t frames_ = 0;
   uint64_t updatedFrames_ = 0;
   uint64_t drawnFrames_ = 0;
+  uint64_t levelLoads_ = 0;  // Level::loads when the heap was last trimmed
   // Frames by their length in ms (the last slot: that long or longer),
   // written to the file named by TERVALO_FRAME_LOG at the end (soak runs).
   std::vector<uint64_t> frameMs_ = std::vector<uint64_t>(501, 0);

@@ -155,6 +155,23 @@ def percentiles(hist):
     return out
 
 
+def window_growth(samples, start=60, width=300):
+    """How much the resident memory grew between the first window after the
+    first minute and the last window of the run: the larger of the growth
+    of the window's low point and of its high point. The two levels differ
+    by several MiB, so one sample against another would measure which level
+    each was taken in; a window spans many level changes."""
+    if not samples:
+        return None
+    end = samples[-1][0]
+    width = min(width, max((end - start) / 3, 5))
+    head = [k for t, k in samples if start <= t < start + width]
+    tail = [k for t, k in samples if t >= end - width]
+    if not head or not tail:
+        return None
+    return max(max(tail) - max(head), min(tail) - min(head))
+
+
 def phase_release(args, rng):
     run = GameRun(source=args.game, binary=args.binary).prepare()
     report = {"ok": False}
@@ -177,7 +194,7 @@ def phase_release(args, rng):
             for t, kib in samples:
                 f.write(f"{t:.0f},{kib}\n")
         after_minute = [k for t, k in samples if t >= 60]
-        growth = (after_minute[-1] - after_minute[0]) if len(after_minute) >= 2 else None
+        growth = window_growth(samples)
         peak = (max(after_minute) - after_minute[0]) if after_minute else None
         hist = {}
         if os.path.exists(frames):

@@ -170,6 +170,7 @@ class Level {
   OwnedList<Object> bullets;
   std::map<FrameKey, Frame*> frameMap;
   std::string name;  // "archive:entry" of the level
+  uint64_t loads = 0;  // how many times load() has run
   int left = 0, top = 0, right = 0, bottom = 0, width = 0, height = 0;
   // Reader for block files; the shared one when null.
   Resfile* reader = nullptr;

@@ -91,6 +91,7 @@ bool Level::runLine(const std::string& line) {
 bool Level::load(const char* newName) {
   // Copied first: the argument may be this level's own name.
   const std::string wanted = newName ? newName : name;
+  ++loads;
   if (!frames.empty()) {
     unload();
     lua.init();
