@@ -434,10 +434,10 @@ def matrix_section(mutants):
     for m in mutants:
         for t in m.killers:
             by_test[t].add(m.id)
+    killed_by = collections.Counter(i for ids in by_test.values() for i in ids)
     lines = ["", "## Kills per test", "", "| test | kills | kills no other test makes |", "|---|---|---|"]
     for t, ids in sorted(by_test.items(), key=lambda kv: (-len(kv[1]), kv[0])):
-        own = [i for i in ids if all(t2 == t or i not in by_test[t2] for t2 in by_test)]
-        lines.append(f"| {t} | {len(ids)} | {len(own)} |")
+        lines.append(f"| {t} | {len(ids)} | {sum(killed_by[i] == 1 for i in ids)} |")
     return lines
 
 
