@@ -6,6 +6,7 @@
 
 #include "base/log.h"
 #include "render/camera.h"
+#include "render/cull.h"
 #include "render/sprite.h"
 
 StatBuff::~StatBuff() {
@@ -59,6 +60,7 @@ void StatBuff::clear() {
   vbo = 0;
   verts.clear();
   count = 0;
+  opaque = 0;
   ready = false;
 }
 
@@ -72,19 +74,22 @@ void StatBuff::print(float camX, float camY) {
   }
   if (verts.empty()) return;
   // Never hand GL more vertices than the list holds.
-  drawQuads(verts, count < verts.size() ? count : verts.size(), camX, camY);
-}
-
-void StatBuff::drawQuads(const VertexArray& quads, size_t n, float camX, float camY) const {
+  const size_t n = count < verts.size() ? count : verts.size();
+  const size_t solid = opaque <= n && cull::active() ? opaque : 0;
   const Camera& cam = Camera::instance();
   const float dx = std::floor(camX * static_cast<float>(-cam.ix()));
   const float dy = std::floor(camY * static_cast<float>(-cam.iy()));
-  glInterleavedArrays(GL_T2F_C4UB_V3F, 0, quads.data());
+  glInterleavedArrays(GL_T2F_C4UB_V3F, 0, verts.data());
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glTranslatef(dx, dy, 0.0f);
   glBindTexture(GL_TEXTURE_2D, sprite->texture);
-  glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(n));
+  if (solid > 0) {
+    glDisable(GL_BLEND);
+    glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(solid));
+    glEnable(GL_BLEND);
+  }
+  if (n > solid) glDrawArrays(GL_QUADS, static_cast<GLint>(solid), static_cast<GLsizei>(n - solid));
   if (glBindBuffer) glBindBuffer(GL_ARRAY_BUFFER, 0);
   glPopMatrix();
 }

@@ -19,12 +19,14 @@ class StatBuff {
   bool init(Sprite* sprite);
   void clear();
   void print(float camX, float camY);
-  // Draws the first n vertices of `quads` as print draws the buffer (this
-  // sprite's texture, shifted by the camera times camX, camY).
-  void drawQuads(const VertexArray& quads, size_t n, float camX, float camY) const;
 
   Sprite* sprite = nullptr;
   uint32_t count = 0;
+  // The first `opaque` vertices are quads of fully opaque images at full
+  // opacity that overlap nothing else in the buffer: print draws them
+  // without blending (the same pixels, no reading back of what is under
+  // them) unless a world shader program might make them see-through.
+  uint32_t opaque = 0;
   uint32_t vbo = 0;
   VertexArray verts;
   bool ready = false;

@@ -1,5 +1,6 @@
 #include "world/frame.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <utility>
 
@@ -120,15 +121,16 @@ Object* Frame::frameObjHit(int x, int y, int w, int h, const Object* self) const
 void Frame::rebuildBlocks() {
   dirty = false;
   buffer.clear();
-  opaqueVerts.clear();
-  clearVerts.clear();
-  cellsApart_ = true;
   buffer.init(blockSprite);
   // Sprite::draw takes the camera position off again; the buffer keeps
   // level coordinates and StatBuff::print applies the camera.
   const Camera& cam = Camera::instance();
   const float cx = static_cast<float>(cam.ix());
   const float cy = static_cast<float>(cam.iy());
+  // Quads of fully opaque block images, and whether every quad stays in
+  // its own cell (then no two overlap and their order does not matter).
+  std::vector<bool> solid;
+  bool apart = true;
   for (int i = 0; i < kCells; ++i) {
     const uint8_t v = cells[static_cast<size_t>(i)];
     if (!v) continue;
@@ -137,25 +139,25 @@ void Frame::rebuildBlocks() {
     const size_t before = buffer.verts.size();
     Sprite::draw(buffer.verts, blockSprite, bx, by, static_cast<float>(layer), v, 0, 255, 1.0f,
                  1.0f, 0.0f, 1.0f, 1.0f);
-    buffer.count = static_cast<uint32_t>(buffer.verts.size());
     if (buffer.verts.size() != before + 4) continue;
-    const auto first = buffer.verts.begin() + static_cast<std::ptrdiff_t>(before);
     const Sprite::Anim* a = blockSprite->getAnim(v);
     const Sprite::Frame& f0 = a->frames[0];
-    if (f0.offsetX != 0 || f0.offsetY != 0 || a->w > kBlock || a->h > kBlock) cellsApart_ = false;
-    auto& part = blockSprite->opaqueFrame(v, 0) ? opaqueVerts : clearVerts;
-    part.insert(part.end(), first, buffer.verts.end());
+    if (f0.offsetX != 0 || f0.offsetY != 0 || a->w > kBlock || a->h > kBlock) apart = false;
+    solid.push_back(blockSprite->opaqueFrame(v, 0));
   }
-}
-
-bool Frame::split() const {
-  return cellsApart_ && !dirty && hasCells() && blockSprite && buffer.ready && buffer.sprite &&
-         buffer.count == buffer.verts.size();
-}
-
-void Frame::drawQuads(const std::vector<SpriteVertex>& quads) const {
-  if (quads.empty() || !buffer.sprite) return;
-  buffer.drawQuads(quads, quads.size(), parallaxX, parallaxY);
+  buffer.count = static_cast<uint32_t>(buffer.verts.size());
+  if (!apart) return;
+  // The opaque quads first: StatBuff draws those without blending.
+  VertexArray sorted;
+  sorted.reserve(buffer.verts.size());
+  for (int pass = 0; pass < 2; ++pass)
+    for (size_t q = 0; q < solid.size(); ++q)
+      if (solid[q] == (pass == 0)) {
+        const auto first = buffer.verts.begin() + static_cast<std::ptrdiff_t>(q * 4);
+        sorted.insert(sorted.end(), first, first + 4);
+      }
+  buffer.opaque = static_cast<uint32_t>(4 * std::count(solid.begin(), solid.end(), true));
+  buffer.verts.swap(sorted);
 }
 
 void Frame::drawContents() {
@@ -170,10 +172,5 @@ void Frame::draw() {
     if (dirty) rebuildBlocks();
     buffer.print(parallaxX, parallaxY);
   }
-  drawContents();
-}
-
-void Frame::drawOverOpaque() {
-  drawQuads(clearVerts);
   drawContents();
 }

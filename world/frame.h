@@ -36,14 +36,6 @@ class Frame {
   void update();
   // Blocks (rebuilding their buffer when dirty), then the frame objects.
   void draw();
-  // The level may draw the opaque quads ahead of the rest (front to back,
-  // hiding what lies under them) when the split is current and no quad
-  // reaches outside its own cell, so that no two quads overlap.
-  bool split() const;
-  // Draws quads as the buffer is drawn (same sprite, same camera shift).
-  void drawQuads(const std::vector<SpriteVertex>& quads) const;
-  // What draw() does after the opaque quads were drawn already.
-  void drawOverOpaque();
 
   Object* getObj(uint32_t objId) const;
   // Unlinks and destroys the object (a null argument unlinks an empty slot).
@@ -73,9 +65,6 @@ class Frame {
   int layer;
   float parallaxX, parallaxY;
   bool dirty = true;
-  // The quads of `buffer` split, as built with it, into those whose block
-  // image is fully opaque and the rest (see split()).
-  std::vector<SpriteVertex> opaqueVerts, clearVerts;
   OwnedList<Object> objs;
   // Particles of this frame, not owned (nothing adds to it yet).
   std::vector<Object*> parts;
@@ -83,7 +72,6 @@ class Frame {
  private:
   void rebuildBlocks();
   void drawContents();
-  bool cellsApart_ = false;
 
   mutable ObjectIndex index_{&Frame::imageBox};
 };

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
 #include <vector>
 
 #include "base/globals.h"
@@ -119,84 +118,20 @@ void Level::drawBounds() const {
   glPopMatrix();
 }
 
-namespace {
-
-// Hidden-pixel removal for the level's drawing. Every stage of the drawing
-// (the sky, the objects, each visible frame) gets a depth value growing in
-// drawing order. The opaque block quads of the frames go first, front to
-// back, each written with its stage's depth where no later stage has put an
-// opaque quad already, with blending off (a fully opaque image replaces
-// what is under it). Then everything else is drawn in the usual order with
-// the depth test "at least the depth already there": just the pixels that
-// an opaque quad of a later stage covers are rejected, and those would have
-// been overwritten anyway. The picture is the same to the pixel; the
-// rasteriser skips what nobody would see, and each opaque pixel is shaded
-// once.
-class Occlusion {
- public:
-  explicit Occlusion(size_t stages) {
-    if (!Sprite::glReady() || !cull::active()) return;
-    static GLint bits = -1;
-    if (bits < 0) glGetIntegerv(GL_DEPTH_BITS, &bits);
-    on_ = bits > 0;
-    stages_ = static_cast<double>(stages + 2);
-  }
-  bool on() const { return on_; }
-
-  // The opaque pass over the frames (in drawing order) that can be split.
-  void drawOpaque(const std::vector<std::pair<Frame*, size_t>>& frames) {
-    if (!on_) return;
-    glDepthMask(GL_TRUE);
-    glClearDepth(0.0);
-    glClear(GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_GREATER);
-    glDisable(GL_BLEND);
-    for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
-      Frame* f = it->first;
-      if (!f->split() || f->opaqueVerts.empty()) continue;
-      at(it->second);
-      f->drawQuads(f->opaqueVerts);
-    }
-    glEnable(GL_BLEND);
-    glDepthMask(GL_FALSE);
-    glDepthFunc(GL_GEQUAL);
-  }
-  // Everything drawn from now on belongs to `stage`.
-  void at(size_t stage) {
-    if (!on_) return;
-    const double d = static_cast<double>(stage + 1) / stages_;
-    glDepthRange(d, d);
-  }
-  ~Occlusion() {
-    if (!on_) return;
-    glDisable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LESS);
-    glDepthMask(GL_TRUE);
-    glDepthRange(0.0, 1.0);
-  }
-
- private:
-  bool on_ = false;
-  double stages_ = 1;
-};
-
-}  // namespace
-
 void Level::render() {
   const Camera& cam = Camera::instance();
   const int cx = cam.ix(), cy = cam.iy();
-  // Where each frame lies on the screen and whether it is drawn.
-  struct Placed {
-    Frame* f;
-    int ox, oy;
-    bool visible;
-  };
-  std::vector<Placed> placed;
-  placed.reserve(frames.size());
-  for (size_t i = 0; i < frames.size(); ++i) {
-    Frame* f = frames[i];
+  drawSky();
+  // The objects go in before the first frame of a negative layer, or last.
+  bool objectsDrawn = false;
+  for (const auto& slot : frames) {
+    Frame* f = slot.get();
     if (!f) continue;
+    if (!objectsDrawn && f->layer < 0) {
+      drawObjects();
+      objectsDrawn = true;
+    }
+    // Where the frame lies on the screen, and whether it shows at all.
     int ox = f->fx * Frame::kWidth, oy = f->fy * Frame::kHeight;
     if (f->parallaxX != 1.0f)
       ox =
@@ -204,51 +139,14 @@ void Level::render() {
     if (f->parallaxY != 1.0f)
       oy =
           static_cast<int>((1.0f - f->parallaxY) * static_cast<float>(cy) + static_cast<float>(oy));
-    const bool visible = ox + Frame::kWidth >= cx && cx + Frame::kWidth >= ox &&
-                         oy + Frame::kHeight >= cy && cy + Frame::kHeight >= oy;
-    placed.push_back({f, ox, oy, visible});
+    if (ox + Frame::kWidth < cx || cx + Frame::kWidth < ox || oy + Frame::kHeight < cy ||
+        cy + Frame::kHeight < oy)
+      continue;
+    if (f->layer == 0 && ox < cx + Camera::kWidth / 2 && cx + Camera::kWidth / 2 <= ox + 639 &&
+        oy < cy + Camera::kHeight / 2 && cy + Camera::kHeight / 2 <= oy + 479)
+      setSkybox(f->skybox, false);
+    f->draw();
   }
-  // Stages in drawing order: the sky (0), the objects before the first
-  // frame of a negative layer, each visible frame; the objects last when no
-  // frame has a negative layer.
-  std::vector<std::pair<Frame*, size_t>> stages;
-  size_t next = 1, objectStage = 0;
-  bool objectsPlaced = false;
-  for (const Placed& p : placed) {
-    if (!objectsPlaced && p.f->layer < 0) {
-      objectStage = next++;
-      objectsPlaced = true;
-    }
-    if (p.visible) stages.emplace_back(p.f, next++);
-  }
-  if (!objectsPlaced) objectStage = next++;
-
-  {
-    Occlusion occlusion(next);
-    occlusion.drawOpaque(stages);
-    occlusion.at(0);
-    drawSky();
-    bool objectsDrawn = false;
-    size_t k = 0;
-    for (const Placed& p : placed) {
-      Frame* f = p.f;
-      if (!objectsDrawn && f->layer < 0) {
-        occlusion.at(objectStage);
-        drawObjects();
-        objectsDrawn = true;
-      }
-      if (!p.visible) continue;
-      if (f->layer == 0 && p.ox < cx + Camera::kWidth / 2 &&
-          cx + Camera::kWidth / 2 <= p.ox + 639 && p.oy < cy + Camera::kHeight / 2 &&
-          cy + Camera::kHeight / 2 <= p.oy + 479)
-        setSkybox(f->skybox, false);
-      occlusion.at(stages[k++].second);
-      f->draw();
-    }
-    if (!objectsDrawn) {
-      occlusion.at(objectStage);
-      drawObjects();
-    }
-  }
+  if (!objectsDrawn) drawObjects();
   drawBounds();
 }

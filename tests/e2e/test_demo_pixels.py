@@ -1,5 +1,5 @@
 """bench/demo_views draws fixed views of the demo as asked and with the drawing that cannot show left
-out (quads of opacity 0 or off the screen, pixels under opaque blocks drawn later): the same pictures to
+out (quads of opacity 0 or off the screen, an opaque sky drawn without blending): the same pictures to
 the pixel, with fewer pixels written."""
 import os
 import re
