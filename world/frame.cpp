@@ -49,11 +49,6 @@ void Frame::update() {
   }
 }
 
-uint8_t Frame::cellAt(int lx, int ly) const {
-  if (!hasCells() || lx < 0 || ly < 0 || lx >= kWidth || ly >= kHeight) return 0;
-  return cells[static_cast<size_t>((ly / kBlock) * kCols + lx / kBlock)];
-}
-
 Object* Frame::getObj(uint32_t objId) const {
   for (const auto& o : objs)
     if (o && o->id == objId) return o.get();
