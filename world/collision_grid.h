@@ -45,9 +45,8 @@ class CollisionGrid {
   size_t outsiders() const { return outside_.size(); }
 
   // Asks the memory system early for what queries near entry `order` will
-  // read (its cells and their neighbours); `contents`: also what the cells
-  // hold (best when the cells themselves were asked for a step earlier).
-  void prefetch(uint32_t order, bool contents) const;
+  // read (its cells and their neighbours).
+  void prefetch(uint32_t order) const;
 
   // Cells an area spans; queries over many cells are better answered by a
   // walk over the list.
@@ -71,14 +70,18 @@ class CollisionGrid {
       // Every box in a cell lies within 0 .. kMaxRel of the origin.
       const int32_t ql = rel(l - ox_), qt = rel(t - oy_), qr = rel(r - ox_), qb = rel(b - oy_);
       for (int64_t cy = cy0; cy <= cy1; ++cy)
-        for (int64_t cx = cx0; cx <= cx1; ++cx)
-          for (const Item& it : cells_[static_cast<size_t>(cy * cols_ + cx)]) {
-            if (it.order >= best) break;
-            if (ql <= it.r && it.l <= qr && qt <= it.b && it.t <= qb && accept(it.obj, it.order)) {
-              best = it.order;
+        for (int64_t cx = cx0; cx <= cx1; ++cx) {
+          const Cell& c = cells_[static_cast<size_t>(cy * cols_ + cx)];
+          const Item* it = items(c);
+          for (const Item* end = it + c.n; it != end; ++it) {
+            if (it->order >= best) break;
+            if (ql <= it->r && it->l <= qr && qt <= it->b && it->t <= qb &&
+                accept(entries_[it->order].obj, it->order)) {
+              best = it->order;
               break;
             }
           }
+        }
     }
     return best == kNone ? nullptr : &entries_[best];
   }
@@ -90,8 +93,19 @@ class CollisionGrid {
   struct Item {
     int32_t l, t, r, b;
     uint32_t order;
-    Object* obj;
   };
+  // A cell holds its first few items in place, in one cache line with its
+  // count; a crowded one keeps them all in a vector of spills_ instead.
+  static constexpr uint32_t kInline = 3;
+  struct alignas(64) Cell {
+    uint32_t n = 0;
+    union {
+      Item in[kInline];
+      uint32_t spill;  // when n > kInline
+    };
+    Cell() : spill(0) {}
+  };
+  const Item* items(const Cell& c) const { return c.n <= kInline ? c.in : spills_[c.spill].data(); }
   static int32_t rel(int64_t v) {
     return static_cast<int32_t>(v < -1 ? -1 : v > kMaxRel + 1 ? kMaxRel + 1 : v);
   }
@@ -108,14 +122,17 @@ class CollisionGrid {
   Item item(uint32_t order) const;
   static void put(std::vector<uint32_t>& v, uint32_t order);
   static void drop(std::vector<uint32_t>& v, uint32_t order);
-  static void put(std::vector<Item>& v, const Item& it);
-  static void drop(std::vector<Item>& v, uint32_t order);
-  static void update(std::vector<Item>& v, const Item& it);
+  void put(Cell& c, const Item& it);
+  void drop(Cell& c, uint32_t order);
+  void update(Cell& c, const Item& it);
+  void empty(Cell& c);
 
   int64_t ox_ = 0, oy_ = 0;  // top-left pixel of the grid
   int shift_ = 6;            // cell size 1 << shift_
   int64_t cols_ = 0, rows_ = 0;
-  std::vector<std::vector<Item>> cells_;
+  std::vector<Cell> cells_;
+  std::vector<std::vector<Item>> spills_;
+  std::vector<uint32_t> freeSpills_;
   std::vector<uint32_t> outside_;
   std::vector<Entry> entries_;
 };

@@ -121,10 +121,8 @@ void ObjectIndex::stepped(size_t slot, const OwnedList<Object>& list) {
 
 void ObjectIndex::prefetch(size_t slot, const OwnedList<Object>& list) const {
   if (!live() || !current(list)) return;
-  // Two steps ahead the cells, one step ahead what they hold and the
-  // object itself.
-  grid_.prefetch(static_cast<uint32_t>(slot + 2), false);
-  grid_.prefetch(static_cast<uint32_t>(slot + 1), true);
+  // One step ahead the cells and the object itself.
+  grid_.prefetch(static_cast<uint32_t>(slot + 1));
   if (slot + 1 < list.size())
     if (const Object* o = list[slot + 1]) {
       __builtin_prefetch(o);
