@@ -11,6 +11,7 @@ void CollisionGrid::reset(int64_t l, int64_t t, int64_t r, int64_t b, int cellSh
         for (int64_t cx = e.cx0; cx <= e.cx1; ++cx) empty(cells_[static_cast<size_t>(cy * cols_ + cx)]);
   outside_.clear();
   entries_.assign(count, Entry{});
+  objs_.assign(count, nullptr);
   if (r < l || b < t) {
     cols_ = rows_ = 0;
     cells_.clear();
@@ -40,22 +41,6 @@ bool CollisionGrid::cellRange(const Box& b, int32_t& cx0, int32_t& cy0, int32_t&
   cx1 = static_cast<int32_t>(x1);
   cy1 = static_cast<int32_t>(y1);
   return true;
-}
-
-bool CollisionGrid::clampRange(int64_t l, int64_t t, int64_t r, int64_t b, int64_t& cx0,
-                               int64_t& cy0, int64_t& cx1, int64_t& cy1) const {
-  if (cols_ == 0 || r < l || b < t) return false;
-  cx0 = std::max<int64_t>(0, (l - ox_) >> shift_);
-  cy0 = std::max<int64_t>(0, (t - oy_) >> shift_);
-  cx1 = std::min<int64_t>(cols_ - 1, (r - ox_) >> shift_);
-  cy1 = std::min<int64_t>(rows_ - 1, (b - oy_) >> shift_);
-  return cx0 <= cx1 && cy0 <= cy1;
-}
-
-uint64_t CollisionGrid::cellsSpanned(int64_t l, int64_t t, int64_t r, int64_t b) const {
-  int64_t cx0, cy0, cx1, cy1;
-  if (!clampRange(l, t, r, b, cx0, cy0, cx1, cy1)) return 0;
-  return static_cast<uint64_t>((cx1 - cx0 + 1) * (cy1 - cy0 + 1));
 }
 
 void CollisionGrid::put(std::vector<uint32_t>& v, uint32_t order) {
@@ -180,6 +165,7 @@ void CollisionGrid::unlink(uint32_t order) {
 void CollisionGrid::set(uint32_t order, Object* obj, const Box* box) {
   Entry& e = entries_[order];
   e.obj = obj;
+  objs_[order] = obj;
   if (!box) {
     if (e.in) unlink(order);
     e.in = false;

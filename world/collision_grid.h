@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -50,17 +51,22 @@ class CollisionGrid {
 
   // Cells an area spans; queries over many cells are better answered by a
   // walk over the list.
-  uint64_t cellsSpanned(int64_t l, int64_t t, int64_t r, int64_t b) const;
+  uint64_t cellsSpanned(int64_t l, int64_t t, int64_t r, int64_t b) const {
+    int64_t cx0, cy0, cx1, cy1;
+    if (!clampRange(l, t, r, b, cx0, cy0, cx1, cy1)) return 0;
+    return static_cast<uint64_t>((cx1 - cx0 + 1) * (cy1 - cy0 + 1));
+  }
 
-  // The entry of lowest order whose box overlaps the area l .. r, t .. b
-  // and for which accept(object, order) holds; null when none does.
+  // The object of the entry of lowest order whose box overlaps the area
+  // l .. r, t .. b and for which accept(object, order) holds; null when
+  // none does.
   template <class Accept>
-  const Entry* first(int64_t l, int64_t t, int64_t r, int64_t b, Accept&& accept) const {
+  Object* first(int64_t l, int64_t t, int64_t r, int64_t b, Accept&& accept) const {
     uint32_t best = kNone;
     for (uint32_t o : outside_) {
       if (o >= best) break;
       const Box& x = entries_[o].box;
-      if (l < x.l + x.w && x.l <= r && t < x.t + x.h && x.t <= b && accept(entries_[o].obj, o)) {
+      if (l < x.l + x.w && x.l <= r && t < x.t + x.h && x.t <= b && accept(objs_[o], o)) {
         best = o;
         break;
       }
@@ -76,14 +82,14 @@ class CollisionGrid {
           for (const Item* end = it + c.n; it != end; ++it) {
             if (it->order >= best) break;
             if (ql <= it->r && it->l <= qr && qt <= it->b && it->t <= qb &&
-                accept(entries_[it->order].obj, it->order)) {
+                accept(objs_[it->order], it->order)) {
               best = it->order;
               break;
             }
           }
         }
     }
-    return best == kNone ? nullptr : &entries_[best];
+    return best == kNone ? nullptr : objs_[best];
   }
 
  private:
@@ -116,7 +122,14 @@ class CollisionGrid {
   bool cellRange(const Box& b, int32_t& cx0, int32_t& cy0, int32_t& cx1, int32_t& cy1) const;
   // The cells of the grid that an area touches; false when none.
   bool clampRange(int64_t l, int64_t t, int64_t r, int64_t b, int64_t& cx0, int64_t& cy0,
-                  int64_t& cx1, int64_t& cy1) const;
+                  int64_t& cx1, int64_t& cy1) const {
+    if (cols_ == 0 || r < l || b < t) return false;
+    cx0 = std::max<int64_t>(0, (l - ox_) >> shift_);
+    cy0 = std::max<int64_t>(0, (t - oy_) >> shift_);
+    cx1 = std::min<int64_t>(cols_ - 1, (r - ox_) >> shift_);
+    cy1 = std::min<int64_t>(rows_ - 1, (b - oy_) >> shift_);
+    return cx0 <= cx1 && cy0 <= cy1;
+  }
   void link(uint32_t order);
   void unlink(uint32_t order);
   Item item(uint32_t order) const;
@@ -135,4 +148,7 @@ class CollisionGrid {
   std::vector<uint32_t> freeSpills_;
   std::vector<uint32_t> outside_;
   std::vector<Entry> entries_;
+  // The entries' objects apart, packed: the queries read them on every
+  // overlap.
+  std::vector<Object*> objs_;
 };

@@ -318,9 +318,7 @@ Object* Level::objHit(int x, int y, int w, int h, const Object* self) const {
       objIndex_.sync(objs, {left, top, int64_t{right} - 1, int64_t{bottom} - 1});
   if (grid.cellsSpanned(x, y, r, b) > ObjectIndex::kMaxQueryCells)
     return objHitWalk(x, y, w, h, self);
-  const CollisionGrid::Entry* e =
-      grid.first(x, y, r, b, [self](const Object* o, uint32_t) { return o != self; });
-  return e ? e->obj : nullptr;
+  return grid.first(x, y, r, b, [self](const Object* o, uint32_t) { return o != self; });
 }
 
 Object* Level::objAt(int px, int py, const Object* self) const {
