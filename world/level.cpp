@@ -403,6 +403,12 @@ void Level::updateWorld() {
   objIndex_.open();
   objs.eachIndexed([this](Object& o, size_t slot) {
     objIndex_.prefetch(slot, objs);
+    // The next object's frame: its block probes start there. (The object
+    // itself was asked for a step earlier.)
+    if (slot + 1 < objs.size())
+      if (const Object* next = objs[slot + 1])
+        if (const Frame* f = frameAt(toPixel(next->x), toPixel(next->y), next->layer()))
+          __builtin_prefetch(&f->cells);
     o.step();
     objIndex_.stepped(slot, objs);
   });

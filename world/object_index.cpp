@@ -132,10 +132,11 @@ void ObjectIndex::stepped(size_t slot, const OwnedList<Object>& list) {
 
 void ObjectIndex::prefetch(size_t slot, const OwnedList<Object>& list) const {
   if (!live() || !current(list)) return;
-  // One step ahead the cells and the object itself.
+  // One step ahead the cells, two steps ahead the object itself (the step
+  // before its own, the level looks up its frame).
   grid_.prefetch(static_cast<uint32_t>(slot + 1));
-  if (slot + 1 < list.size())
-    if (const Object* o = list[slot + 1]) {
+  if (slot + 2 < list.size())
+    if (const Object* o = list[slot + 2]) {
       __builtin_prefetch(o);
       __builtin_prefetch(reinterpret_cast<const char*>(o) + 64);
       __builtin_prefetch(reinterpret_cast<const char*>(o) + 128);
