@@ -4,9 +4,14 @@
 
 void CollisionGrid::reset(int64_t l, int64_t t, int64_t r, int64_t b, int cellShift,
                           size_t count) {
-  for (auto& c : cells_) c.clear();
+  // Only the cells of the entries can hold anything.
+  for (const Entry& e : entries_)
+    if (e.in && !e.outside)
+      for (int64_t cy = e.cy0; cy <= e.cy1; ++cy)
+        for (int64_t cx = e.cx0; cx <= e.cx1; ++cx) empty(cells_[static_cast<size_t>(cy * cols_ + cx)]);
   outside_.clear();
   entries_.assign(count, Entry{});
+  objs_.assign(count, nullptr);
   if (r < l || b < t) {
     cols_ = rows_ = 0;
     cells_.clear();
@@ -20,7 +25,7 @@ void CollisionGrid::reset(int64_t l, int64_t t, int64_t r, int64_t b, int cellSh
   cols_ = span(l, r);
   rows_ = span(t, b);
   const size_t n = static_cast<size_t>(cols_ * rows_);
-  if (cells_.size() != n) cells_.resize(n);
+  if (cells_.size() != n) cells_.assign(n, Cell{});
 }
 
 bool CollisionGrid::cellRange(const Box& b, int32_t& cx0, int32_t& cy0, int32_t& cx1,
@@ -36,22 +41,6 @@ bool CollisionGrid::cellRange(const Box& b, int32_t& cx0, int32_t& cy0, int32_t&
   cx1 = static_cast<int32_t>(x1);
   cy1 = static_cast<int32_t>(y1);
   return true;
-}
-
-bool CollisionGrid::clampRange(int64_t l, int64_t t, int64_t r, int64_t b, int64_t& cx0,
-                               int64_t& cy0, int64_t& cx1, int64_t& cy1) const {
-  if (cols_ == 0 || r < l || b < t) return false;
-  cx0 = std::max<int64_t>(0, (l - ox_) >> shift_);
-  cy0 = std::max<int64_t>(0, (t - oy_) >> shift_);
-  cx1 = std::min<int64_t>(cols_ - 1, (r - ox_) >> shift_);
-  cy1 = std::min<int64_t>(rows_ - 1, (b - oy_) >> shift_);
-  return cx0 <= cx1 && cy0 <= cy1;
-}
-
-uint64_t CollisionGrid::cellsSpanned(int64_t l, int64_t t, int64_t r, int64_t b) const {
-  int64_t cx0, cy0, cx1, cy1;
-  if (!clampRange(l, t, r, b, cx0, cy0, cx1, cy1)) return 0;
-  return static_cast<uint64_t>((cx1 - cx0 + 1) * (cy1 - cy0 + 1));
 }
 
 void CollisionGrid::put(std::vector<uint32_t>& v, uint32_t order) {
@@ -70,29 +59,83 @@ CollisionGrid::Item CollisionGrid::item(uint32_t order) const {
   const Entry& e = entries_[order];
   return {static_cast<int32_t>(e.box.l - ox_), static_cast<int32_t>(e.box.t - oy_),
           static_cast<int32_t>(e.box.l + e.box.w - 1 - ox_),
-          static_cast<int32_t>(e.box.t + e.box.h - 1 - oy_), order, e.obj};
+          static_cast<int32_t>(e.box.t + e.box.h - 1 - oy_), order};
 }
 
-void CollisionGrid::put(std::vector<Item>& v, const Item& it) {
-  if (v.empty() || v.back().order < it.order) {
-    v.push_back(it);
+void CollisionGrid::empty(Cell& c) {
+  if (c.n > kInline) {
+    spills_[c.spill].clear();
+    freeSpills_.push_back(c.spill);
+  }
+  c.n = 0;
+}
+
+void CollisionGrid::put(Cell& c, const Item& it) {
+  if (c.n < kInline) {
+    uint32_t at = c.n;
+    while (at > 0 && c.in[at - 1].order > it.order) {
+      c.in[at] = c.in[at - 1];
+      --at;
+    }
+    c.in[at] = it;
+    ++c.n;
     return;
   }
-  v.insert(std::lower_bound(v.begin(), v.end(), it.order,
-                            [](const Item& a, uint32_t o) { return a.order < o; }),
-           it);
+  if (c.n == kInline) {
+    // Crowded: the items move out to a vector.
+    uint32_t s;
+    if (!freeSpills_.empty()) {
+      s = freeSpills_.back();
+      freeSpills_.pop_back();
+    } else {
+      s = static_cast<uint32_t>(spills_.size());
+      spills_.emplace_back();
+    }
+    std::vector<Item>& v = spills_[s];
+    v.assign(c.in, c.in + kInline);
+    c.spill = s;
+  }
+  std::vector<Item>& v = spills_[c.spill];
+  if (v.back().order < it.order)
+    v.push_back(it);
+  else
+    v.insert(std::lower_bound(v.begin(), v.end(), it.order,
+                              [](const Item& a, uint32_t o) { return a.order < o; }),
+             it);
+  ++c.n;
 }
 
-void CollisionGrid::drop(std::vector<Item>& v, uint32_t order) {
+void CollisionGrid::drop(Cell& c, uint32_t order) {
+  if (c.n <= kInline) {
+    uint32_t at = 0;
+    while (at < c.n && c.in[at].order != order) ++at;
+    if (at == c.n) return;
+    for (; at + 1 < c.n; ++at) c.in[at] = c.in[at + 1];
+    --c.n;
+    return;
+  }
+  std::vector<Item>& v = spills_[c.spill];
   auto it = std::lower_bound(v.begin(), v.end(), order,
                              [](const Item& a, uint32_t o) { return a.order < o; });
-  if (it != v.end() && it->order == order) v.erase(it);
+  if (it == v.end() || it->order != order) return;
+  v.erase(it);
+  --c.n;
+  if (c.n == kInline) {
+    // Back in place.
+    const uint32_t s = c.spill;
+    std::copy(v.begin(), v.end(), c.in);
+    v.clear();
+    freeSpills_.push_back(s);
+  }
 }
 
-void CollisionGrid::update(std::vector<Item>& v, const Item& it) {
-  auto at = std::lower_bound(v.begin(), v.end(), it.order,
-                             [](const Item& a, uint32_t o) { return a.order < o; });
-  if (at != v.end() && at->order == it.order) *at = it;
+void CollisionGrid::update(Cell& c, const Item& it) {
+  Item* p = c.n <= kInline ? c.in : spills_[c.spill].data();
+  for (Item* end = p + c.n; p != end; ++p)
+    if (p->order == it.order) {
+      *p = it;
+      return;
+    }
 }
 
 void CollisionGrid::link(uint32_t order) {
@@ -122,6 +165,7 @@ void CollisionGrid::unlink(uint32_t order) {
 void CollisionGrid::set(uint32_t order, Object* obj, const Box* box) {
   Entry& e = entries_[order];
   e.obj = obj;
+  objs_[order] = obj;
   if (!box) {
     if (e.in) unlink(order);
     e.in = false;
@@ -150,19 +194,19 @@ void CollisionGrid::set(uint32_t order, Object* obj, const Box* box) {
   link(order);
 }
 
-void CollisionGrid::prefetch(uint32_t order, bool contents) const {
+void CollisionGrid::prefetch(uint32_t order) const {
   if (order >= entries_.size()) return;
   const Entry& e = entries_[order];
   if (!e.in || e.outside) return;
+  // Probes of an object's step overlap its own box most often: the queries
+  // then read its own entry's object to leave it out.
+  __builtin_prefetch(&objs_[order]);
   // The probes of a step reach a little beyond the box on each side.
   const int64_t x0 = std::max<int64_t>(0, e.cx0 - 1), x1 = std::min<int64_t>(cols_ - 1, e.cx1 + 1);
   const int64_t y1 = std::min<int64_t>(rows_ - 1, e.cy1 + 1);
   for (int64_t cy = e.cy0; cy <= y1; ++cy)
     for (int64_t cx = x0; cx <= x1; ++cx) {
-      const auto& cell = cells_[static_cast<size_t>(cy * cols_ + cx)];
-      if (!contents)
-        __builtin_prefetch(&cell);
-      else if (!cell.empty())
-        __builtin_prefetch(cell.data());
+      const Cell& cell = cells_[static_cast<size_t>(cy * cols_ + cx)];
+      __builtin_prefetch(&cell);
     }
 }

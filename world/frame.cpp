@@ -50,11 +50,6 @@ void Frame::update() {
   }
 }
 
-uint8_t Frame::cellAt(int lx, int ly) const {
-  if (!hasCells() || lx < 0 || ly < 0 || lx >= kWidth || ly >= kHeight) return 0;
-  return cells[static_cast<size_t>((ly / kBlock) * kCols + lx / kBlock)];
-}
-
 Object* Frame::getObj(uint32_t objId) const {
   for (const auto& o : objs)
     if (o && o->id == objId) return o.get();
@@ -109,10 +104,9 @@ Object* Frame::frameObjHit(int x, int y, int w, int h, const Object* self) const
                          int64_t{fx} * kWidth + kWidth - 1, int64_t{fy} * kHeight + kHeight - 1});
   Object* found = nullptr;
   sampleArea(x, y, w, h, false, [&](int px, int py) {
-    const CollisionGrid::Entry* e = grid.first(px, py, px, py, [&](const Object* o, uint32_t n) {
+    found = grid.first(px, py, px, py, [&](const Object* o, uint32_t n) {
       return o != self && solidAt(*o, grid.entry(n).box, px, py);
     });
-    found = e ? e->obj : nullptr;
     return found != nullptr;
   });
   return found;

@@ -52,7 +52,10 @@ class Frame {
 
   // Block value at a pixel relative to the frame's top-left corner (0 when
   // the frame has no blocks or the pixel is outside it).
-  uint8_t cellAt(int lx, int ly) const;
+  uint8_t cellAt(int lx, int ly) const {
+    if (!hasCells() || lx < 0 || ly < 0 || lx >= kWidth || ly >= kHeight) return 0;
+    return cells[static_cast<size_t>((ly / kBlock) * kCols + lx / kBlock)];
+  }
   bool hasCells() const { return cells.size() >= static_cast<size_t>(kCells); }
 
   StatBuff buffer;

@@ -28,7 +28,60 @@ bool frameInRange(int fx, int fy) {
 
 // --- frames ------------------------------------------------------------------
 
+void Level::buildFrameTables() const {
+  frameTables_.clear();
+  tablesValid_ = true;
+  tablesUsed_ = false;
+  struct Span {
+    int layer, fx0, fy0, fx1, fy1;
+  };
+  std::vector<Span> spans;
+  for (const auto& entry : frameMap) {
+    const FrameKey& key = entry.first;
+    Span* s = nullptr;
+    for (auto& x : spans)
+      if (x.layer == key.layer) s = &x;
+    if (!s) {
+      // Few layers are the rule; many are left to the map.
+      if (spans.size() == 8) return;
+      spans.push_back({key.layer, key.fx, key.fy, key.fx, key.fy});
+      continue;
+    }
+    s->fx0 = std::min(s->fx0, key.fx);
+    s->fy0 = std::min(s->fy0, key.fy);
+    s->fx1 = std::max(s->fx1, key.fx);
+    s->fy1 = std::max(s->fy1, key.fy);
+  }
+  uint64_t total = 0;
+  for (const Span& s : spans)
+    total += static_cast<uint64_t>((int64_t{s.fx1} - s.fx0 + 1) * (int64_t{s.fy1} - s.fy0 + 1));
+  // Frames scattered far apart: the map is the better table.
+  if (total > 4096 + 16 * static_cast<uint64_t>(frameMap.size())) return;
+  for (const Span& s : spans) {
+    FrameTable t{s.layer, s.fx0, s.fy0, static_cast<uint32_t>(s.fx1 - s.fx0 + 1),
+                 static_cast<uint32_t>(s.fy1 - s.fy0 + 1), {}};
+    t.cells.assign(size_t{t.cols} * t.rows, nullptr);
+    frameTables_.push_back(std::move(t));
+  }
+  for (const auto& [key, f] : frameMap)
+    for (auto& t : frameTables_)
+      if (t.layer == key.layer)
+        t.cells[static_cast<size_t>(key.fy - t.fy0) * t.cols + static_cast<size_t>(key.fx - t.fx0)] = f;
+  tablesUsed_ = true;
+}
+
 Frame* Level::findFrame(int fx, int fy, int layer) const {
+  if (!tablesValid_) buildFrameTables();
+  if (tablesUsed_) {
+    for (const FrameTable& t : frameTables_) {
+      if (t.layer != layer) continue;
+      const uint32_t cx = static_cast<uint32_t>(fx) - static_cast<uint32_t>(t.fx0);
+      const uint32_t cy = static_cast<uint32_t>(fy) - static_cast<uint32_t>(t.fy0);
+      if (cx >= t.cols || cy >= t.rows) return nullptr;
+      return t.cells[size_t{cy} * t.cols + cx];
+    }
+    return nullptr;
+  }
   const FrameKey key{fx, fy, layer};
   if (lastValid_ && !(key < lastKey_) && !(lastKey_ < key)) return lastFrame_;
   auto it = frameMap.find(key);
@@ -77,6 +130,7 @@ Frame* Level::addFrame(uint32_t id, const char* frameName, Sprite* blockSprite, 
     return nullptr;
   }
   lastValid_ = false;
+  tablesValid_ = false;
 
   // Growth as the level format has always done it: a frame left of `left`
   // moves `left` but not `right` (and likewise vertically).
@@ -126,6 +180,7 @@ void Level::delFrame(Frame* frame) {
   auto it = frameMap.find(FrameKey{frame->fx, frame->fy, frame->layer});
   if (it != frameMap.end() && it->second == frame) frameMap.erase(it);
   lastValid_ = false;
+  tablesValid_ = false;
   frames.remove(frame);
 }
 
@@ -263,9 +318,7 @@ Object* Level::objHit(int x, int y, int w, int h, const Object* self) const {
       objIndex_.sync(objs, {left, top, int64_t{right} - 1, int64_t{bottom} - 1});
   if (grid.cellsSpanned(x, y, r, b) > ObjectIndex::kMaxQueryCells)
     return objHitWalk(x, y, w, h, self);
-  const CollisionGrid::Entry* e =
-      grid.first(x, y, r, b, [self](const Object* o, uint32_t) { return o != self; });
-  return e ? e->obj : nullptr;
+  return grid.first(x, y, r, b, [self](const Object* o, uint32_t) { return o != self; });
 }
 
 Object* Level::objAt(int px, int py, const Object* self) const {
@@ -350,6 +403,12 @@ void Level::updateWorld() {
   objIndex_.open();
   objs.eachIndexed([this](Object& o, size_t slot) {
     objIndex_.prefetch(slot, objs);
+    // The next object's frame: its block probes start there. (The object
+    // itself was asked for a step earlier.)
+    if (slot + 1 < objs.size())
+      if (const Object* next = objs[slot + 1])
+        if (const Frame* f = frameAt(toPixel(next->x), toPixel(next->y), next->layer()))
+          __builtin_prefetch(&f->cells);
     o.step();
     objIndex_.stepped(slot, objs);
   });
@@ -380,6 +439,7 @@ void Level::swapContents(Level& other) noexcept {
   alwaysFn.swap(other.alwaysFn);
   std::swap(alwaysTime, other.alwaysTime);
   lastValid_ = other.lastValid_ = false;
+  tablesValid_ = other.tablesValid_ = false;
 }
 
 void Level::clearWorld() {
@@ -387,6 +447,7 @@ void Level::clearWorld() {
   frames.clear();
   frameMap.clear();
   lastValid_ = false;
+  tablesValid_ = false;
   objs.clear();
   parts.clear();
   bullets.clear();

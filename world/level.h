@@ -221,5 +221,21 @@ class Level {
   mutable Frame* lastFrame_ = nullptr;
   mutable bool lastValid_ = false;
 
+  // The frames of each layer laid out in a table over their grid
+  // positions, built on the first lookup after the frames changed (when
+  // lastValid_ was cleared): the physics looks frames up for every probe,
+  // in a different frame from one object to the next. Levels whose frames
+  // lie too far apart for a table use frameMap.
+  struct FrameTable {
+    int layer;
+    int fx0, fy0;
+    uint32_t cols, rows;
+    std::vector<Frame*> cells;
+  };
+  void buildFrameTables() const;
+  mutable std::vector<FrameTable> frameTables_;
+  mutable bool tablesValid_ = false;
+  mutable bool tablesUsed_ = false;
+
   mutable ObjectIndex objIndex_{&Level::queryBox};
 };

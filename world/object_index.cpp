@@ -101,7 +101,18 @@ const CollisionGrid& ObjectIndex::sync(const OwnedList<Object>& list, const Area
       grid_.outsiders() > std::max(kMaxOutsiders, 2 * outsidersAtBuild_)) {
     rebuild(list, home);
   } else if (stale_ || Lua::callSerial() != luaSerial_) {
-    for (size_t i = 0; i < list.size(); ++i) resync(i, list[i]);
+    // The objects lie all over memory: ask for those a few places ahead
+    // while these are compared.
+    constexpr size_t kAhead = 8;
+    const size_t n = list.size();
+    for (size_t i = 0; i < n; ++i) {
+      if (i + kAhead < n)
+        if (const Object* o = list[i + kAhead]) {
+          __builtin_prefetch(o);
+          __builtin_prefetch(reinterpret_cast<const char*>(o) + 64);
+        }
+      resync(i, list[i]);
+    }
     stale_ = false;
     luaSerial_ = Lua::callSerial();
   }
@@ -121,12 +132,11 @@ void ObjectIndex::stepped(size_t slot, const OwnedList<Object>& list) {
 
 void ObjectIndex::prefetch(size_t slot, const OwnedList<Object>& list) const {
   if (!live() || !current(list)) return;
-  // Two steps ahead the cells, one step ahead what they hold and the
-  // object itself.
-  grid_.prefetch(static_cast<uint32_t>(slot + 2), false);
-  grid_.prefetch(static_cast<uint32_t>(slot + 1), true);
-  if (slot + 1 < list.size())
-    if (const Object* o = list[slot + 1]) {
+  // One step ahead the cells, two steps ahead the object itself (the step
+  // before its own, the level looks up its frame).
+  grid_.prefetch(static_cast<uint32_t>(slot + 1));
+  if (slot + 2 < list.size())
+    if (const Object* o = list[slot + 2]) {
       __builtin_prefetch(o);
       __builtin_prefetch(reinterpret_cast<const char*>(o) + 64);
       __builtin_prefetch(reinterpret_cast<const char*>(o) + 128);

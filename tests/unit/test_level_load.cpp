@@ -7,6 +7,7 @@
 #include <climits>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "unit/api_fixture.h"
 #include "unit/world_helpers.h"
@@ -248,6 +249,43 @@ TEST_F(LevelFrameRange, FarFramesAreRefused) {
   EXPECT_EQ(lvl.right, 1677721 * 640);
   EXPECT_EQ(lvl.top, -2236961 * 480);
   EXPECT_TRUE(cap.has("FAIL: Level.addFrame: Ramka poza zakresem (3333333, 44444444)"));
+}
+
+// Frame lookups (a table per layer, laid out anew after the frames change;
+// the map when frames lie far apart) find every frame and nothing else
+// across additions, removals, swaps and clearing.
+TEST_F(LevelFrameRange, LookupsFollowTheFrames) {
+  Level lvl, other;
+  auto add = [](Level& l, int fx, int fy, int layer) {
+    return l.addFrame(0, nullptr, nullptr, nullptr, fx, fy, layer, 1, 1);
+  };
+  Frame* a = add(lvl, 0, 0, 0);
+  Frame* b = add(lvl, 2, -1, 0);
+  Frame* c = add(lvl, 2, -1, 3);
+  EXPECT_EQ(lvl.findFrame(0, 0, 0), a);
+  EXPECT_EQ(lvl.findFrame(2, -1, 3), c);
+  EXPECT_EQ(lvl.frameAt(2 * 640 + 5, -3, 0), b);
+  for (auto [fx, fy, layer] : {std::tuple{1, 0, 0}, {0, 0, 3}, {0, 0, 1}, {-1, 0, 0},
+                               {INT_MIN, INT_MAX, 0}, {INT_MAX, INT_MIN, 3}})
+    EXPECT_EQ(lvl.findFrame(fx, fy, layer), nullptr) << fx << "," << fy << "," << layer;
+  lvl.delFrame(b);
+  EXPECT_EQ(lvl.findFrame(2, -1, 0), nullptr);
+  Frame* d = add(lvl, 1, 0, 0);
+  EXPECT_EQ(lvl.findFrame(1, 0, 0), d);
+  // Far apart: looked up in the map.
+  Frame* far = add(lvl, 1000000, 5, 0);
+  EXPECT_EQ(lvl.findFrame(1000000, 5, 0), far);
+  EXPECT_EQ(lvl.findFrame(0, 0, 0), a);
+  EXPECT_EQ(lvl.findFrame(999999, 5, 0), nullptr);
+  lvl.swapContents(other);
+  EXPECT_EQ(lvl.findFrame(0, 0, 0), nullptr);
+  EXPECT_EQ(other.findFrame(0, 0, 0), a);
+  EXPECT_EQ(other.findFrame(2, -1, 3), c);
+  other.delFrame(far);
+  EXPECT_EQ(other.findFrame(1000000, 5, 0), nullptr);
+  EXPECT_EQ(other.findFrame(1, 0, 0), d);
+  other.clearWorld();
+  EXPECT_EQ(other.findFrame(0, 0, 0), nullptr);
 }
 
 TEST_F(NpcTest, AnimationFollowsSpeed) {
