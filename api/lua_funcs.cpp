@@ -113,19 +113,8 @@ bool needArgs(lua_State* L, int n, const char* fn) {
   return false;
 }
 
-namespace {
-
-void* regPointer(lua_State* L, const char* key) {
-  lua_getfield(L, LUA_REGISTRYINDEX, key);
-  void* p = lua_islightuserdata(L, -1) ? lua_touserdata(L, -1) : nullptr;
-  lua_pop(L, 1);
-  return p;
-}
-
-}  // namespace
-
-Level* regLvl(lua_State* L) { return static_cast<Level*>(regPointer(L, Lua::kRegLvl)); }
-Npc* regNpc(lua_State* L) { return static_cast<Npc*>(regPointer(L, Lua::kRegNpc)); }
+Level* regLvl(lua_State* L) { return static_cast<Level*>(Lua::hostPointer(L, Lua::HostKey::Lvl)); }
+Npc* regNpc(lua_State* L) { return static_cast<Npc*>(Lua::hostPointer(L, Lua::HostKey::Npc)); }
 
 Level* needLvl(lua_State* L, const char* fn) {
   Level* lvl = regLvl(L);

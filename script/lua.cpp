@@ -23,21 +23,41 @@ size_t g_openStates = 0;  // lua_State objects not closed yet
 }  // namespace
 
 struct Lua::Core {
+  // What every call reads comes first.
   lua_State* L = nullptr;
   int depth = 0;  // protected calls of this state in flight
   Fate fate = Fate::Owned;
+  int guarded = 0;           // guarded calls in flight: the limits apply
+  int budgetMs = 0;
+  bool capHit = false;       // an allocation was refused in this call
+  bool tripped = false;      // the watchdog stopped this call
+  bool fastHook = false;     // the hook runs every instruction (tripped)
+
+  // While no script has held the registry table (debug.getregistry hands
+  // it out), only the engine writes it: this host (setReg, forgetHost) and
+  // the API's setGlobalVal/setGlobalStr, which all mark `hostKnown` false.
+  // Until then the host pointers are read once after each such write and
+  // kept here, and the names of periodic functions are kept as interned
+  // strings under integer keys of the registry (`keys`), so that a call
+  // looks its function up without hashing the name again. Once a script has
+  // the registry, every read goes to the registry by name, as a script may
+  // change any key at any time.
+  bool registryShared = false;
+  bool hostKnown = false;
+  uint64_t startMs = 0;      // first hook of the call; 0 before it
+  const char* fn = "";       // the outermost guarded function
+  void* lvl = nullptr;       // what the registry holds under kRegLvl / kRegNpc
+  void* npc = nullptr;
+  struct Key {
+    std::string name;
+    int ref;
+  };
+  std::vector<Key> keys;
 
   std::string name;          // what the state runs, for the limits' messages
   size_t used = 0;           // bytes held by the state
   size_t cap = 0;            // memory cap
   size_t afterGc = 0;        // bytes held after the hook's last collection
-  int guarded = 0;           // guarded calls in flight: the limits apply
-  bool capHit = false;       // an allocation was refused in this call
-  bool tripped = false;      // the watchdog stopped this call
-  bool fastHook = false;     // the hook runs every instruction (tripped)
-  uint64_t startMs = 0;      // first hook of the call; 0 before it
-  int budgetMs = 0;
-  const char* fn = "";       // the outermost guarded function
 
   Core() = default;
   Core(const Core&) = delete;
@@ -52,6 +72,7 @@ struct Lua::Core {
   }
 
   void forgetHost() {
+    hostKnown = false;
     for (const char* key : {kRegLvl, kRegNpc}) {
       lua_pushstring(L, key);
       lua_rawget(L, LUA_REGISTRYINDEX);
@@ -408,6 +429,17 @@ int safeXpcall(lua_State* L) {
 // Scripts keep the debug library, but not the hook: it is the watchdog's.
 int keepHook(lua_State*) { return 0; }
 
+// debug.getregistry as the standard one; from then on this state's host
+// reads the registry by name on every access (Core::registryShared).
+int shareRegistry(lua_State* L) {
+  if (Lua::Core* core = coreOf(L)) {
+    core->registryShared = true;
+    core->hostKnown = false;
+  }
+  lua_pushvalue(L, LUA_REGISTRYINDEX);
+  return 1;
+}
+
 // Replaces the standard loaders; run protected at start-up.
 int installSafeLoaders(lua_State* L) {
   lua_pushstring(L, kRefusedMsg);
@@ -421,6 +453,8 @@ int installSafeLoaders(lua_State* L) {
   if (lua_istable(L, -1)) {
     lua_pushcfunction(L, keepHook);
     lua_setfield(L, -2, "sethook");
+    lua_pushcfunction(L, shareRegistry);
+    lua_setfield(L, -2, "getregistry");
   }
   lua_pop(L, 1);
   // Userdata finalizers would run script code at any allocation, outside
@@ -521,9 +555,51 @@ void Lua::setName(const std::string& name) {
   if (core_) core_->name = name;
 }
 
-bool Lua::stopped(const char* fn) const {
-  if (stopped_.empty() || !fn) return false;
+bool Lua::stoppedSlow(const char* fn) const {
   return std::find(stopped_.begin(), stopped_.end(), fn) != stopped_.end();
+}
+
+namespace {
+
+void* readHostPointer(lua_State* L, const char* key) {
+  lua_getfield(L, LUA_REGISTRYINDEX, key);
+  void* p = lua_islightuserdata(L, -1) ? lua_touserdata(L, -1) : nullptr;
+  lua_pop(L, 1);
+  return p;
+}
+
+// Names of periodic functions kept as registry keys, per state.
+constexpr size_t kMaxKeys = 8;
+
+// The registry key of the function name `name`, made on first use; LUA_NOREF
+// when the registry is the scripts' too or the state has enough of them.
+int keyRef(Lua::Core* core, const char* name) {
+  if (core->registryShared) return LUA_NOREF;
+  for (const Lua::Core::Key& key : core->keys)
+    if (std::strcmp(key.name.c_str(), name) == 0) return key.ref;
+  if (core->keys.size() >= kMaxKeys) return LUA_NOREF;
+  lua_pushstring(core->L, name);
+  const int ref = luaL_ref(core->L, LUA_REGISTRYINDEX);
+  core->keys.push_back({name, ref});
+  return ref;
+}
+
+}  // namespace
+
+void* Lua::hostPointer(lua_State* L, HostKey key) {
+  Core* core = coreOf(L);
+  if (!core || core->registryShared) return readHostPointer(L, key == HostKey::Lvl ? kRegLvl : kRegNpc);
+  if (!core->hostKnown) {
+    // Nobody but the engine has the registry: no metatable, nothing runs.
+    core->lvl = readHostPointer(L, kRegLvl);
+    core->npc = readHostPointer(L, kRegNpc);
+    core->hostKnown = true;
+  }
+  return key == HostKey::Lvl ? core->lvl : core->npc;
+}
+
+void Lua::registryWritten(lua_State* L) {
+  if (Core* core = coreOf(L)) core->hostKnown = false;
 }
 
 bool Lua::limitHit() const { return core_ && (core_->tripped || core_->capHit); }
@@ -695,6 +771,7 @@ bool Lua::setField(int table, const char* key) {
   lua_State* L = core_->L;
   if (!hasMetatable(L, table)) {
     lua_setfield(L, table, key);
+    if (table == LUA_REGISTRYINDEX) core_->hostKnown = false;
     return true;
   }
   // value is on top: make it (fn, key, value)
@@ -703,6 +780,7 @@ bool Lua::setField(int table, const char* key) {
   lua_pushstring(L, key);
   lua_insert(L, -2);
   const int rc = guardedPcall(core_.get(), 2, 0, key);
+  core_->hostKnown = false;
   if (rc == 0) return true;
   status_ = rc;
   update();
@@ -721,7 +799,7 @@ bool Lua::regFunc(lua_CFunction fn, const char* name) {
   return true;
 }
 
-Lua::Fate Lua::callChecked(const char* name) {
+Lua::Fate Lua::callChecked(const char* name, int key) {
   lua_State* L = core_->L;
   if (status_ != 0) {
     update();
@@ -731,9 +809,15 @@ Lua::Fate Lua::callChecked(const char* name) {
   // Restoring the old top instead of emptying the stack keeps a nested call
   // (from inside an engine function of this state) off its caller's values.
   const int base = lua_gettop(L);
-  if (!hasMetatable(L, LUA_GLOBALSINDEX)) {
-    lua_getfield(L, LUA_GLOBALSINDEX, name);
-  } else {
+  // A global that is there is what any lookup gives; only a missing one
+  // may go through a metatable of the globals (whose __index may raise).
+  if (key != LUA_NOREF && !core_->registryShared)
+    lua_rawgeti(L, LUA_REGISTRYINDEX, key);
+  else
+    lua_pushstring(L, name);
+  lua_rawget(L, LUA_GLOBALSINDEX);
+  if (lua_isnil(L, -1) && hasMetatable(L, LUA_GLOBALSINDEX)) {
+    lua_pop(L, 1);
     lua_pushcfunction(L, getGlobalProtected);
     lua_pushstring(L, name);
     if (guardedPcall(core_.get(), 1, 1, name) != 0) {
@@ -742,7 +826,7 @@ Lua::Fate Lua::callChecked(const char* name) {
       return Fate::Owned;
     }
   }
-  const int nargs = pushArgs();
+  const int nargs = hasArgs() ? pushArgs() : 0;
   if (nargs < 0) {
     lua_settop(L, base);
     return Fate::Owned;
@@ -768,9 +852,12 @@ bool Lua::call(const char* name) {
 
 int Lua::callPeriodic(Periodic& clock, float dt, const char* name, const bool* stop) {
   if (!name || !core_ || !loaded_ || status_ != 0 || (stop && *stop) || stopped(name)) return 0;
+  // The name's registry key stays valid while the state does: calls made
+  // here end the loop as soon as they let go of it.
+  const int key = keyRef(core_.get(), name);
   Fate fate = Fate::Owned;
   int calls = clock.advance(dt, [&] {
-    fate = callChecked(name);
+    fate = callChecked(name, key);
     return fate == Fate::Owned && !(stop && *stop) && !stopped(name);
   });
   return fate == Fate::Destroyed ? kHostGone : calls;
