@@ -22,8 +22,9 @@ namespace {
 size_t g_openStates = 0;  // lua_State objects not closed yet
 }  // namespace
 
-struct Lua::Core {
-  // What every call reads comes first.
+// Its first cache line holds what every call reads and writes, the second
+// the names of the periodic functions.
+struct alignas(64) Lua::Core {
   lua_State* L = nullptr;
   int depth = 0;  // protected calls of this state in flight
   Fate fate = Fate::Owned;
@@ -44,15 +45,20 @@ struct Lua::Core {
   // change any key at any time.
   bool registryShared = false;
   bool hostKnown = false;
+  uint8_t keyCount = 0;
   uint64_t startMs = 0;      // first hook of the call; 0 before it
   const char* fn = "";       // the outermost guarded function
+  // A name's key: its registry index and the interned text (which the
+  // registry keeps alive). `hot` is the last one used.
+  struct Key {
+    const char* text = nullptr;
+    int ref = LUA_NOREF;
+  };
+  Key hot;
+  static constexpr size_t kMaxKeys = 4;
+  Key keys[kMaxKeys];
   void* lvl = nullptr;       // what the registry holds under kRegLvl / kRegNpc
   void* npc = nullptr;
-  struct Key {
-    std::string name;
-    int ref;
-  };
-  std::vector<Key> keys;
 
   std::string name;          // what the state runs, for the limits' messages
   size_t used = 0;           // bytes held by the state
@@ -209,7 +215,7 @@ class Guard {
 };
 
 // lua_pcall as script code: counted for callSerial and under the limits.
-int guardedPcall(Lua::Core* core, int nargs, int nresults, const char* what) {
+inline int guardedPcall(Lua::Core* core, int nargs, int nresults, const char* what) {
   ++g_callSerial;
   Guard guard(core, what);
   return lua_pcall(core->L, nargs, nresults, 0);
@@ -527,6 +533,7 @@ void Lua::init() {
   status_ = 0;
   loaded_ = false;
   stopped_.clear();
+  anyStopped_ = false;
   auto core = std::make_unique<Core>();
   core->name = name_;
   core->cap = g_memoryCap;
@@ -568,34 +575,46 @@ void* readHostPointer(lua_State* L, const char* key) {
   return p;
 }
 
-// Names of periodic functions kept as registry keys, per state.
-constexpr size_t kMaxKeys = 8;
-
 // The registry key of the function name `name`, made on first use; LUA_NOREF
 // when the registry is the scripts' too or the state has enough of them.
 int keyRef(Lua::Core* core, const char* name) {
   if (core->registryShared) return LUA_NOREF;
-  for (const Lua::Core::Key& key : core->keys)
-    if (std::strcmp(key.name.c_str(), name) == 0) return key.ref;
-  if (core->keys.size() >= kMaxKeys) return LUA_NOREF;
-  lua_pushstring(core->L, name);
-  const int ref = luaL_ref(core->L, LUA_REGISTRYINDEX);
-  core->keys.push_back({name, ref});
+  if (core->hot.text && std::strcmp(core->hot.text, name) == 0) return core->hot.ref;
+  for (int i = 0; i < core->keyCount; ++i) {
+    if (std::strcmp(core->keys[i].text, name) == 0) {
+      core->hot = core->keys[i];
+      return core->hot.ref;
+    }
+  }
+  if (core->keyCount == Lua::Core::kMaxKeys) return LUA_NOREF;
+  lua_State* L = core->L;
+  lua_pushstring(L, name);
+  const char* text = lua_tostring(L, -1);
+  const int ref = luaL_ref(L, LUA_REGISTRYINDEX);
+  core->hot = core->keys[core->keyCount++] = {text, ref};
   return ref;
 }
 
 }  // namespace
 
+namespace {
+
+__attribute__((noinline)) void* readHostPointers(lua_State* L, Lua::Core* core, Lua::HostKey key) {
+  if (!core || core->registryShared) return readHostPointer(L, key == Lua::HostKey::Lvl ? Lua::kRegLvl : Lua::kRegNpc);
+  // Nobody but the engine has had the registry: no metatable, nothing runs.
+  core->lvl = readHostPointer(L, Lua::kRegLvl);
+  core->npc = readHostPointer(L, Lua::kRegNpc);
+  core->hostKnown = true;
+  return key == Lua::HostKey::Lvl ? core->lvl : core->npc;
+}
+
+}  // namespace
+
 void* Lua::hostPointer(lua_State* L, HostKey key) {
+  // hostKnown is never set once a script has had the registry.
   Core* core = coreOf(L);
-  if (!core || core->registryShared) return readHostPointer(L, key == HostKey::Lvl ? kRegLvl : kRegNpc);
-  if (!core->hostKnown) {
-    // Nobody but the engine has the registry: no metatable, nothing runs.
-    core->lvl = readHostPointer(L, kRegLvl);
-    core->npc = readHostPointer(L, kRegNpc);
-    core->hostKnown = true;
-  }
-  return key == HostKey::Lvl ? core->lvl : core->npc;
+  if (core && core->hostKnown) return key == HostKey::Lvl ? core->lvl : core->npc;
+  return readHostPointers(L, core, key);
 }
 
 void Lua::registryWritten(lua_State* L) {
@@ -626,6 +645,8 @@ void Lua::swap(Lua& other) noexcept {
   strArgs_.swap(other.strArgs_);
   name_.swap(other.name_);
   stopped_.swap(other.stopped_);
+  std::swap(anyStopped_, other.anyStopped_);
+  std::swap(anyArgs_, other.anyArgs_);
 }
 
 void Lua::update() {
@@ -640,7 +661,7 @@ void Lua::reportError() {
   reportTop(core_->L);
 }
 
-Lua::Fate Lua::protectedCall(int nargs, int nresults, int& rc, const char* what) {
+inline Lua::Fate Lua::protectedCall(int nargs, int nresults, int& rc, const char* what) {
   Core* core = core_.get();
   ++core->depth;
   ++g_activeCalls;
@@ -673,6 +694,7 @@ int Lua::pushArgs() {
     Log::fail("Lua.call: Za duzo argumentow (%zu)\n", total);
     numArgs_.clear();
     strArgs_.clear();
+    anyArgs_ = false;
     return -1;
   }
   size_t n = 0, s = 0;
@@ -689,6 +711,7 @@ int Lua::pushArgs() {
   }
   numArgs_.clear();
   strArgs_.clear();
+  anyArgs_ = false;
   return static_cast<int>(total);
 }
 
@@ -837,7 +860,10 @@ Lua::Fate Lua::callChecked(const char* name, int key) {
   if (rc != 0) {
     reportError();
     // A function stopped by a limit would only be stopped again.
-    if (limitHit()) stopped_.emplace_back(name);
+    if (limitHit()) {
+      stopped_.emplace_back(name);
+      anyStopped_ = true;
+    }
   }
   status_ = 0;
   lua_settop(L, base);
@@ -866,12 +892,14 @@ int Lua::callPeriodic(Periodic& clock, float dt, const char* name, const bool* s
 bool Lua::addArg(int value) {
   if (!loaded_) return false;
   numArgs_.push_back({static_cast<int32_t>(queuedArgs()), value});
+  anyArgs_ = true;
   return true;
 }
 
 bool Lua::addArg(const char* text) {
   if (!loaded_) return false;
   strArgs_.push_back({static_cast<int32_t>(queuedArgs()), text ? text : "", text == nullptr});
+  anyArgs_ = true;
   return true;
 }
 
