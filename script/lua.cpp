@@ -22,8 +22,10 @@ namespace {
 size_t g_openStates = 0;  // lua_State objects not closed yet
 }  // namespace
 
-// Its first cache line holds what every call reads and writes, the second
-// the names of the periodic functions.
+// Its first cache line holds what every call reads and writes (a hundred
+// characters' states are called one after the other each frame); the rest
+// only when a state calls another periodic function than last time, and by
+// the script API.
 struct alignas(64) Lua::Core {
   lua_State* L = nullptr;
   int depth = 0;  // protected calls of this state in flight
@@ -595,17 +597,16 @@ int keyRef(Lua::Core* core, const char* name) {
   return ref;
 }
 
-}  // namespace
-
-namespace {
-
-__attribute__((noinline)) void* readHostPointers(lua_State* L, Lua::Core* core, Lua::HostKey key) {
-  if (!core || core->registryShared) return readHostPointer(L, key == Lua::HostKey::Lvl ? Lua::kRegLvl : Lua::kRegNpc);
+// hostPointer's way when the copy is not known to be right.
+__attribute__((noinline)) void* readHostPointers(lua_State* L, Lua::Core* core,
+                                                 Lua::HostKey key) {
+  const bool lvl = key == Lua::HostKey::Lvl;
+  if (!core || core->registryShared) return readHostPointer(L, lvl ? Lua::kRegLvl : Lua::kRegNpc);
   // Nobody but the engine has had the registry: no metatable, nothing runs.
   core->lvl = readHostPointer(L, Lua::kRegLvl);
   core->npc = readHostPointer(L, Lua::kRegNpc);
   core->hostKnown = true;
-  return key == Lua::HostKey::Lvl ? core->lvl : core->npc;
+  return lvl ? core->lvl : core->npc;
 }
 
 }  // namespace
