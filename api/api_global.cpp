@@ -61,6 +61,7 @@ int lSetGlobalVal(lua_State* L) {
   if (!key) return 0;
   pushInt(L, argInt(L, 2));
   lua_setfield(L, LUA_REGISTRYINDEX, key);
+  Lua::registryWritten(L);
   return 0;
 }
 
@@ -72,6 +73,7 @@ int lSetGlobalStr(lua_State* L) {
   // A value without a text form (nil, a table) stores nil: the key is gone.
   lua_pushstring(L, lua_tostring(L, 2));
   lua_setfield(L, LUA_REGISTRYINDEX, key);
+  Lua::registryWritten(L);
   return 0;
 }
 

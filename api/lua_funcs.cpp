@@ -113,32 +113,7 @@ bool needArgs(lua_State* L, int n, const char* fn) {
   return false;
 }
 
-namespace {
-
-void* regPointer(lua_State* L, const char* key) {
-  lua_getfield(L, LUA_REGISTRYINDEX, key);
-  void* p = lua_islightuserdata(L, -1) ? lua_touserdata(L, -1) : nullptr;
-  lua_pop(L, 1);
-  return p;
-}
-
-}  // namespace
-
-Level* regLvl(lua_State* L) { return static_cast<Level*>(regPointer(L, Lua::kRegLvl)); }
-Npc* regNpc(lua_State* L) { return static_cast<Npc*>(regPointer(L, Lua::kRegNpc)); }
-
-Level* needLvl(lua_State* L, const char* fn) {
-  Level* lvl = regLvl(L);
-  if (!lvl) Log::fail("LuaFuncs.%s: NULL lvl\n", fn);
-  return lvl;
-}
-
-Npc* needNpc(lua_State* L, const char* fn) {
-  Npc* npc = regNpc(L);
-  if (!npc) failNullNpc(fn);
-  return npc;
-}
-
+void failNullLvl(const char* fn) { Log::fail("LuaFuncs.%s: NULL lvl\n", fn); }
 void failNullNpc(const char* fn) { Log::fail("LuaFuncs.%s: NULL npc\n", fn); }
 void failNullObj(const char* fn) { Log::fail("LuaFuncs.%s: NULL obj\n", fn); }
 void failNoMemory(const char* fn) { Log::fail("LuaFuncs.%s: Nie udalo sie zajac pamieci\n", fn); }
@@ -173,8 +148,5 @@ const char* argStr(lua_State* L, int idx, const char* fn) {
   return s;
 }
 
-void pushInt(lua_State* L, int32_t v) { lua_pushnumber(L, static_cast<lua_Number>(v)); }
-void pushUInt(lua_State* L, uint32_t v) { lua_pushnumber(L, static_cast<lua_Number>(v)); }
-void pushFloat(lua_State* L, float v) { lua_pushnumber(L, static_cast<lua_Number>(v)); }
 
 }  // namespace LuaFuncs

@@ -59,14 +59,27 @@ std::string engineName(const char* scriptName);
 bool needArgs(lua_State* L, int n, const char* fn);
 // The host pointers of the calling state (null when absent or not a light
 // userdata, e.g. after a script stored its own value under the key).
-Level* regLvl(lua_State* L);
-Npc* regNpc(lua_State* L);
-// Step 2 / the self family's step 3: the pointer, or null after the line.
-Level* needLvl(lua_State* L, const char* fn);
-Npc* needNpc(lua_State* L, const char* fn);
-// Step 3 failures for the other families.
+inline Level* regLvl(lua_State* L) {
+  return static_cast<Level*>(Lua::hostPointer(L, Lua::HostKey::Lvl));
+}
+inline Npc* regNpc(lua_State* L) {
+  return static_cast<Npc*>(Lua::hostPointer(L, Lua::HostKey::Npc));
+}
+// The failure lines of steps 2 and 3 (needLvl and needNpc print theirs).
+void failNullLvl(const char* fn);
 void failNullNpc(const char* fn);
 void failNullObj(const char* fn);
+// Step 2 / the self family's step 3: the pointer, or null after the line.
+inline Level* needLvl(lua_State* L, const char* fn) {
+  Level* lvl = regLvl(L);
+  if (!lvl) failNullLvl(fn);
+  return lvl;
+}
+inline Npc* needNpc(lua_State* L, const char* fn) {
+  Npc* npc = regNpc(L);
+  if (!npc) failNullNpc(fn);
+  return npc;
+}
 
 // Argument conversions (a non-number reads as 0, a numeric string as its
 // number; out-of-range values saturate instead of overflowing).
@@ -81,9 +94,9 @@ float argFloat(lua_State* L, int idx);
 // "FAIL: LuaFuncs.<fn>: Argument <idx> nie jest tekstem" and gives null.
 const char* argStr(lua_State* L, int idx, const char* fn);
 
-void pushInt(lua_State* L, int32_t v);
-void pushUInt(lua_State* L, uint32_t v);
-void pushFloat(lua_State* L, float v);
+inline void pushInt(lua_State* L, int32_t v) { lua_pushnumber(L, static_cast<lua_Number>(v)); }
+inline void pushUInt(lua_State* L, uint32_t v) { lua_pushnumber(L, static_cast<lua_Number>(v)); }
+inline void pushFloat(lua_State* L, float v) { lua_pushnumber(L, static_cast<lua_Number>(v)); }
 
 // Runs engine work that may throw (allocation failures) and turns an
 // exception into "FAIL: LuaFuncs.<fn>: Nie udalo sie zajac pamieci". `work`

@@ -22,22 +22,50 @@ namespace {
 size_t g_openStates = 0;  // lua_State objects not closed yet
 }  // namespace
 
-struct Lua::Core {
+// Its first cache line holds what every call reads and writes (a hundred
+// characters' states are called one after the other each frame); the rest
+// only when a state calls another periodic function than last time, and by
+// the script API.
+struct alignas(64) Lua::Core {
   lua_State* L = nullptr;
   int depth = 0;  // protected calls of this state in flight
   Fate fate = Fate::Owned;
+  int guarded = 0;           // guarded calls in flight: the limits apply
+  int budgetMs = 0;
+  bool capHit = false;       // an allocation was refused in this call
+  bool tripped = false;      // the watchdog stopped this call
+  bool fastHook = false;     // the hook runs every instruction (tripped)
+
+  // While no script has held the registry table (debug.getregistry hands
+  // it out), only the engine writes it: this host (setReg, forgetHost) and
+  // the API's setGlobalVal/setGlobalStr, which all mark `hostKnown` false.
+  // Until then the host pointers are read once after each such write and
+  // kept here, and the names of periodic functions are kept as interned
+  // strings under integer keys of the registry (`keys`), so that a call
+  // looks its function up without hashing the name again. Once a script has
+  // the registry, every read goes to the registry by name, as a script may
+  // change any key at any time.
+  bool registryShared = false;
+  bool hostKnown = false;
+  uint8_t keyCount = 0;
+  uint64_t startMs = 0;      // first hook of the call; 0 before it
+  const char* fn = "";       // the outermost guarded function
+  // A name's key: its registry index and the interned text (which the
+  // registry keeps alive). `hot` is the last one used.
+  struct Key {
+    const char* text = nullptr;
+    int ref = LUA_NOREF;
+  };
+  Key hot;
+  static constexpr size_t kMaxKeys = 4;
+  Key keys[kMaxKeys];
+  void* lvl = nullptr;       // what the registry holds under kRegLvl / kRegNpc
+  void* npc = nullptr;
 
   std::string name;          // what the state runs, for the limits' messages
   size_t used = 0;           // bytes held by the state
   size_t cap = 0;            // memory cap
   size_t afterGc = 0;        // bytes held after the hook's last collection
-  int guarded = 0;           // guarded calls in flight: the limits apply
-  bool capHit = false;       // an allocation was refused in this call
-  bool tripped = false;      // the watchdog stopped this call
-  bool fastHook = false;     // the hook runs every instruction (tripped)
-  uint64_t startMs = 0;      // first hook of the call; 0 before it
-  int budgetMs = 0;
-  const char* fn = "";       // the outermost guarded function
 
   Core() = default;
   Core(const Core&) = delete;
@@ -52,6 +80,7 @@ struct Lua::Core {
   }
 
   void forgetHost() {
+    hostKnown = false;
     for (const char* key : {kRegLvl, kRegNpc}) {
       lua_pushstring(L, key);
       lua_rawget(L, LUA_REGISTRYINDEX);
@@ -188,7 +217,7 @@ class Guard {
 };
 
 // lua_pcall as script code: counted for callSerial and under the limits.
-int guardedPcall(Lua::Core* core, int nargs, int nresults, const char* what) {
+inline int guardedPcall(Lua::Core* core, int nargs, int nresults, const char* what) {
   ++g_callSerial;
   Guard guard(core, what);
   return lua_pcall(core->L, nargs, nresults, 0);
@@ -408,6 +437,17 @@ int safeXpcall(lua_State* L) {
 // Scripts keep the debug library, but not the hook: it is the watchdog's.
 int keepHook(lua_State*) { return 0; }
 
+// debug.getregistry as the standard one; from then on this state's host
+// reads the registry by name on every access (Core::registryShared).
+int shareRegistry(lua_State* L) {
+  if (Lua::Core* core = coreOf(L)) {
+    core->registryShared = true;
+    core->hostKnown = false;
+  }
+  lua_pushvalue(L, LUA_REGISTRYINDEX);
+  return 1;
+}
+
 // Replaces the standard loaders; run protected at start-up.
 int installSafeLoaders(lua_State* L) {
   lua_pushstring(L, kRefusedMsg);
@@ -421,6 +461,8 @@ int installSafeLoaders(lua_State* L) {
   if (lua_istable(L, -1)) {
     lua_pushcfunction(L, keepHook);
     lua_setfield(L, -2, "sethook");
+    lua_pushcfunction(L, shareRegistry);
+    lua_setfield(L, -2, "getregistry");
   }
   lua_pop(L, 1);
   // Userdata finalizers would run script code at any allocation, outside
@@ -493,6 +535,7 @@ void Lua::init() {
   status_ = 0;
   loaded_ = false;
   stopped_.clear();
+  anyStopped_ = false;
   auto core = std::make_unique<Core>();
   core->name = name_;
   core->cap = g_memoryCap;
@@ -521,9 +564,62 @@ void Lua::setName(const std::string& name) {
   if (core_) core_->name = name;
 }
 
-bool Lua::stopped(const char* fn) const {
-  if (stopped_.empty() || !fn) return false;
+bool Lua::stoppedSlow(const char* fn) const {
   return std::find(stopped_.begin(), stopped_.end(), fn) != stopped_.end();
+}
+
+namespace {
+
+void* readHostPointer(lua_State* L, const char* key) {
+  lua_getfield(L, LUA_REGISTRYINDEX, key);
+  void* p = lua_islightuserdata(L, -1) ? lua_touserdata(L, -1) : nullptr;
+  lua_pop(L, 1);
+  return p;
+}
+
+// The registry key of the function name `name`, made on first use; LUA_NOREF
+// when the registry is the scripts' too or the state has enough of them.
+int keyRef(Lua::Core* core, const char* name) {
+  if (core->registryShared) return LUA_NOREF;
+  if (core->hot.text && std::strcmp(core->hot.text, name) == 0) return core->hot.ref;
+  for (int i = 0; i < core->keyCount; ++i) {
+    if (std::strcmp(core->keys[i].text, name) == 0) {
+      core->hot = core->keys[i];
+      return core->hot.ref;
+    }
+  }
+  if (core->keyCount == Lua::Core::kMaxKeys) return LUA_NOREF;
+  lua_State* L = core->L;
+  lua_pushstring(L, name);
+  const char* text = lua_tostring(L, -1);
+  const int ref = luaL_ref(L, LUA_REGISTRYINDEX);
+  core->hot = core->keys[core->keyCount++] = {text, ref};
+  return ref;
+}
+
+// hostPointer's way when the copy is not known to be right.
+__attribute__((noinline)) void* readHostPointers(lua_State* L, Lua::Core* core,
+                                                 Lua::HostKey key) {
+  const bool lvl = key == Lua::HostKey::Lvl;
+  if (!core || core->registryShared) return readHostPointer(L, lvl ? Lua::kRegLvl : Lua::kRegNpc);
+  // Nobody but the engine has had the registry: no metatable, nothing runs.
+  core->lvl = readHostPointer(L, Lua::kRegLvl);
+  core->npc = readHostPointer(L, Lua::kRegNpc);
+  core->hostKnown = true;
+  return lvl ? core->lvl : core->npc;
+}
+
+}  // namespace
+
+void* Lua::hostPointer(lua_State* L, HostKey key) {
+  // hostKnown is never set once a script has had the registry.
+  Core* core = coreOf(L);
+  if (core && core->hostKnown) return key == HostKey::Lvl ? core->lvl : core->npc;
+  return readHostPointers(L, core, key);
+}
+
+void Lua::registryWritten(lua_State* L) {
+  if (Core* core = coreOf(L)) core->hostKnown = false;
 }
 
 bool Lua::limitHit() const { return core_ && (core_->tripped || core_->capHit); }
@@ -550,6 +646,8 @@ void Lua::swap(Lua& other) noexcept {
   strArgs_.swap(other.strArgs_);
   name_.swap(other.name_);
   stopped_.swap(other.stopped_);
+  std::swap(anyStopped_, other.anyStopped_);
+  std::swap(anyArgs_, other.anyArgs_);
 }
 
 void Lua::update() {
@@ -564,7 +662,7 @@ void Lua::reportError() {
   reportTop(core_->L);
 }
 
-Lua::Fate Lua::protectedCall(int nargs, int nresults, int& rc, const char* what) {
+inline Lua::Fate Lua::protectedCall(int nargs, int nresults, int& rc, const char* what) {
   Core* core = core_.get();
   ++core->depth;
   ++g_activeCalls;
@@ -597,6 +695,7 @@ int Lua::pushArgs() {
     Log::fail("Lua.call: Za duzo argumentow (%zu)\n", total);
     numArgs_.clear();
     strArgs_.clear();
+    anyArgs_ = false;
     return -1;
   }
   size_t n = 0, s = 0;
@@ -613,6 +712,7 @@ int Lua::pushArgs() {
   }
   numArgs_.clear();
   strArgs_.clear();
+  anyArgs_ = false;
   return static_cast<int>(total);
 }
 
@@ -695,6 +795,7 @@ bool Lua::setField(int table, const char* key) {
   lua_State* L = core_->L;
   if (!hasMetatable(L, table)) {
     lua_setfield(L, table, key);
+    if (table == LUA_REGISTRYINDEX) core_->hostKnown = false;
     return true;
   }
   // value is on top: make it (fn, key, value)
@@ -703,6 +804,7 @@ bool Lua::setField(int table, const char* key) {
   lua_pushstring(L, key);
   lua_insert(L, -2);
   const int rc = guardedPcall(core_.get(), 2, 0, key);
+  core_->hostKnown = false;
   if (rc == 0) return true;
   status_ = rc;
   update();
@@ -721,7 +823,7 @@ bool Lua::regFunc(lua_CFunction fn, const char* name) {
   return true;
 }
 
-Lua::Fate Lua::callChecked(const char* name) {
+Lua::Fate Lua::callChecked(const char* name, int key) {
   lua_State* L = core_->L;
   if (status_ != 0) {
     update();
@@ -731,9 +833,15 @@ Lua::Fate Lua::callChecked(const char* name) {
   // Restoring the old top instead of emptying the stack keeps a nested call
   // (from inside an engine function of this state) off its caller's values.
   const int base = lua_gettop(L);
-  if (!hasMetatable(L, LUA_GLOBALSINDEX)) {
-    lua_getfield(L, LUA_GLOBALSINDEX, name);
-  } else {
+  // A global that is there is what any lookup gives; only a missing one
+  // may go through a metatable of the globals (whose __index may raise).
+  if (key != LUA_NOREF && !core_->registryShared)
+    lua_rawgeti(L, LUA_REGISTRYINDEX, key);
+  else
+    lua_pushstring(L, name);
+  lua_rawget(L, LUA_GLOBALSINDEX);
+  if (lua_isnil(L, -1) && hasMetatable(L, LUA_GLOBALSINDEX)) {
+    lua_pop(L, 1);
     lua_pushcfunction(L, getGlobalProtected);
     lua_pushstring(L, name);
     if (guardedPcall(core_.get(), 1, 1, name) != 0) {
@@ -742,7 +850,7 @@ Lua::Fate Lua::callChecked(const char* name) {
       return Fate::Owned;
     }
   }
-  const int nargs = pushArgs();
+  const int nargs = hasArgs() ? pushArgs() : 0;
   if (nargs < 0) {
     lua_settop(L, base);
     return Fate::Owned;
@@ -753,7 +861,10 @@ Lua::Fate Lua::callChecked(const char* name) {
   if (rc != 0) {
     reportError();
     // A function stopped by a limit would only be stopped again.
-    if (limitHit()) stopped_.emplace_back(name);
+    if (limitHit()) {
+      stopped_.emplace_back(name);
+      anyStopped_ = true;
+    }
   }
   status_ = 0;
   lua_settop(L, base);
@@ -768,9 +879,12 @@ bool Lua::call(const char* name) {
 
 int Lua::callPeriodic(Periodic& clock, float dt, const char* name, const bool* stop) {
   if (!name || !core_ || !loaded_ || status_ != 0 || (stop && *stop) || stopped(name)) return 0;
+  // The name's registry key stays valid while the state does: calls made
+  // here end the loop as soon as they let go of it.
+  const int key = keyRef(core_.get(), name);
   Fate fate = Fate::Owned;
   int calls = clock.advance(dt, [&] {
-    fate = callChecked(name);
+    fate = callChecked(name, key);
     return fate == Fate::Owned && !(stop && *stop) && !stopped(name);
   });
   return fate == Fate::Destroyed ? kHostGone : calls;
@@ -779,12 +893,14 @@ int Lua::callPeriodic(Periodic& clock, float dt, const char* name, const bool* s
 bool Lua::addArg(int value) {
   if (!loaded_) return false;
   numArgs_.push_back({static_cast<int32_t>(queuedArgs()), value});
+  anyArgs_ = true;
   return true;
 }
 
 bool Lua::addArg(const char* text) {
   if (!loaded_) return false;
   strArgs_.push_back({static_cast<int32_t>(queuedArgs()), text ? text : "", text == nullptr});
+  anyArgs_ = true;
   return true;
 }
 

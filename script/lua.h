@@ -109,7 +109,7 @@ class Lua {
   void setName(const std::string& name);
   const std::string& name() const { return name_; }
   // True once `fn` was stopped by the watchdog or the memory cap.
-  bool stopped(const char* fn) const;
+  bool stopped(const char* fn) const { return anyStopped_ && fn && stoppedSlow(fn); }
   // Bytes the state holds now.
   size_t memoryUsed() const;
   // Compiles `text` as the loaders do, without running it, in a state of
@@ -117,6 +117,15 @@ class Lua {
   // ("NAME:LINE: message", NAME being `chunkName`).
   static bool checkSyntax(const std::string& text, const std::string& chunkName,
                           std::string& error);
+
+  // The host pointers the registry holds under kRegLvl and kRegNpc, as the
+  // script API reads them: null when absent or not a light userdata (after
+  // a script stored its own value there, say). Reads by name, or the copy
+  // of a state whose registry no script has had (lua.cpp).
+  enum class HostKey { Lvl, Npc };
+  static void* hostPointer(lua_State* L, HostKey key);
+  // The script API wrote a key of the registry of `L` (setGlobalVal...).
+  static void registryWritten(lua_State* L);
 
   // Makes `fn` the global `name`, replacing whatever was there.
   bool regFunc(lua_CFunction fn, const char* name);
@@ -194,19 +203,25 @@ class Lua {
   // After a failed call: whether a limit stopped it (then the message on
   // top names the limit).
   bool limitHit() const;
-  Fate callChecked(const char* name);
+  // `key`: the name's registry key (keyRef in lua.cpp), or LUA_NOREF.
+  Fate callChecked(const char* name, int key = LUA_NOREF);
+  bool stoppedSlow(const char* fn) const;
+  bool hasArgs() const { return anyArgs_; }
   // Prints the message on top of the stack and counts it.
   void reportError();
   // After a chunk ran: loaded, and its error (if any) reported.
   void finishChunk(int rc, int base);
   bool setField(int table, const char* key);
 
+  // What every periodic call reads, together.
   std::unique_ptr<Core> core_;
   int32_t status_ = 0;
   bool loaded_ = false;
-  uint32_t errorsReported_ = 0;
+  bool anyStopped_ = false;  // !stopped_.empty()
+  bool anyArgs_ = false;     // arguments queued
+  std::vector<std::string> stopped_;
   std::vector<NumArg> numArgs_;
   std::vector<StrArg> strArgs_;
+  uint32_t errorsReported_ = 0;
   std::string name_;
-  std::vector<std::string> stopped_;
 };

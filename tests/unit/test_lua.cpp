@@ -61,6 +61,11 @@ TEST(LuaHost, ErrorsArgumentsRegistryAndStack) {
   Periodic clock;
   EXPECT_EQ(lua.callPeriodic(clock, 0.032f, "tick"), 2);
   EXPECT_EQ(global(lua, "n"), "2");
+  // The registry, where the host keeps its own keys, is the scripts' to change.
+  ASSERT_TRUE(lua.runString("function other() n = -1 end local r = debug.getregistry() "
+                            "for k, v in pairs(r) do if v == 'tick' then r[k] = 'other' end end"));
+  EXPECT_EQ(lua.callPeriodic(clock, 0.016f, "tick"), 1);
+  EXPECT_EQ(global(lua, "n"), "3");
   lua.addArg(1);
   lua.addArg(2);
   EXPECT_TRUE(lua.call("f"));

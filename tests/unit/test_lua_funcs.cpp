@@ -124,6 +124,10 @@ TEST_F(ApiCore, ValuesLiveInTheCallingStatesRegistry) {
   EXPECT_EQ(LuaFuncs::regLvl(lua.L()), reinterpret_cast<Level*>(&level));
   apitest::eval(lua, "setGlobalVal('lvl', 3)");  // the script's own value replaces the host's
   EXPECT_EQ(LuaFuncs::regLvl(lua.L()), nullptr);
+  lua.setReg(Lua::kRegLvl, &level);  // and so does a write through the registry table
+  EXPECT_EQ(LuaFuncs::regLvl(lua.L()), reinterpret_cast<Level*>(&level));
+  apitest::eval(lua, "debug.getregistry().lvl = 5");
+  EXPECT_EQ(LuaFuncs::regLvl(lua.L()), nullptr);
 
   Lua other;
   LuaFuncs::registerAll(other);
