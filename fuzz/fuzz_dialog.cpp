@@ -9,6 +9,7 @@
 #include "fuzz/fuzz_util.h"
 #include "resources/database.h"
 #include "resources/ini_file.h"
+#include "sound/sound.h"
 #include "world/level.h"
 #include "world/npc.h"
 #include "world/player.h"
@@ -53,5 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (d.mode == 3 && !d.resume && !d.options.empty() &&
       (d.opt < 0 || d.opt >= static_cast<int32_t>(d.options.size())))
     std::abort();
+  // The process-wide services let go of what this input gave them: an input
+  // that leaves memory behind makes libFuzzer look for leaks, a scan of the
+  // whole heap that cost three quarters of the time.
+  Sound::instance().shutdown();
+  Database::instance().clear();
+  IniFile::instance().close();
   return 0;
 }
