@@ -535,7 +535,6 @@ void Lua::init() {
   status_ = 0;
   loaded_ = false;
   stopped_.clear();
-  anyStopped_ = false;
   auto core = std::make_unique<Core>();
   core->name = name_;
   core->cap = g_memoryCap;
@@ -646,8 +645,6 @@ void Lua::swap(Lua& other) noexcept {
   strArgs_.swap(other.strArgs_);
   name_.swap(other.name_);
   stopped_.swap(other.stopped_);
-  std::swap(anyStopped_, other.anyStopped_);
-  std::swap(anyArgs_, other.anyArgs_);
 }
 
 void Lua::update() {
@@ -695,7 +692,6 @@ int Lua::pushArgs() {
     Log::fail("Lua.call: Za duzo argumentow (%zu)\n", total);
     numArgs_.clear();
     strArgs_.clear();
-    anyArgs_ = false;
     return -1;
   }
   size_t n = 0, s = 0;
@@ -712,7 +708,6 @@ int Lua::pushArgs() {
   }
   numArgs_.clear();
   strArgs_.clear();
-  anyArgs_ = false;
   return static_cast<int>(total);
 }
 
@@ -861,10 +856,7 @@ Lua::Fate Lua::callChecked(const char* name, int key) {
   if (rc != 0) {
     reportError();
     // A function stopped by a limit would only be stopped again.
-    if (limitHit()) {
-      stopped_.emplace_back(name);
-      anyStopped_ = true;
-    }
+    if (limitHit()) stopped_.emplace_back(name);
   }
   status_ = 0;
   lua_settop(L, base);
@@ -893,14 +885,12 @@ int Lua::callPeriodic(Periodic& clock, float dt, const char* name, const bool* s
 bool Lua::addArg(int value) {
   if (!loaded_) return false;
   numArgs_.push_back({static_cast<int32_t>(queuedArgs()), value});
-  anyArgs_ = true;
   return true;
 }
 
 bool Lua::addArg(const char* text) {
   if (!loaded_) return false;
   strArgs_.push_back({static_cast<int32_t>(queuedArgs()), text ? text : "", text == nullptr});
-  anyArgs_ = true;
   return true;
 }
 

@@ -109,7 +109,7 @@ class Lua {
   void setName(const std::string& name);
   const std::string& name() const { return name_; }
   // True once `fn` was stopped by the watchdog or the memory cap.
-  bool stopped(const char* fn) const { return anyStopped_ && fn && stoppedSlow(fn); }
+  bool stopped(const char* fn) const { return !stopped_.empty() && fn && stoppedSlow(fn); }
   // Bytes the state holds now.
   size_t memoryUsed() const;
   // Compiles `text` as the loaders do, without running it, in a state of
@@ -206,7 +206,7 @@ class Lua {
   // `key`: the name's registry key (keyRef in lua.cpp), or LUA_NOREF.
   Fate callChecked(const char* name, int key = LUA_NOREF);
   bool stoppedSlow(const char* fn) const;
-  bool hasArgs() const { return anyArgs_; }
+  bool hasArgs() const { return !numArgs_.empty() || !strArgs_.empty(); }
   // Prints the message on top of the stack and counts it.
   void reportError();
   // After a chunk ran: loaded, and its error (if any) reported.
@@ -217,8 +217,6 @@ class Lua {
   std::unique_ptr<Core> core_;
   int32_t status_ = 0;
   bool loaded_ = false;
-  bool anyStopped_ = false;  // !stopped_.empty()
-  bool anyArgs_ = false;     // arguments queued
   std::vector<std::string> stopped_;
   std::vector<NumArg> numArgs_;
   std::vector<StrArg> strArgs_;
