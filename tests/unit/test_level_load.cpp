@@ -212,23 +212,6 @@ TEST_F(LevelLoad, CharacterTable) {
   EXPECT_TRUE(cap.has("FAIL: Level.loadNpcs: NULL name"));
 }
 
-// Changes asked for by scripts wait for the drain; a level that goes away
-// takes its pending requests with it.
-TEST_F(LevelLoad, RequestsWaitForTheDrain) {
-  auto lvl = std::make_unique<Level>();
-  lvl->adoptObj(std::make_unique<Object>(7, 0, 0, 0, 1, nullptr, nullptr, nullptr));
-  lvl->addNpc(npc("a", 3), 3);
-  lvl->requestDelObj(7);
-  lvl->requestDelNpc(3);
-  lvl->requestDelNpc(3);  // finds the slot empty by then
-  EXPECT_EQ(lvl->objs.size(), 2u);
-  EXPECT_EQ(ScriptRequests::instance().drain(), 3u);
-  EXPECT_TRUE(lvl->objs.empty());
-  lvl->requestUnload();
-  lvl.reset();
-  EXPECT_EQ(ScriptRequests::instance().pending(), 0u);
-}
-
 // Frames far from the origin: the level's pixel bounds are ints, so a frame
 // whose edges or whose distance to the other frames would not fit in one is
 // refused instead of wrapping the bounds (from a level file the refused
@@ -340,50 +323,30 @@ TEST_F(NpcTest, ScriptClockAndSources) {
   EXPECT_EQ(cap.count("FAIL: Lua.update: Error: cannot open lua/none.lua"), 1u);
 }
 
-TEST_F(NpcTest, SavedInfoLine) {
-  Level lvl;
-  lvl.name = "data/lvl/t.crs:lvl";
-  auto n = std::make_unique<Npc>("bob", 1, 0, 0, 3, 7, nullptr, &lvl, "walk.lua");
-  n->x = 100.9f;
-  n->y = 200.2f;
-  n->setGrav(0, 0);
-  n->alpha = 200;
-  n->talkable = true;
-  n->saveState();
-  Database& db = Database::instance();
-  EXPECT_EQ(db.getStr("data/lvl/t.crs:lvl_bob"), "1 1 1 0 100 200 3 7 - 0 200 walk.lua");
-  // Own gravity that is not zero counts as gravity; no name saves as
-  // "noname"; without a script the last word is empty.
-  auto anon = std::make_unique<Npc>(nullptr, 2, -5, 0, 0, 1, nullptr, &lvl, nullptr);
-  anon->setGrav(0, 10);
-  anon->colsOn = false;
-  anon->saveState();
-  EXPECT_EQ(db.getStr("data/lvl/t.crs:lvl_noname"), "1 0 0 1 -5 0 0 1 - 0 255 ");
-  db.clear();
-  Npc(nullptr, 3, 0, 0, 0, 1, nullptr, nullptr, nullptr).saveState();
-  EXPECT_TRUE(db.strs().empty());
-}
-
 // A character whose script makes another character with the same script:
 // each waits until the script making it has returned, one generation per
-// drain, instead of nesting constructions until the stack runs out.
+// drain, instead of nesting constructions until the stack runs out. A level
+// that goes away takes its pending requests with it.
 TEST_F(NpcTest, SelfSpawningScriptDoesNotNest) {
   file("lua/spawn.lua",
        "local n = dbGetVal('spawned') + 1 dbSetVal('spawned', n) "
        "if n < 20000 then addLvlNpc('k' .. n, n + 1, n, 0, 0, 1, 'none', 'spawn.lua') end");
-  Level lvl;
+  auto lvl = std::make_unique<Level>();
   Log::Capture cap;
-  lvl.addNpc(make("spawn.lua", &lvl), 1);
+  lvl->addNpc(make("spawn.lua", lvl.get()), 1);
   Database& db = Database::instance();
   EXPECT_EQ(db.getVal("spawned"), 1);
-  EXPECT_EQ(lvl.countNpcs(), 1u);
+  EXPECT_EQ(lvl->countNpcs(), 1u);
   EXPECT_EQ(ScriptRequests::instance().drain(), 1u);
   EXPECT_EQ(db.getVal("spawned"), 2);
   game::dt = 0.0f;
-  lvl.update();
+  lvl->update();
   EXPECT_EQ(db.getVal("spawned"), 3);
-  ASSERT_EQ(lvl.countNpcs(), 3u);
-  EXPECT_EQ(lvl.npcAt(3)->name, "k2");
+  ASSERT_EQ(lvl->countNpcs(), 3u);
+  EXPECT_EQ(lvl->npcAt(3)->name, "k2");
+  EXPECT_EQ(ScriptRequests::instance().pending(), 1u);  // k3
+  lvl.reset();
+  EXPECT_EQ(ScriptRequests::instance().pending(), 0u);
 }
 
 // Runaway scripts of a level: an endless periodic function and an endless
