@@ -2,9 +2,8 @@
 // is solid, tile 2 a 6-pixel step and tile 3 a 7-pixel wall; bodies 16 x 32,
 // slabs 64 x 16, dots 2 x 2, anchor top-left. Physics steps stand on a floor
 // in block row 10 (y 320..351), particles and bullets meet a wall in block
-// column 10 (x 320..351). Also the object record's animation selection and
-// clock, and level frames: block files, frame map and bounds, block tests, and
-// object lists changed while they are walked.
+// column 10 (x 320..351). Also level frames: block files, frame map and
+// bounds, block tests, and object lists changed while they are walked.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -73,19 +72,6 @@ struct Probe : Object {
   int* steps;
   bool* dead;
   Object* victim = nullptr;
-};
-
-// Animation 0: 4 frames at speed 4 looping to frame 2; 1: one frame;
-// 2: "walk", two frames.
-struct Animated : Sheet {
-  Animated() : Sheet(3, 16, 16) {
-    s.anims[0].frames.resize(4);
-    s.anims[0].speed = 4;
-    s.anims[0].loopFrame = 2;
-    s.anims[0].frames[3].offsetX = 3;
-    s.anims[2].frames.resize(2);
-    s.animsByName["walk"] = 2;
-  }
 };
 
 }  // namespace
@@ -289,71 +275,6 @@ TEST_F(Physics, FrameObjectsMeetOnlyTheirFramesObjectsByMask) {
   for (Object* o : {p, left, right, b}) lvl.delFrameObj(o);  // before `holey` goes
 }
 
-// Objects without an animation, and boxes without width or height, are
-// in nobody's way.
-TEST_F(Physics, ObjectsWithoutAnimationAreNoObstacle) {
-  Sheet thin(1, 16, 16);
-  thin.s.anims[0].boxX2 = 0;
-  Object* t = add(400, 100, thin);
-  EXPECT_EQ(lvl.objHit(395, 95, 20, 20, nullptr), nullptr);
-  EXPECT_EQ(lvl.objAt(400, 105, nullptr), nullptr);
-  lvl.delObj(t);
-
-  Object* ghost = add(100, 288);
-  ghost->setAnim(99u);
-  addInFrame(200, 288, slab)->setAnim(99u);
-  Object* a = add(100, 250);
-  Object* b = addInFrame(200, 250, body);
-  for (int i = 0; i < 40; ++i) a->update(), b->update();
-  EXPECT_EQ(toPixel(a->y), 288);  // down to the floor through them
-  EXPECT_EQ(toPixel(b->y), 288);
-  EXPECT_EQ(lvl.objAt(105, 300, nullptr), a);
-  ghost->spdY = 100;  // and they do not move
-  ghost->update();
-  EXPECT_EQ(ghost->y, 288.0f);
-}
-
-TEST(ObjectRecord, SelectingAnimations) {
-  Animated a;
-  Object o(7, 10, -20, 3, 5, &a.s, nullptr, nullptr);
-  o.frameIdx = 1;
-  o.setAnim(0u);  // the running one: no restart
-  EXPECT_EQ(o.frameIdx, 1u);
-  o.frameTime = 0.75f;
-  o.setAnim("walk");  // another animation: its clock starts afresh
-  EXPECT_EQ(o.frameTime, 0.0f);
-  EXPECT_EQ(o.animIdx, 2u);
-  EXPECT_EQ(o.frameIdx, 0u);
-  o.setAnim(9u);  // none: index kept, frame dropped
-  EXPECT_TRUE(o.anim == nullptr && o.frame == nullptr && o.animIdx == 9u);
-  o.setAnim("jump");  // unknown once: none; afterwards animation 0
-  EXPECT_EQ(o.anim, nullptr);
-  o.setAnim("jump");
-  EXPECT_EQ(o.anim, &a.s.anims[0]);
-  o.setSprite(nullptr);  // nothing left pointing into the old sprite
-  EXPECT_TRUE(o.anim == nullptr && o.frame == nullptr);
-}
-
-// The object's clock runs at its animation's speed and points `frame` at the
-// current frame (the clock's own limits are AnimClock's).
-TEST(ObjectRecord, AnimationClock) {
-  PhysicsGuard guard;
-  game::dt = 0.125f;  // speed 4: half a frame per step
-  Animated a;
-  Object o(1, 0, 0, 0, 0, &a.s, nullptr, nullptr);
-  std::vector<uint32_t> seen;
-  for (int i = 0; i < 7; ++i) {
-    o.animate();
-    o.animate();
-    seen.push_back(o.frameIdx);
-  }
-  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 1, 2, 3, 2, 3, 2}));
-  EXPECT_EQ(o.frame, &a.s.anims[0].frames[2]);
-  o.setAnim(1u);  // one frame never moves
-  o.animate();
-  EXPECT_EQ(o.frameTime, 0.0f);
-}
-
 TEST_F(Particles, LifetimeFadeAndDirection) {
   Particle* p = add(100, 100, 90, 80, 1.0f, 0);
   EXPECT_NEAR(p->spdY, 80.0f, 1e-4);  // 90 degrees points down
@@ -374,21 +295,6 @@ TEST_F(Particles, LifetimeFadeAndDirection) {
   EXPECT_EQ(frame->parts.size(), 1u);
   frame->update();
   EXPECT_TRUE(frame->parts.empty());
-}
-
-TEST_F(Particles, BouncesOffWallsAndSticksInsideThem) {
-  Particle* p = add(310, 100, 0, 100, 5.0f, 0);  // 12.5 px per step: the next x is in the wall
-  p->update();
-  EXPECT_FLOAT_EQ(p->spdX, -50.0f);
-  EXPECT_FLOAT_EQ(p->x, 310.0f - 6.25f);
-  Object::globalAirRes = {2, 2};  // the air slows a slow particle twice, never speeds it up
-  Particle* slow = add(50, 50, 0, 0.5f, 5.0f, 0);
-  slow->update();
-  EXPECT_FLOAT_EQ(slow->spdX, 0.125f);
-  Object::globalGrav = {0, 300};
-  Particle* stuck = add(330, 100, 45, 100, 5.0f, 0);
-  for (int i = 0; i < 4; ++i) stuck->step();
-  EXPECT_TRUE(stuck->x == 330 && stuck->y == 100 && stuck->spdX == 0 && stuck->spdY == 0);
 }
 
 TEST_F(Particles, DamageOnlyInLayerZeroAndOnlyToTheLiving) {
