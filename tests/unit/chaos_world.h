@@ -37,7 +37,7 @@ struct Counts {
   uint64_t queries = 0, mismatches = 0;
 };
 
-class World;
+struct World;
 inline World* current = nullptr;  // the world whose script is running
 
 // Sprites of every shape the queries meet: plain boxes, animations whose
@@ -69,8 +69,7 @@ struct Sprites {
   }
 };
 
-class World {
- public:
+struct World {
   World(uint64_t seed, int objects, int frameObjects) : rng{seed} {
     current = this;
     for (int fy = 0; fy < 3; ++fy)
@@ -203,8 +202,7 @@ class World {
 // An object that, in its own step, changes itself, the level's lists or
 // (through the script) other objects, probes the queries and moves by the
 // physics.
-class Actor : public Object {
- public:
+struct Actor : Object {
   Actor(World& w, int x, int y, Sprite* s, Frame* host)
       : Object(w.rng.next(), x, y, 0, 1, s, &w.lvl, host), w_(w) {
     spdX = static_cast<float>(w.rng.range(-120, 120));
@@ -228,8 +226,6 @@ class Actor : public Object {
     frameHost ? w_.probeFrame(*frameHost, this) : w_.probe(this);
     if (r.chance(5) && frameHost) w_.mutate(*this);
   }
-
- private:
   World& w_;
 };
 

@@ -7,7 +7,6 @@
 #include <climits>
 #include <memory>
 #include <string>
-#include <tuple>
 
 #include "unit/api_fixture.h"
 #include "unit/world_helpers.h"
@@ -35,11 +34,6 @@ struct LevelLoad : leveltest::GameDir {
     extra.emplace_back("lvl.txt", text);
     extra.emplace_back("f0.bin", blocks());
     archive("data/lvl/t.crs", extra);
-  }
-  static std::unique_ptr<Npc> npc(const char* name, uint32_t id, bool player = false) {
-    auto n = std::make_unique<Npc>(name, id, 0, 0, 0, 1, nullptr, nullptr, nullptr);
-    n->isPlayer = player;
-    return n;
   }
   std::unique_ptr<Npc> make(const char* script = nullptr, Level* lvl = nullptr) {
     return std::make_unique<Npc>("bob", 1, 0, 0, 0, 5, &sheet.s, lvl, script);
@@ -175,43 +169,6 @@ TEST_F(LevelLoad, NpcsFromListAndSave) {
   EXPECT_EQ(lvl.npcCap, 1u + 5u) << "the table is made afresh by the first character";
 }
 
-TEST_F(LevelLoad, CharacterTable) {
-  Level lvl;
-  Log::Capture cap;
-  lvl.addNpc(npc("a", 3), 3);
-  Npc* b = lvl.addNpc(npc("b", 3), 3);
-  EXPECT_TRUE(cap.has("FAIL: Level.addObj: Zastepowanie npc (3)"));
-  EXPECT_EQ(lvl.npcAt(3), b);
-  Npc* player = lvl.addNpc(npc("player", 0, true), 7);
-  EXPECT_EQ(lvl.addNpc(npc("c", 7), 7), nullptr);
-  EXPECT_TRUE(cap.has("FAIL: Level.addObj: Proba nadpisania gracza (7)"));
-  EXPECT_EQ(lvl.npcAt(7), player);
-  EXPECT_EQ(lvl.objs.size(), 2u);
-  EXPECT_TRUE(lvl.addNpc(npc("d", 1), 2));
-  EXPECT_TRUE(cap.has("INFO: Level.addNpc: Pozycja npc w liscie rozna od jego ID (pos: 2; ID: 1)"));
-  // Past the end the table grows to pos + 5; absurd slots are refused.
-  EXPECT_TRUE(lvl.addNpc(npc("e", 120), 120));
-  EXPECT_EQ(lvl.npcCap, 125u);
-  EXPECT_EQ(lvl.addNpc(npc("f", 4000000000u), 4000000000u), nullptr);
-  EXPECT_TRUE(cap.has("FAIL: Level.addObj: Nie udalo sie powiekszyc tablicy obiektow"));
-  EXPECT_EQ(lvl.addNpc(nullptr, 1), nullptr);
-  EXPECT_TRUE(cap.has("FAIL: Level.addObj: NULL npc"));
-  // Removed by slot or as a plain object, a character leaves no slot behind.
-  lvl.delNpc(lvl.npcAt(2));
-  lvl.delObj(lvl.getObj(120));
-  EXPECT_EQ(lvl.countNpcs(), 2u);
-  EXPECT_EQ(lvl.npcAt(120), nullptr);
-  // The npc list keeps the player's character (the player refers to it).
-  file("npc/list.ini", "[l]\n1=bob\n");
-  file("npc/bob", "[npc]\nl=1 0 1 1 5 5 0 9 none\n");
-  ASSERT_TRUE(lvl.loadNpcs("l"));
-  EXPECT_EQ(lvl.npcAt(7), player);
-  EXPECT_EQ(lvl.npcAt(3), nullptr);
-  EXPECT_EQ(lvl.npcAt(1)->hp, 9);
-  EXPECT_FALSE(lvl.loadNpcs(nullptr));
-  EXPECT_TRUE(cap.has("FAIL: Level.loadNpcs: NULL name"));
-}
-
 // Frames far from the origin: the level's pixel bounds are ints, so a frame
 // whose edges or whose distance to the other frames would not fit in one is
 // refused instead of wrapping the bounds (from a level file the refused
@@ -232,43 +189,6 @@ TEST_F(LevelFrameRange, FarFramesAreRefused) {
   EXPECT_EQ(lvl.right, 1677721 * 640);
   EXPECT_EQ(lvl.top, -2236961 * 480);
   EXPECT_TRUE(cap.has("FAIL: Level.addFrame: Ramka poza zakresem (3333333, 44444444)"));
-}
-
-// Frame lookups (a table per layer, laid out anew after the frames change;
-// the map when frames lie far apart) find every frame and nothing else
-// across additions, removals, swaps and clearing.
-TEST_F(LevelFrameRange, LookupsFollowTheFrames) {
-  Level lvl, other;
-  auto add = [](Level& l, int fx, int fy, int layer) {
-    return l.addFrame(0, nullptr, nullptr, nullptr, fx, fy, layer, 1, 1);
-  };
-  Frame* a = add(lvl, 0, 0, 0);
-  Frame* b = add(lvl, 2, -1, 0);
-  Frame* c = add(lvl, 2, -1, 3);
-  EXPECT_EQ(lvl.findFrame(0, 0, 0), a);
-  EXPECT_EQ(lvl.findFrame(2, -1, 3), c);
-  EXPECT_EQ(lvl.frameAt(2 * 640 + 5, -3, 0), b);
-  for (auto [fx, fy, layer] : {std::tuple{1, 0, 0}, {0, 0, 3}, {0, 0, 1}, {-1, 0, 0},
-                               {INT_MIN, INT_MAX, 0}, {INT_MAX, INT_MIN, 3}})
-    EXPECT_EQ(lvl.findFrame(fx, fy, layer), nullptr) << fx << "," << fy << "," << layer;
-  lvl.delFrame(b);
-  EXPECT_EQ(lvl.findFrame(2, -1, 0), nullptr);
-  Frame* d = add(lvl, 1, 0, 0);
-  EXPECT_EQ(lvl.findFrame(1, 0, 0), d);
-  // Far apart: looked up in the map.
-  Frame* far = add(lvl, 1000000, 5, 0);
-  EXPECT_EQ(lvl.findFrame(1000000, 5, 0), far);
-  EXPECT_EQ(lvl.findFrame(0, 0, 0), a);
-  EXPECT_EQ(lvl.findFrame(999999, 5, 0), nullptr);
-  lvl.swapContents(other);
-  EXPECT_EQ(lvl.findFrame(0, 0, 0), nullptr);
-  EXPECT_EQ(other.findFrame(0, 0, 0), a);
-  EXPECT_EQ(other.findFrame(2, -1, 3), c);
-  other.delFrame(far);
-  EXPECT_EQ(other.findFrame(1000000, 5, 0), nullptr);
-  EXPECT_EQ(other.findFrame(1, 0, 0), d);
-  other.clearWorld();
-  EXPECT_EQ(other.findFrame(0, 0, 0), nullptr);
 }
 
 TEST_F(NpcTest, AnimationFollowsSpeed) {
@@ -302,27 +222,6 @@ TEST_F(NpcTest, AnimationFollowsSpeed) {
   EXPECT_EQ(n->dir, 0u);
 }
 
-// 62.5 calls a second: a 50 ms frame gives 3 calls and leaves 2 ms. Scripts
-// come from a file, or from an archive when the name has a colon; a missing
-// one is reported once and never called.
-TEST_F(NpcTest, ScriptClockAndSources) {
-  file("lua/count.lua", "n = 0 function update() n = n + 1 end");
-  archive("lua/s.crs", {{"tick", "m = 0 function update() m = m + 10 end"}});
-  auto a = make("count.lua");
-  auto b = make("s.crs:tick");
-  game::dt = 0.05f;
-  a->step();
-  b->step();
-  EXPECT_FLOAT_EQ(a->updateTime.ms(), 2.0f);
-  EXPECT_EQ(global(a->lua, "n") + global(b->lua, "m"), "330");
-  Log::Capture cap;
-  auto c = make("none.lua");
-  c->step();
-  c->step();
-  EXPECT_EQ(cap.lines().size(), 1u);
-  EXPECT_EQ(cap.count("FAIL: Lua.update: Error: cannot open lua/none.lua"), 1u);
-}
-
 // A character whose script makes another character with the same script:
 // each waits until the script making it has returned, one generation per
 // drain, instead of nesting constructions until the stack runs out. A level
@@ -351,7 +250,9 @@ TEST_F(NpcTest, SelfSpawningScriptDoesNotNest) {
 
 // Runaway scripts of a level: an endless periodic function and an endless
 // character update are stopped and named, the stopped character stands
-// still, the rest goes on; a precompiled level script or include never loads.
+// still, the rest goes on (a character whose script comes from an archive;
+// one whose script is missing is reported once and never called); a
+// precompiled level script or include never loads.
 TEST_F(NpcTest, RunawayScriptsAreStoppedAndTheRestGoesOn) {
   struct Budget {
     Budget() { Lua::setBudgetMs(20); }
@@ -370,14 +271,15 @@ TEST_F(NpcTest, RunawayScriptsAreStoppedAndTheRestGoesOn) {
             "ticks = 0 function tick() ticks = ticks + 1 if ticks == 2 then while true do end end end "
             "include('data/lvl/a.crs:bin')"}});
   file("lua/loop.lua", "n = 0 function update() n = n + 1 if n == 2 then while true do end end end");
-  file("lua/walk.lua", "n = 0 function update() n = n + 1 end");
+  archive("lua/s.crs", {{"walk", "n = 0 function update() n = n + 1 end"}});
   file("npc/list.ini", "");
   file("lua/list.ini", "[" + lvlA + "]\nalways=tick\n");
   Log::Capture cap;
   Level lvl;
   ASSERT_TRUE(lvl.load(lvlA));
   Npc* loop = lvl.addNpc(make("loop.lua", &lvl), 1);
-  Npc* walk = lvl.addNpc(std::make_unique<Npc>("w", 2, 0, 0, 0, 5, &sheet.s, &lvl, "walk.lua"), 2);
+  Npc* walk = lvl.addNpc(std::make_unique<Npc>("w", 2, 0, 0, 0, 5, &sheet.s, &lvl, "s.crs:walk"), 2);
+  lvl.addNpc(std::make_unique<Npc>("x", 3, 0, 0, 0, 5, &sheet.s, &lvl, "none.lua"), 3);
   loop->spdX = 50;
   game::dt = 0.048f;  // three steps: the second call of each runs away
   lvl.update();
@@ -389,6 +291,7 @@ TEST_F(NpcTest, RunawayScriptsAreStoppedAndTheRestGoesOn) {
       cap.has("FAIL: Lua.update: Error: Skrypt lua/loop.lua, funkcja update: "
               "przekroczony limit czasu (20 ms)"));
   EXPECT_EQ(cap.count("limit czasu"), 2u);
+  EXPECT_EQ(cap.count("FAIL: Lua.update: Error: cannot open lua/none.lua"), 1u);
   EXPECT_TRUE(cap.has("FAIL: Lua.load: Odrzucono skompilowany kod Lua: data/lvl/a.crs:bin"));
   EXPECT_EQ(cap.count("Odrzucono skompilowany kod Lua"), 2u) << cap.joined();  // the entry, then include
   // Loaded again, the level calls its function again.

@@ -6,7 +6,6 @@
 // game.ini keys each appear as code on their page.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -134,32 +133,6 @@ TEST_F(ApiCore, DatabaseAndInclude) {
   for (const Row& row : rows) apitest::check(lua, row);
   EXPECT_EQ(Database::instance().getVal("gold"), 12);
   EXPECT_EQ(lua_gettop(lua.L()), 0);
-}
-
-TEST(ApiConversions, TruncationAndSaturation) {
-  Lua lua;
-  lua_State* L = lua.L();
-  const struct {
-    double in;
-    uint32_t id;
-    int32_t i;
-  } rows[] = {{-1, 0xFFFFFFFFu, -1},
-              {5.9, 5u, 5},
-              {-10.9, 0xFFFFFFF6u, -10},
-              {4294967296.0 + 3, 3u, 2147483647},
-              {1e30, 0xFFFFFFFFu, 2147483647},
-              {-1e12, 0x2B5AF000u, -2147483647 - 1},
-              {NAN, 0u, 0}};
-  for (const auto& row : rows) {
-    lua_pushnumber(L, row.in);
-    EXPECT_EQ(LuaFuncs::argId(L, -1), row.id) << row.in;
-    EXPECT_EQ(LuaFuncs::argInt(L, -1), row.i) << row.in;
-    lua_pop(L, 1);
-  }
-  lua_pushstring(L, "12.5");
-  EXPECT_TRUE(LuaFuncs::argInt(L, -1) == 12 && LuaFuncs::argFloat(L, -1) == 12.5f);
-  lua_pushboolean(L, 1);
-  EXPECT_EQ(LuaFuncs::argInt(L, -1), 0);
 }
 
 std::string page(const char* name) {

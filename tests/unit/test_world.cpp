@@ -6,7 +6,9 @@
 // bounds, block tests, and object lists changed while they are walked.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
+#include <tuple>
 
 #include "base/log.h"
 #include "resources/resfile.h"
@@ -368,9 +370,13 @@ TEST_F(Frames, BlockFilesFromTheLevelsArchiveOrAFullName) {
   EXPECT_EQ(g->cells[0], 9);  // the earlier blocks stay
 }
 
-TEST_F(Frames, MapKeysAndBounds) {
+// The frame map: keys and the level's bounds, then the lookups (a table per
+// layer, laid out anew after the frames change; the map when frames lie far
+// apart), which find every frame and nothing else across additions,
+// removals, swaps and clearing.
+TEST(FrameMap, KeysBoundsAndLookups) {
   Sheet a(2, 32, 32), b(2, 32, 32);
-  Level lvl;
+  Level lvl, other;
   Frame* f = lvl.addFrame(4, "first", &a.s, nullptr, 2, 1, 0, 0.5f, 1.0f);
   EXPECT_EQ(std::vector<int>({lvl.left, lvl.top, lvl.right, lvl.bottom}),
             std::vector<int>({0, 0, 1920, 960}));
@@ -394,6 +400,35 @@ TEST_F(Frames, MapKeysAndBounds) {
   EXPECT_FALSE(lvl.blockAt(-640, 0, 1, false));  // other layer
   lvl.delFrame(m);  // the lookup memo must forget it
   EXPECT_FALSE(lvl.blockAt(-640, 0, 0, false));
+
+  auto add = [&](int fx, int fy, int layer) { return lvl.addFrame(0, nullptr, nullptr, nullptr, fx, fy, layer, 1, 1); };
+  Frame* o = add(0, 0, 0);
+  Frame* p = add(2, -1, 0);
+  Frame* c = add(2, -1, 3);
+  EXPECT_EQ(lvl.findFrame(0, 0, 0), o);
+  EXPECT_EQ(lvl.findFrame(2, -1, 3), c);
+  EXPECT_EQ(lvl.frameAt(2 * 640 + 5, -3, 0), p);
+  for (auto [fx, fy, layer] : {std::tuple{1, 0, 0}, {0, 0, 3}, {0, 0, 1}, {-1, 0, 0},
+                               {INT_MIN, INT_MAX, 0}, {INT_MAX, INT_MIN, 3}})
+    EXPECT_EQ(lvl.findFrame(fx, fy, layer), nullptr) << fx << "," << fy << "," << layer;
+  lvl.delFrame(p);
+  EXPECT_EQ(lvl.findFrame(2, -1, 0), nullptr);
+  Frame* d = add(1, 0, 0);
+  EXPECT_EQ(lvl.findFrame(1, 0, 0), d);
+  // Far apart: looked up in the map.
+  Frame* far = add(1000000, 5, 0);
+  EXPECT_EQ(lvl.findFrame(1000000, 5, 0), far);
+  EXPECT_EQ(lvl.findFrame(0, 0, 0), o);
+  EXPECT_EQ(lvl.findFrame(999999, 5, 0), nullptr);
+  lvl.swapContents(other);
+  EXPECT_EQ(lvl.findFrame(0, 0, 0), nullptr);
+  EXPECT_EQ(other.findFrame(0, 0, 0), o);
+  EXPECT_EQ(other.findFrame(2, -1, 3), c);
+  other.delFrame(far);
+  EXPECT_EQ(other.findFrame(1000000, 5, 0), nullptr);
+  EXPECT_EQ(other.findFrame(1, 0, 0), d);
+  other.clearWorld();
+  EXPECT_EQ(other.findFrame(0, 0, 0), nullptr);
 }
 
 TEST_F(Frames, CoarseAndPreciseBlockTests) {
