@@ -44,8 +44,11 @@ using LevelFrameRange = LevelLoad;
 using NpcTest = LevelLoad;
 
 // One level loaded again and again: each failure is named, what ran before
-// the failing line stays (a new load starts afresh), no load is reported done.
-TEST_F(LevelLoad, Failures) {
+// the failing line stays (a new load starts afresh), no load is reported
+// done. Then a good one: frame lines of 6, 7 and 9 words (8 words: only the
+// horizontal factor); frames sorted by layer, greatest first, equal layers
+// in file order.
+TEST_F(LevelLoad, FailuresThenFrameLinesAndLayerOrder) {
   const struct {
     const char* text;  // none: no level file
     const char* what;
@@ -66,15 +69,9 @@ TEST_F(LevelLoad, Failures) {
     EXPECT_EQ(lvl.frames.size(), r.frames) << r.what;
     EXPECT_FALSE(cap.contains("OK  : ")) << r.what;
   }
-}
-
-// Frame lines of 6, 7 and 9 words (8 words: only the horizontal factor);
-// frames sorted by layer, greatest first, equal layers in file order.
-TEST_F(LevelLoad, FrameLinesAndLayerOrder) {
   level(
       "frame f0 none none 0 0\nframe f0 none none 1 0 -1\nframe f0 none none 2 0 2 0.5 0.25\n"
       "frame f0 none none 3 0 0 0.5\nframe f0 none none\n");
-  Level lvl;
   Log::Capture cap;
   ASSERT_TRUE(lvl.load(kLvl));
   ASSERT_EQ(lvl.frames.size(), 4u);
@@ -172,7 +169,7 @@ TEST_F(LevelLoad, NpcsFromListAndSave) {
 // Frames far from the origin: the level's pixel bounds are ints, so a frame
 // whose edges or whose distance to the other frames would not fit in one is
 // refused instead of wrapping the bounds (from a level file the refused
-// frame stops the load: LevelLoad.Failures).
+// frame stops the load: LevelLoad.FailuresThenFrameLinesAndLayerOrder).
 TEST_F(LevelFrameRange, FarFramesAreRefused) {
   Level lvl;
   Log::Capture cap;
