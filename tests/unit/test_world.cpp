@@ -2,8 +2,9 @@
 // is solid, tile 2 a 6-pixel step and tile 3 a 7-pixel wall; bodies 16 x 32,
 // slabs 64 x 16, dots 2 x 2, anchor top-left. Physics steps stand on a floor
 // in block row 10 (y 320..351), particles and bullets meet a wall in block
-// column 10 (x 320..351). Also level frames: block files, frame map and
-// bounds, block tests, and object lists changed while they are walked.
+// column 10 (x 320..351). Also the object's animation clock, and level
+// frames: block files, frame map and bounds, block tests, and object lists
+// changed while they are walked.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -275,6 +276,30 @@ TEST_F(Physics, FrameObjectsMeetOnlyTheirFramesObjectsByMask) {
   d->update();
   EXPECT_FALSE(d->onGround);
   for (Object* o : {p, left, right, b}) lvl.delFrameObj(o);  // before `holey` goes
+}
+
+// The object's clock runs at its animation's speed, loops to the animation's
+// loop frame and points `frame` at the current frame (the clock's own limits
+// are AnimClock's).
+TEST(ObjectRecord, AnimationClock) {
+  PhysicsGuard guard;
+  game::dt = 0.125f;  // speed 4: half a frame per step
+  Sheet a(2, 16, 16);
+  a.s.anims[0].frames.resize(4);
+  a.s.anims[0].speed = 4;
+  a.s.anims[0].loopFrame = 2;
+  Object o(1, 0, 0, 0, 0, &a.s, nullptr, nullptr);
+  std::vector<uint32_t> seen;
+  for (int i = 0; i < 7; ++i) {
+    o.animate();
+    o.animate();
+    seen.push_back(o.frameIdx);
+  }
+  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 1, 2, 3, 2, 3, 2}));
+  EXPECT_EQ(o.frame, &a.s.anims[0].frames[2]);
+  o.setAnim(1u);  // one frame never moves
+  o.animate();
+  EXPECT_EQ(o.frameTime, 0.0f);
 }
 
 TEST_F(Particles, LifetimeFadeAndDirection) {
