@@ -1,7 +1,7 @@
 // Levels: level files, frames far from the origin, the npc list and the
-// character table, the level's scripts and its periodic function; and the
-// characters in them: automatic animation, the script clock, the saved info
-// line, and changes made by running scripts to the level that runs them.
+// saved characters, the level's scripts and its periodic function; and the
+// characters in them: automatic animation, runaway scripts, and changes made
+// by running scripts to the level that runs them.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -86,42 +86,6 @@ TEST_F(LevelLoad, FailuresThenFrameLinesAndLayerOrder) {
   EXPECT_EQ(lvl.right, 4 * 640);
   EXPECT_TRUE(lvl.blockAt(5, 470, 0, false));
   EXPECT_TRUE(cap.contains("OK  : Level.load: Poziom \"data/lvl/t.crs:lvl\" wczytany w "));
-}
-
-// "script"/"call" lines and lua/list.ini (files named over four characters,
-// the periodic function: 2 then 3 calls in 40 ms frames); a reload starts
-// a fresh state. A chunk failing while it runs is reported at once and
-// stops nothing.
-TEST_F(LevelLoad, ScriptsAndAlwaysClock) {
-  level("frame f0 none none 1 0\nscript data/lvl/t.crs:s.lua\nscript data/lvl/t.crs:bad.lua\n"
-        "call hello\n",
-        {{"s.lua",
-          "n = 0 function tick() n = n + 1 end "
-          "function hello() w = getLvlW() f = getGlobalStr('filename') end"},
-         {"bad.lua", "error('zly skrypt')"}});
-  file("lua/list.ini", kSection + "file=extra.lua\nalways=tick\n");
-  file("lua/extra.lua", "extra = (extra or 0) + getLvlNpcCount()");
-  Level lvl;
-  {
-    Log::Capture cap;
-    ASSERT_TRUE(lvl.load(kLvl));
-    EXPECT_EQ(cap.count("zly skrypt"), 1u);
-  }
-  EXPECT_EQ(global(lvl.lua, "w") + " " + global(lvl.lua, "f"), "1280 data/lvl/t.crs");
-  EXPECT_EQ(global(lvl.lua, "extra"), "100");
-  game::dt = 0.04f;
-  lvl.update();
-  EXPECT_EQ(global(lvl.lua, "n"), "2");
-  lvl.update();
-  EXPECT_EQ(global(lvl.lua, "n"), "5");
-  file("lua/list.ini", kSection + "file=abc\nalways=\n");
-  IniFile::instance().close();
-  ASSERT_TRUE(lvl.load(kLvl));
-  EXPECT_EQ(global(lvl.lua, "extra"), "nil");
-  Log::Capture cap;
-  for (int i = 0; i < 5; ++i) lvl.update();
-  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
-  EXPECT_EQ(global(lvl.lua, "n"), "0");
 }
 
 // Characters come from the save, else from their own file (then saved);
@@ -261,8 +225,10 @@ TEST_F(NpcTest, RunawayScriptsAreStoppedAndTheRestGoesOn) {
   const std::string code(lua_tostring(dumper.L(), -1), lua_objlen(dumper.L(), -1));
   const std::string lvlA = "data/lvl/a.crs:lvl";
   archive("data/lvl/a.crs",
-          {{"lvl.txt", "frame f0 none none 0 0\nscript data/lvl/a.crs:bin\nscript data/lvl/a.crs:s\n"},
+          {{"lvl.txt", "frame f0 none none 0 0\nscript data/lvl/a.crs:bin\nscript data/lvl/a.crs:bad\n"
+                       "script data/lvl/a.crs:s\n"},
            {"f0.bin", blocks()},
+           {"bad", "error('zly skrypt')"},
            {"bin", code},
            {"s",
             "ticks = 0 function tick() ticks = ticks + 1 if ticks == 2 then while true do end end end "
@@ -288,6 +254,7 @@ TEST_F(NpcTest, RunawayScriptsAreStoppedAndTheRestGoesOn) {
       cap.has("FAIL: Lua.update: Error: Skrypt lua/loop.lua, funkcja update: "
               "przekroczony limit czasu (20 ms)"));
   EXPECT_EQ(cap.count("limit czasu"), 2u);
+  EXPECT_EQ(cap.count("zly skrypt"), 1u);  // a chunk failing while it runs stops nothing
   EXPECT_EQ(cap.count("FAIL: Lua.update: Error: cannot open lua/none.lua"), 1u);
   EXPECT_TRUE(cap.has("FAIL: Lua.load: Odrzucono skompilowany kod Lua: data/lvl/a.crs:bin"));
   EXPECT_EQ(cap.count("Odrzucono skompilowany kod Lua"), 2u) << cap.joined();  // the entry, then include
