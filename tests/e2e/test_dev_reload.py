@@ -30,7 +30,7 @@ class DevReloadTest(unittest.TestCase):
         run.start(args=["--dev"])
         self.assertTrue(run.wait_for_line("E2E soltys v1"), run.output())
         time.sleep(1.5)  # the player drops onto the meadow beside Soltys
-        run.hold("Right", 0.3)
+        run.key("Right", hold_ms=300)
         time.sleep(1.0)
         before = run.position()
         self.assertIsNotNone(before, run.output())
@@ -64,7 +64,7 @@ class DevReloadTest(unittest.TestCase):
         self.assertGreater(out.count(FAILED), failed, out)
         self.assertEqual(out.count(RELOADED), 1, out)
         moved_from = run.position()
-        run.hold("Left", 0.4)
+        run.key("Left", hold_ms=400)
         time.sleep(0.5)
         self.assertNotEqual(run.position(), moved_from, run.output())  # still running
         self.assertEqual(run.quit(), 0, run.output())

@@ -59,7 +59,7 @@ class GameTest(unittest.TestCase):
                 run.prepare()
                 if change:
                     change(run)
-                self.assertEqual(run.run_to_exit(env=env), code, run.output())
+                self.assertEqual(run.start(env=env, wait_window=False).wait(30), code, run.output())
                 lines = run.lines()  # game.ini is read before the first line
                 start = lines.index("INFO: Start")
                 self.assertTrue(start <= 1 and lines[start + 1].startswith("INFO: Build: "), lines)

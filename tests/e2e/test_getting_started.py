@@ -1,6 +1,6 @@
-"""The getting-started page followed to the letter (its `sh` blocks run, blocks naming a path written
-there, in page order), then its game started: Anna on screen, talking opens the dialog box, the save
-holds her dialog."""
+"""The getting-started page followed to the letter (its `sh` blocks run, its `--check` among them; blocks
+naming a path written there, in page order), then its game started: Anna on screen, the save holds her
+dialog and where she stands."""
 import os
 import re
 import shutil
@@ -63,16 +63,11 @@ class GettingStartedTest(unittest.TestCase):
         self.assertLessEqual(fails(run), EXPECTED_FAILS, run.output())
         self.assertIn('OK  : Level.load: Poziom "data/lvl/first.crs:lvl"', run.output())
         time.sleep(2.0)  # both characters drop onto the grass
-        before = Shot(run.screenshot(run.path("before.png")))
         # Anna stands 40 px right of the player, who is in the screen's centre.
         near = lambda *p: all(abs(a - b) <= 24 for a, b in zip(p, ANNA_DRESS))
-        self.assertGreater(before.count((330, 180, 70, 120), near), 40)
-
-        run.key("e")
+        self.assertGreater(Shot(run.screenshot(run.path("anna.png"))).count((330, 180, 70, 120), near), 40)
+        run.key("e")  # she talks (counted in the save), Return closes the box
         time.sleep(1.0)
-        talking = Shot(run.screenshot(run.path("talking.png")))
-        # The dialog box covers the bottom of the screen.
-        self.assertGreater(talking.differs(before, (20, 390, 600, 80)), 0.5)
         run.key("Return")
         time.sleep(0.5)
         self.assertEqual(run.quit(), 0, run.output())

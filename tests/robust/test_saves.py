@@ -1,6 +1,6 @@
 """Saves survive a kill at a random moment and failing file operations (each of open, write, fsync, close
 and rename through an LD_PRELOAD shim, at every free-space budget): the file holds the old or the new
-generation, whole. Full figures: python3 tests/robust/test_saves.py --kills 1000 BUILD_DIR"""
+generation, whole. Full figures: TERVALO_KILLS=1000 TERVALO_BUILD_DIR=build python3 tests/robust/test_saves.py"""
 import os
 import random
 import signal
@@ -114,10 +114,6 @@ def fault_matrix(step=512):
 
 
 class Saves(unittest.TestCase):
-    def setUp(self):
-        if not os.path.exists(tool()[0]):
-            self.skipTest("save_torture not built")
-
     def test_kill_at_random_moments(self):
         c = kill_test(KILLS)
         print(f"kill test: {c}", file=sys.stderr)
@@ -137,9 +133,4 @@ class Saves(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    args = sys.argv[1:]
-    if "--kills" in args:
-        i = args.index("--kills")
-        KILLS, args[i:i + 2] = int(args[i + 1]), []
-    BUILD = args.pop(0) if args else BUILD
-    unittest.main(argv=[sys.argv[0], "-v"] + args)
+    unittest.main(verbosity=2)
