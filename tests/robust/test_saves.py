@@ -1,6 +1,6 @@
 """Saves survive a kill at a random moment and failing file operations (each of open, write, fsync, close
 and rename through an LD_PRELOAD shim, at every free-space budget): the file holds the old or the new
-generation, whole. Full figures: TERVALO_KILLS=1000 TERVALO_BUILD_DIR=build python3 tests/robust/test_saves.py"""
+generation, whole. TERVALO_KILLS sets the number of kills (50 by default, 1000 for full figures)."""
 import os
 import random
 import signal
