@@ -40,7 +40,7 @@ def write_save(path, strs, vals):
 
 
 class Xvfb:
-    """One private X server; it picks a free display number itself."""
+    """One private X server on a display it picks itself (-noreset: SDL 1.2 opens it at the first try)."""
 
     def start(self):
         for _ in range(5):
@@ -278,7 +278,6 @@ class Shot:
     W, H = 640, 480
 
     def __init__(self, path):
-        self.path = path
         # ImageMagick (which took the screenshot) hands over raw RGB bytes.
         self.raw = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], check=True,
                                   capture_output=True).stdout
