@@ -26,24 +26,19 @@ inline std::string scratchPath(const char* tag, const char* ext = "") {
   return dir + "/tervalo_fuzz_" + tag + "_" + std::to_string(::getpid()) + ext;
 }
 
-inline bool writeFile(const std::string& path, const uint8_t* data, size_t size) {
+inline bool writeFile(const std::string& path, const std::string& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  bool ok = std::fwrite(data, 1, size, f) == size;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && ok;
-}
-
-inline bool writeFile(const std::string& path, const std::string& text) {
-  return writeFile(path, reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
 // Makes a private scratch folder with `subdirs` the working folder, so that
 // what a reader looks up relative to it stays out of the repository's reach.
-inline std::string enterScratchDir(const char* tag,
-                                   std::initializer_list<const char*> subdirs = {}) {
+inline std::string enterScratchDir(const char* tag, std::initializer_list<const char*> subdirs = {}) {
   const std::string dir = scratchPath(tag);
-  std::filesystem::create_directories(dir);
   for (const char* sub : subdirs) std::filesystem::create_directories(dir + "/" + sub);
+  std::filesystem::create_directories(dir);
   std::filesystem::current_path(dir);
   return dir;
 }
@@ -54,5 +49,5 @@ inline std::string enterScratchDir(const char* tag,
 // file `path` (tag and extension name it), console lines silenced.
 #define FUZZ_INPUT_FILE(path, tag, ext)                                   \
   static const std::string path = fuzz::scratchPath(tag, ext);            \
-  if (!fuzz::writeFile(path, data, size)) return 0;                       \
+  if (!fuzz::writeFile(path, fuzz::text(data, size))) return 0;           \
   Log::Capture quiet

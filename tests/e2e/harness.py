@@ -1,6 +1,5 @@
-"""End-to-end harness: the real tervalo binary in a prepared copy of a game folder under its own Xvfb
-server; keys by xdotool, screenshots, console lines, exit code and save file. Also `make play` without a
-display: python3 harness.py play GAME_DIR [OUT_DIR]."""
+"""End-to-end harness: the real tervalo binary in a copy of a game folder under its own Xvfb server,
+driven by xdotool. Also `make play` without a display: python3 harness.py play GAME_DIR [OUT_DIR]."""
 import os
 import shutil
 import signal
@@ -25,7 +24,7 @@ def loaded(level):
 
 
 def read_save(path):
-    """The save file's string and integer tables as two dicts."""
+    """The save file's string and integer tables."""
     with open(path, "rb") as f:
         u32 = lambda fmt="<I": struct.unpack(fmt, f.read(4))[0]
         text = lambda: f.read(u32()).decode("latin-1")
@@ -34,7 +33,6 @@ def read_save(path):
 
 
 def write_save(path, strs, vals):
-    """A save file holding the two tables, as the game writes it."""
     blob = lambda t: struct.pack("<I", len(t)) + t.encode("latin-1")
     with open(path, "wb") as f:
         f.write(struct.pack("<I", len(strs)) + b"".join(blob(k) + blob(v) for k, v in strs.items()) +
@@ -42,7 +40,7 @@ def write_save(path, strs, vals):
 
 
 class Xvfb:
-    """One private X server; it picks a free display number itself."""
+    """One private X server on a display it picks itself (-noreset: SDL 1.2 opens it at the first try)."""
 
     def start(self):
         for _ in range(5):
@@ -70,8 +68,7 @@ class Xvfb:
 
 
 class GameRun:
-    """A prepared copy of a game folder (files named like "lua/soltys.lua" may be changed before start)
-    and runs of the binary in it; -noreset lets SDL 1.2 open the display at the first attempt."""
+    """A copy of a game folder (its files may be changed before a start) and runs of the binary in it."""
 
     def __init__(self, source=None, binary=None, keep=False):
         self.source = source or game_dir()
@@ -79,9 +76,8 @@ class GameRun:
         self.keep = keep
         self.dir = self.proc = self.xvfb = self.window = self.log_path = self.returncode = None
 
-    # --- the folder ------------------------------------------------------
     def prepare(self):
-        """A fresh copy of the game without a save (again in the same folder when called twice)."""
+        """A fresh copy of the game without a save (in the same folder when called again)."""
         if self.dir:
             shutil.rmtree(self.dir)
         self.dir = self.dir or tempfile.mkdtemp(prefix="tervalo-e2e-")
@@ -114,7 +110,6 @@ class GameRun:
         if self.dir and not self.keep:
             shutil.rmtree(self.dir, ignore_errors=True)
 
-    # --- running ---------------------------------------------------------
     def start(self, env=None, wait_window=True, args=()):
         self.xvfb = self.xvfb or Xvfb().start()
         self.env = {**os.environ, "SDL_AUDIODRIVER": os.environ.get("SDL_AUDIODRIVER_E2E", "dummy"),
@@ -123,30 +118,20 @@ class GameRun:
         self.log_file = open(self.log_path, "wb")
         self.proc = subprocess.Popen([self.path("tervalo"), *args], cwd=self.dir, env=self.env,
                                      stdout=self.log_file, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-        if not wait_window or self._wait_for_window(timeout=30):
+        if not wait_window or self.wait_for(lambda _: self._find_window(), timeout=30):
             return self
         raise RuntimeError("game window never appeared:\n" + self.output())
 
     def started(self, **kw):
-        """start() until the start-up line is printed."""
         if not self.start(**kw).wait_for_line(STARTED):
             raise AssertionError("the game did not start:\n" + self.output())
         return self
 
-    def run_to_exit(self, env=None, timeout=30, args=()):
-        """Starts the game and waits for it to end by itself (start-up failures)."""
-        return self.start(env=env, wait_window=False, args=args).wait(timeout)
-
-    def _wait_for_window(self, timeout):
-        deadline = time.time() + timeout
-        while time.time() < deadline and self.proc.poll() is None:
-            ids = subprocess.run(["xdotool", "search", "--name", "^" + CAPTION + "$"], env=self.env,
-                                 capture_output=True, text=True).stdout.split()
-            if ids:
-                self.window = ids[0]
-                return True
-            time.sleep(0.1)
-        return False
+    def _find_window(self):
+        ids = subprocess.run(["xdotool", "search", "--name", "^" + CAPTION + "$"], env=self.env,
+                             capture_output=True, text=True).stdout.split()
+        self.window = ids[0] if ids else None
+        return self.window
 
     def wait_for(self, test, timeout=20):
         """Waits until test(console output) holds or the game has ended."""
@@ -174,9 +159,6 @@ class GameRun:
         time.sleep(hold_ms / 1000.0)
         for k in reversed(keys):
             self.xdotool("keyup", k)
-
-    def hold(self, key, seconds):
-        self.key(key, hold_ms=seconds * 1000)
 
     def screenshot(self, path):
         subprocess.run(["import", "-window", "root", "-crop", "640x480+0+0", path],
@@ -277,7 +259,7 @@ class GameRun:
             if slot1:
                 x, _, _, nx, _ = self.probe()
                 if abs(nx - x) > 36:
-                    self.hold("Right" if nx > x else "Left", min(0.6, abs(nx - x) / 150))
+                    self.key("Right" if nx > x else "Left", hold_ms=min(600, abs(nx - x) / 0.15))
                     time.sleep(0.2)
                     continue
             self.key("e", hold_ms=80)
@@ -285,7 +267,7 @@ class GameRun:
             if self.probe(2) not in (0, None):
                 return
             if not slot1:
-                self.hold(step, 0.15)
+                self.key(step, hold_ms=150)
                 time.sleep(0.2)
         raise AssertionError("nobody to talk to at " + str(self.position()))
 
@@ -296,7 +278,6 @@ class Shot:
     W, H = 640, 480
 
     def __init__(self, path):
-        self.path = path
         # ImageMagick (which took the screenshot) hands over raw RGB bytes.
         self.raw = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], check=True,
                                   capture_output=True).stdout
@@ -317,15 +298,6 @@ class Shot:
     def fraction(self, box, test, step=4):
         """Share of the pixels in box (every step-th) passing test(r, g, b)."""
         return self.count(box, test, step) / max(1, len(range(0, box[2], step)) * len(range(0, box[3], step)))
-
-    def changed(self, before, box, by=100):
-        """Pixels of box that grew brighter than in `before` by more than `by`."""
-        return sum(1 for a, b in zip(self.pixels(box), before.pixels(box)) if sum(a) - sum(b) > by)
-
-    def differs(self, before, box, step=2):
-        """Share of the pixels of box whose colour differs clearly from `before`."""
-        pairs = list(zip(self.pixels(box, step), before.pixels(box, step)))
-        return sum(1 for a, b in pairs if sum(abs(u - v) for u, v in zip(a, b)) > 30) / len(pairs)
 
     def sepia(self):
         """Nearly every pixel toned like an old photograph: red over green over blue."""
@@ -410,7 +382,7 @@ def quest(run, shot, expect):
 
     # The chest goes against the ledge; up onto it, then onto the ledge.
     run.walk_to(500, "Right", timeout=12)
-    run.hold("Right", 0.6)
+    run.key("Right", hold_ms=600)
     shot("06-chest-pushed-to-ledge")
     run.xdotool("keydown", "Right")
     for _ in range(2):
@@ -425,15 +397,13 @@ def quest(run, shot, expect):
     x, y = run.position()
     expect(x > 584, "still on the ledge")
 
-    # Stones break the barricade (level x 772..796, 64 high); the first is
-    # seen in flight right of the hand (half a second to the barricade).
+    # Stones break the barricade (level x 772..796, 64 high; half a second's
+    # flight away). How a stone is drawn is the GL tests' business.
     wood = (784 - x + 320 - 12, 176, 24, 64)
     before = shot("07-on-the-ledge")
     run.key("z", hold_ms=80)
-    path = (344, 190, min(96, wood[0] - 344), 45)
-    flight = max((shot("08-stone-in-flight-%d" % i) for i in range(4)), key=lambda s: s.changed(before, path))
-    expect(flight.changed(before, path) >= 4, "a stone flies right of the hand")
-    time.sleep(0.7)
+    shot("08-stone-in-flight")
+    time.sleep(1.0)
     run.key("z", hold_ms=80)
     time.sleep(0.3)
     shot("09-barricade-splinters")

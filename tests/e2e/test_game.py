@@ -1,10 +1,12 @@
 """The real binary on the demo: start-up failures and their exit codes; a session set up by game.ini
 and --level that goes on from a save, with scripts that never return and one that changes its
-character through the API (the plain first session is the playthrough's)."""
+character through the API; live reload in developer mode. The plain first session is the playthrough's."""
 import os
+import re
+import time
 import unittest
 
-from harness import MEADOW, START_PROBE, STARTED, GameRun, loaded, write_save
+from harness import MEADOW, START_PROBE, STARTED, GameRun, add_probe, loaded, write_save
 
 # The herbalist moves herself after 30 ticks and says so through the API.
 ZIELARKA = """ticks = 0
@@ -28,6 +30,20 @@ RUNAWAY = ["FAIL: Lua.update: Error: Skrypt data/lvl/miedzyczas.crs:lvl, funkcja
            "przekroczony limit czasu (100 ms)",
            "FAIL: Lua.update: Error: Skrypt lua/skoczek.lua, funkcja update: przekroczony limit czasu (100 ms)",
            "FAIL: Lua.update: Error: Skrypt lua/soltys.lua, funkcja update: przekroczony limit pamieci (8 MiB)"]
+
+# Soltys stands and says once where the player is, as the reloaded level sees it.
+SOLTYS = """-- standing, version {v}
+local said = false
+function update()
+  if not said then
+    said = true
+    local x, y = getPlayerPos()
+    print("E2E soltys {v} " .. x .. " " .. y)
+  end
+end
+"""
+RELOADED = "OK  : Dev.reload: Poziom"
+FAILED = "FAIL: Dev.reload: Poziom"
 
 
 def remove(name):
@@ -59,7 +75,7 @@ class GameTest(unittest.TestCase):
                 run.prepare()
                 if change:
                     change(run)
-                self.assertEqual(run.run_to_exit(env=env), code, run.output())
+                self.assertEqual(run.start(env=env, wait_window=False).wait(30), code, run.output())
                 lines = run.lines()  # game.ini is read before the first line
                 start = lines.index("INFO: Start")
                 self.assertTrue(start <= 1 and lines[start + 1].startswith("INFO: Build: "), lines)
@@ -104,3 +120,52 @@ class GameTest(unittest.TestCase):
         zielarka = strs[f"{MEADOW}_zielarka"].split(" ")
         self.assertEqual((zielarka[4], zielarka[7]), ("500", "42"), zielarka)
         self.assertEqual(run.save()[1], {"miedzyczas_wizyty": 9})  # the old save is left alone
+
+    def test_live_reload(self):
+        # A script and a dialog line changed while the game runs reload the level with the new
+        # behaviour and the player where it was; a broken script keeps the running level and says why.
+        run = self.run_
+        add_probe(run)
+        run.write("lua/soltys.lua", SOLTYS.format(v="v1"))
+        run.start(args=["--dev"])
+        self.assertTrue(run.wait_for_line("E2E soltys v1"), run.output())
+        time.sleep(1.5)  # the player drops onto the meadow beside Soltys
+        run.key("Right", hold_ms=300)
+        time.sleep(1.0)
+        before = run.position()
+        self.assertIsNotNone(before, run.output())
+        self.assertNotEqual(before[0], 960)  # walked away from the start
+
+        # Both edits land together; the watch reloads once the folder is quiet.
+        run.edit("npc/soltys", "12 1=strnl Jestem soltysem tej wioski.",
+                 "12 1=lua print('E2E dialog v2')\n12 2=seta")
+        run.write("lua/soltys.lua", SOLTYS.format(v="v2"))
+        self.assertTrue(run.wait_for_line("E2E soltys v2"), run.output())
+        self.assertIn(RELOADED, run.output())
+        after = re.search(r"^E2E soltys v2 (-?\d+) (-?\d+)$", run.output(), re.M)
+        self.assertEqual((int(after.group(1)), int(after.group(2))), before, run.output())
+
+        run.key("e")  # talk: the changed lines run and end the conversation
+        self.assertTrue(run.wait_for_line("E2E dialog v2", timeout=10), run.output())
+
+        # A syntax error: Ctrl+R reports it and the running level goes on.
+        run.write("lua/soltys.lua", "function update(\n")
+        time.sleep(0.5)  # the watch reloads (and fails) by itself first
+        run.key("Control_L", "r")
+        time.sleep(1.0)
+        self.assertIn(FAILED, run.output())
+        self.assertRegex(run.output(), r"FAIL: Lua\.update: Error: lua/soltys\.lua:\d+:")
+        # So does a script that raises while it loads.
+        failed = run.output().count(FAILED)
+        run.write("lua/soltys.lua", 'error("E2E boom")\n')
+        time.sleep(1.0)
+        out = run.output()
+        self.assertIn("E2E boom", out)
+        self.assertGreater(out.count(FAILED), failed, out)
+        self.assertEqual(out.count(RELOADED), 1, out)
+        moved_from = run.position()
+        run.key("Left", hold_ms=400)
+        time.sleep(0.5)
+        self.assertNotEqual(run.position(), moved_from, run.output())  # still running
+        self.assertEqual(run.quit(), 0, run.output())
+

@@ -1,6 +1,6 @@
-"""The getting-started page followed to the letter (its `sh` blocks run, blocks naming a path written
-there, in page order), then its game started: Anna on screen, talking opens the dialog box, the save
-holds her dialog."""
+"""The getting-started page followed to the letter (its `sh` blocks run, its `--check` among them; blocks
+naming a path written there, in page order), then its game started: Anna on screen, the save holds her
+dialog and where she stands."""
 import os
 import re
 import shutil
@@ -11,8 +11,7 @@ import unittest
 
 from harness import GameRun, Shot, game_dir
 
-SOURCE = os.environ.get("TERVALO_SOURCE_DIR",
-                        os.path.join(os.path.dirname(__file__), "..", ".."))
+SOURCE = os.environ.get("TERVALO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
 PAGE = os.path.join(SOURCE, "docs", "getting-started.md")
 FENCE = re.compile(r"^```([^\n]*)\n(.*?)^```\s*$", re.S | re.M)
 ANNA_DRESS = (210, 30, 150)
@@ -20,10 +19,6 @@ ANNA_DRESS = (210, 30, 150)
 EXPECTED_FAILS = {"FAIL: Database.load: Nie udalo sie otworzyc pliku",
                   "FAIL: main: Nie udalo sie wczytac zapisu",
                   "FAIL: Weapon.load: Nie udalo sie wczytac listy broni"}
-
-
-def fails(run):
-    return {line for line in run.lines() if line.startswith("FAIL")}
 
 
 def page_script(page_text):
@@ -53,30 +48,22 @@ class GettingStartedTest(unittest.TestCase):
             r = subprocess.run(["bash", "-c", page_script(f.read())], cwd=tmp,
                                env=dict(os.environ, TERVALO=checkout), capture_output=True, text=True)
         self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
-        game = os.path.join(tmp, "mygame")
-        self.assertEqual(os.path.getsize(os.path.join(game, "first", "ground.bin")), 300)
 
-        run = GameRun(source=game, binary=os.environ.get("TERVALO_BIN")).prepare()
+        run = GameRun(source=os.path.join(tmp, "mygame"), binary=os.environ.get("TERVALO_BIN")).prepare()
         self.addCleanup(run.cleanup)
         run.started()
-        # A game built as the page says prints no other failure.
-        self.assertLessEqual(fails(run), EXPECTED_FAILS, run.output())
         self.assertIn('OK  : Level.load: Poziom "data/lvl/first.crs:lvl"', run.output())
         time.sleep(2.0)  # both characters drop onto the grass
-        before = Shot(run.screenshot(run.path("before.png")))
         # Anna stands 40 px right of the player, who is in the screen's centre.
         near = lambda *p: all(abs(a - b) <= 24 for a, b in zip(p, ANNA_DRESS))
-        self.assertGreater(before.count((330, 180, 70, 120), near), 40)
-
-        run.key("e")
+        self.assertGreater(Shot(run.screenshot(run.path("anna.png"))).count((330, 180, 70, 120), near), 40)
+        run.key("e")  # she talks (counted in the save), Return closes the box
         time.sleep(1.0)
-        talking = Shot(run.screenshot(run.path("talking.png")))
-        # The dialog box covers the bottom of the screen.
-        self.assertGreater(talking.differs(before, (20, 390, 600, 80)), 0.5)
         run.key("Return")
         time.sleep(0.5)
         self.assertEqual(run.quit(), 0, run.output())
-        self.assertLessEqual(fails(run), EXPECTED_FAILS, run.output())
+        # A game built as the page says prints no other failure.
+        self.assertLessEqual({l for l in run.lines() if l.startswith("FAIL")}, EXPECTED_FAILS, run.output())
 
         strs, vals = run.save()
         self.assertEqual(vals.get("anna_talks"), 1, vals)
