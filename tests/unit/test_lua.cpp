@@ -19,18 +19,6 @@ std::unique_ptr<Lua>* g_host = nullptr;
 
 }  // namespace
 
-TEST(Periodic, SixteenMillisecondSteps) {
-  Periodic clock;
-  int calls = 0;
-  EXPECT_EQ(clock.advance(0.1f, [&] { ++calls; }), 6);
-  EXPECT_EQ(calls, 6);
-  EXPECT_NEAR(clock.ms(), 4.0f, 1e-3);
-  Periodic stopped;  // false from the callback ends the loop at once
-  int n = 0;
-  EXPECT_EQ(stopped.advance(0.1f, [&] { return ++n < 2; }), 2);
-  EXPECT_NEAR(stopped.ms(), 68.0f, 1e-3);
-}
-
 TEST(LuaHost, ErrorsArgumentsRegistryAndStack) {
   Log::Capture cap;
   Lua lua;
