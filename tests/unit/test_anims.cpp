@@ -5,8 +5,6 @@
 
 #include "base/log.h"
 #include "render/sprite.h"
-#include "resources/resfile_writer.h"
-#include "unit/scratch_dir.h"
 
 namespace {
 
@@ -165,62 +163,4 @@ TEST(AnimClock, StepsLoopsAndOvershoot) {
   frame = 0;
   advanceAnimClock(timer, frame, a, 12, 0.125f);
   EXPECT_EQ(frame, 1u);
-}
-
-TEST(SpriteMask, IsSolidStaysInsideTheImage) {
-  // 4 x 3 image: an animation of 2 x 3 at x = 2, the image's right border.
-  Sprite s;
-  s.width = 4;
-  s.height = 3;
-  s.mask = {0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 1};
-  Sprite::Anim a;
-  a.x = 2, a.w = 2, a.h = 3, a.boxX2 = 2, a.boxY2 = 3;
-  a.frames.resize(1);
-  s.anims.push_back(a);
-  EXPECT_TRUE(s.isSolid(0, 0, 0));
-  EXPECT_FALSE(s.isSolid(1, 1, 0));
-  // Far edges of the box, one step beyond it, and far away: never outside the image.
-  for (auto [x, y] : {std::pair<uint32_t, uint32_t>{2, 0}, {0, 3}, {3, 0}, {0xffffffffu, 0xffffffffu}})
-    EXPECT_FALSE(s.isSolid(x, y, 0)) << x << "," << y;
-  // Out-of-range animation or no mask at all: solid.
-  EXPECT_TRUE(s.isSolid(100, 100, 1));
-  EXPECT_TRUE(Sprite().isSolid(5, 5, 0));
-  // A narrowed box: points left of it are free even on solid pixels.
-  s.anims[0].boxX1 = 1;
-  EXPECT_FALSE(s.isSolid(0, 0, 0));
-  EXPECT_TRUE(s.isSolid(1, 0, 0));
-  s.mask.resize(5);  // a hand-made mask smaller than width x height is never overrun
-  EXPECT_FALSE(s.isSolid(1, 2, 0));
-}
-
-using SpriteFiles = ScratchDirTest;
-TEST_F(SpriteFiles, DefinitionEntriesBesideTheImage) {
-  // The last four characters of the image name give way to the companion's extension.
-  EXPECT_EQ(Sprite::resourceFileName("data/gfx.crs:npc_ptr", ".png"), "data/gfx.crs:npc_ptr.png");
-  EXPECT_EQ(Sprite::resourceFileName("a.crs:b.c.jpeg", ".png"), "a.crs:b.c..png");
-
-  ResfileWriter w;
-  w.add("walker.txt", "anim 0 0 16 16 8 0 0 0 16 16 walk\nframe 2 3 4\n");
-  w.add("empty.txt", "");
-  ASSERT_TRUE(w.write(path("a.crs")));
-  const std::string res = path("a.crs") + ":";
-  Sprite s;
-  s.width = 40;
-  s.height = 20;
-  Log::Capture cap;
-  ASSERT_TRUE(s.loadAnims((res + "walker.png").c_str()));
-  EXPECT_EQ(s.findAnim("walk")->frames.size(), 2u);
-  EXPECT_TRUE(cap.lines().empty());
-  // No definition: the whole image, after the two failure lines.
-  ASSERT_TRUE(s.loadAnims((res + "ghost").c_str()));
-  EXPECT_EQ(cap.lines(), (std::vector<std::string>{
-                             "FAIL: Resfile.load: Nie znaleziono pliku \"ghost.txt\"",
-                             "FAIL: Sprite.loadAnims: Nie znaleziono informacji o animacjach, uzywanie calego obrazka"}));
-  EXPECT_EQ(desc(s.getAnim(0)), "0 0 40 20 | 100 0 | 0 0 40 20 | 1*0,0,0,0");
-  EXPECT_EQ(s.getAnimCount(), 1u);
-  EXPECT_TRUE(s.animsByName.empty());
-  // An empty definition defines nothing; a plain file gets the whole image.
-  EXPECT_FALSE(s.loadAnims((res + "empty").c_str()));
-  ASSERT_TRUE(s.loadAnims("some/file.png"));
-  EXPECT_EQ(s.getAnim(0)->w, 40u);
 }

@@ -120,26 +120,3 @@ TEST_F(IniFileTest, ParsesLinesAsStored) {
   EXPECT_EQ(ini.sections().count("missing"), 0u);
 }
 
-TEST_F(IniFileTest, OpenLifecycle) {
-  const std::string a = put("a.ini", "[s]\nk=file\n");
-  const std::string b = put("b.ini", "[t]\nq=1\n");
-  ASSERT_TRUE(ini.open(a));
-  ini.set("s", "added", "1");
-  std::filesystem::remove(a);
-  // The current name is not read again, even though it is gone.
-  EXPECT_TRUE(ini.open(a));
-  EXPECT_EQ(ini.get("s", "added"), "1");
-  EXPECT_EQ(ini.get("s", "k"), "file");
-
-  ASSERT_TRUE(ini.open(b));
-  EXPECT_EQ(ini.get("s", "added"), "");
-  EXPECT_FALSE(ini.open(a));
-  EXPECT_TRUE(ini.sections().empty());
-  EXPECT_EQ(ini.fileName(), "");
-  put("a.ini", "[s]\nk=again\n");
-  EXPECT_TRUE(ini.open(a));  // a failed open is retried
-  EXPECT_EQ(ini.get("s", "k"), "again");
-  ini.close();
-  EXPECT_TRUE(ini.sections().empty());
-  EXPECT_FALSE(ini.open(dir.string()));  // a directory is no file
-}
