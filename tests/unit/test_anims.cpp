@@ -146,21 +146,4 @@ TEST(AnimClock, StepsLoopsAndOvershoot) {
     EXPECT_EQ(frame, r.wantFrame);
     EXPECT_FLOAT_EQ(timer, r.wantTimer);
   }
-  // From a record: its speed and loop frame, unless the object has a speed of its own.
-  Sprite::Anim a;
-  a.speed = 4;
-  a.frames.resize(4);
-  a.loopFrame = 2;
-  float timer = 0;
-  uint32_t frame = 0;
-  std::vector<uint32_t> seen;
-  for (int i = 0; i < 12; ++i) {
-    advanceAnimClock(timer, frame, a, 0, 0.125f);
-    seen.push_back(frame);
-  }
-  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 0, 1, 1, 2, 2, 3, 3, 2, 2, 3, 3}));
-  timer = 0;
-  frame = 0;
-  advanceAnimClock(timer, frame, a, 12, 0.125f);
-  EXPECT_EQ(frame, 1u);
 }

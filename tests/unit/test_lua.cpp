@@ -294,16 +294,4 @@ TEST(ScriptRequests, RunInOrderAfterTheScriptReturns) {
   q.cancel(&owner);
   EXPECT_EQ(q.drain(), 1u);
   EXPECT_EQ(log, "abd");
-
-  // The use it is made for: a script asking for its own host to go.
-  auto host = std::make_unique<Lua>();
-  g_host = &host;
-  host->regFunc([](lua_State*) { ScriptRequests::instance().post(g_host, [] { g_host->reset(); }); return 0; },
-                "leave");
-  ASSERT_TRUE(host->runString("function update() leave() left = 'yes' end"));
-  Periodic clock;
-  EXPECT_EQ(host->callPeriodic(clock, 0.016f, "update"), 1);
-  EXPECT_EQ(global(*host, "left"), "yes");
-  EXPECT_EQ(ScriptRequests::instance().drain(), 1u);
-  EXPECT_EQ(host, nullptr);
 }
