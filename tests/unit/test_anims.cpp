@@ -147,3 +147,35 @@ TEST(AnimClock, StepsLoopsAndOvershoot) {
     EXPECT_FLOAT_EQ(timer, r.wantTimer);
   }
 }
+
+TEST(SpriteMask, IsSolidStaysInsideTheImage) {
+  // 4 x 3 image: an animation of 2 x 3 at x = 2, the image's right border.
+  Sprite s;
+  s.width = 4;
+  s.height = 3;
+  s.mask = {0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 1};
+  Sprite::Anim a;
+  a.x = 2, a.w = 2, a.h = 3, a.boxX2 = 2, a.boxY2 = 3;
+  a.frames.resize(1);
+  s.anims.push_back(a);
+  EXPECT_TRUE(s.isSolid(0, 0, 0));
+  EXPECT_FALSE(s.isSolid(1, 1, 0));
+  // Far edges of the box, one step beyond it, and far away: never outside the image.
+  for (auto [x, y] : {std::pair<uint32_t, uint32_t>{2, 0}, {0, 3}, {3, 0}, {0xffffffffu, 0xffffffffu}})
+    EXPECT_FALSE(s.isSolid(x, y, 0)) << x << "," << y;
+  // Out-of-range animation or no mask at all: solid.
+  EXPECT_TRUE(s.isSolid(100, 100, 1));
+  EXPECT_TRUE(Sprite().isSolid(5, 5, 0));
+  // A narrowed box: points left of it are free even on solid pixels.
+  s.anims[0].boxX1 = 1;
+  EXPECT_FALSE(s.isSolid(0, 0, 0));
+  EXPECT_TRUE(s.isSolid(1, 0, 0));
+  s.mask.resize(5);  // a hand-made mask smaller than width x height is never overrun
+  EXPECT_FALSE(s.isSolid(1, 2, 0));
+}
+
+// The last four characters of the image name give way to the definition's extension.
+TEST(SpriteFiles, DefinitionNameBesideTheImage) {
+  EXPECT_EQ(Sprite::resourceFileName("data/gfx.crs:npc_ptr", ".png"), "data/gfx.crs:npc_ptr.png");
+  EXPECT_EQ(Sprite::resourceFileName("a.crs:b.c.jpeg", ".png"), "a.crs:b.c..png");
+}

@@ -1,26 +1,10 @@
 // The text readers: words of a line and INI files.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "base/log.h"
 #include "resources/ini_file.h"
 #include "resources/parser.h"
 #include "unit/scratch_dir.h"
-
-TEST(Parser, RunsOfSeparatorsAndEndsMakeNoEmptyElements) {
-  Parser p("  a\t\tb  ", " \t");
-  ASSERT_EQ(p.count(), 2);
-  EXPECT_EQ(p.start(1), 5u);
-  EXPECT_EQ(p.show(1), "b");
-  Parser name("data/gfx.crs::npc_ptr:", ":");
-  ASSERT_EQ(name.count(), 2);
-  EXPECT_EQ(name.show(0), "data/gfx.crs");
-  EXPECT_EQ(name.show(1), "npc_ptr");
-  // A zero byte ends an element like the end of the text, but only while there are separators.
-  EXPECT_EQ(Parser(std::string("ab\0cd", 5), " ").count(), 2);
-  EXPECT_EQ(Parser("a b", "").count(), 0);
-}
 
 TEST(Parser, OutOfRangeReportsPerOperation) {
   Log::Capture cap;
@@ -40,19 +24,6 @@ TEST(Parser, OutOfRangeReportsPerOperation) {
                              "FAIL: Parser.isVal: Element 0 nie istnieje", "FAIL: Parser.del: Element -1 nie istnieje",
                              "FAIL: Parser.swap: Element 0 nie istnieje", "FAIL: Parser.ins: Element -2 nie istnieje",
                              "FAIL: Parser.ins: Element 0 nie istnieje"}));
-}
-
-TEST(Parser, Numbers) {
-  Parser p("007 -7 12abc 1.5 +3 0 -0 2147483648 1e400 -1e400 x", " ");
-  const bool isVal[] = {false, true, false, false, false, true, false, false};  // 7: no int round trip
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(p.isVal(i), isVal[i]) << i;
-  EXPECT_EQ(p.val(0), 7);
-  EXPECT_EQ(p.val(2), 12);
-  EXPECT_FLOAT_EQ(p.valf(3), 1.5f);
-  EXPECT_TRUE(std::isinf(p.valf(8)) && p.valf(8) > 0);
-  EXPECT_TRUE(std::isinf(p.valf(9)) && p.valf(9) < 0);
-  EXPECT_EQ(p.val(10), 0);
-  EXPECT_EQ(p.valf(10), 0.0f);
 }
 
 // Deleting takes the run of separators after a word with it; a word given

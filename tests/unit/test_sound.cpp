@@ -1,6 +1,6 @@
-// Sound: the mixer, the channels and music of the sound system, the device,
-// and the sound rows of the script API in a level's and a character's state
-// (and a weapon's), checked on what the mixer puts out.
+// Sound: the mixer, the channels and music of the sound system, and the
+// sound rows of the script API in a level's and a character's state, checked
+// on what the mixer puts out.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,9 +16,7 @@
 #include "unit/api_fixture.h"
 #include "unit/scratch_dir.h"
 #include "unit/sound_files.h"
-#include "unit/world_helpers.h"
 #include "world/npc.h"
-#include "world/weapon.h"
 
 namespace {
 
@@ -291,15 +289,4 @@ TEST_F(SoundApi, MixedOutputStartsGlidesAndStops) {
     EXPECT_PEAKS(0, 0.25);
     EXPECT_NEAR(snd.music.front().stream->pitchShift(), 0.875f, 1e-4);
   }
-}
-
-// Weapon scripts get the sound functions (and still none of the level's).
-TEST_F(SoundApi, WeaponStates) {
-  worldtest::Sheet pic{1, 8, 8};
-  file("lua/gun.lua", "function shoot(x, y) ch = playSnd(-1, 'data/snd.crs:fx', x) end");
-  Weapon gun("lua/gun.lua", "shoot", "shoot", &pic.s);
-  gun.fire1(30, 0);
-  EXPECT_EQ(eval(gun.lua, "return ch, setPos == nil"), "0 true");
-  EXPECT_FLOAT_EQ(snd.channels[0].volume, 0.3f);
-  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
 }

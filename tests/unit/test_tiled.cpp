@@ -113,17 +113,6 @@ TEST_F(Tiled, EveryEncodingOfOneMapGivesOneArchive) {
   EXPECT_EQ(readBytes(path("game/lua/list.ini")), "[data/m.crs:lvl]\nalways=tick\n");
 }
 
-TEST_F(Tiled, ListsKeepWhatOtherLevelsAndDialogsWrote) {
-  fs::create_directories(dir / "game" / "npc");
-  writeBytes(path("game/npc/list.ini"), "; levels\n[data/x.crs:lvl]\n1=ann\n\n[data/m.crs:lvl]\n7=old\n");
-  writeBytes(path("game/npc/bob"), "; Bob\n[npc]\ndata/x.crs:lvl=1 0 1 1 0 0 0 1 s 0 255\n\n[dialog]\n1=Hi\n");
-  importArchive("m.tmx", tiledtest::tmx(Enc::Csv));
-  EXPECT_EQ(readBytes(path("game/npc/list.ini")), "; levels\n[data/x.crs:lvl]\n1=ann\n\n[data/m.crs:lvl]\n2=bob\n");
-  EXPECT_EQ(readBytes(path("game/npc/bob")),
-            "; Bob\n[npc]\ndata/x.crs:lvl=1 0 1 1 0 0 0 1 s 0 255\n"
-            "data/m.crs:lvl=1 1 1 1 300 448 0 5 data/m.crs:crate 0 255 bob.lua\n\n[dialog]\n1=Hi\n");
-}
-
 TEST_F(Tiled, RefusedFeaturesNameTheirPlaceAndWriteNothing) {
   const std::string csv = tiledtest::tmx(Enc::Csv), json = tiledtest::json(Enc::JsonArray);
   auto with = [](std::string s, const std::string& from, const std::string& to) {
