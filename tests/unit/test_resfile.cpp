@@ -37,7 +37,8 @@ struct ResfileTest : ScratchDirTest {
 
 }  // namespace
 
-TEST_F(ResfileTest, NamesAndEntries) {
+// Resource names: the archive and the entry, with stray colons around them.
+TEST_F(ResfileTest, Names) {
   const std::string a = make("gfx.crs", writer({{"npc_ptr", "pointer"}}));
   for (const std::string& name : {a + ":npc_ptr", a + "::npc_ptr", ":" + a + ":npc_ptr:", a + ":npc_ptr:extra"}) {
     ASSERT_STREQ(res.load(name).c_str(), "pointer") << name;
@@ -54,44 +55,6 @@ TEST_F(ResfileTest, NamesAndEntries) {
                                                    "FAIL: Resfile.load: Zla nazwa pliku (\"(null)\")",
                                                    "FAIL: Resfile.load: Nie znaleziono pliku \"other\"",
                                                    "FAIL: Resfile.load: Nie znaleziono pliku 1"}));
-
-  // Entries: an empty archive, an empty entry, compressed and stored ones, a repeated name.
-  cap.clear();
-  const std::string e = make("empty.crs", ResfileWriter());
-  EXPECT_TRUE(res.open(e));
-  EXPECT_TRUE(res.entries().empty());
-  EXPECT_FALSE(res.load(e, "x"));
-  EXPECT_TRUE(cap.has("FAIL: Resfile.load: Nie znaleziono pliku \"x\""));
-
-  ResfileWriter w;
-  w.add("dup", "first");
-  w.add("nothing", "");
-  w.add("big", text(5000, 'b'));
-  w.add("dup", "second");
-  w.add("raw", text(5000, 'r'), ResfileWriter::Compression::Never);
-  const std::string dups = make("a.crs", w);
-  ASSERT_TRUE(w.items()[2].compressed);
-  EXPECT_STREQ(res.load(dups, "dup").c_str(), "second");  // the later name wins, both by index
-  EXPECT_STREQ(res.load(dups, 0u).c_str(), "first");
-  EXPECT_STREQ(res.load(dups, 3u).c_str(), "second");
-  ResBuffer none = res.load(dups, "nothing");
-  ASSERT_TRUE(none);
-  EXPECT_EQ(res.lastSize, 0u);
-  EXPECT_EQ(none.data()[0], 0);
-  for (const char* n : {"big", "raw"}) {
-    ResBuffer b = res.load(dups, n);
-    ASSERT_TRUE(b);
-    EXPECT_EQ(res.lastSize, 5000u);
-    EXPECT_EQ(b.data()[5000], 0);
-    EXPECT_EQ(std::string(b.data(), b.size()), text(5000, n[0]));
-  }
-  EXPECT_EQ(res.entries()[2].unpackedSize, 5000u);
-
-  // The table is read once: a replaced file does not change what loads see.
-  fs::rename(make("new.crs", writer({{"dup", "replaced"}})), dups);
-  EXPECT_STREQ(res.load(dups, "dup").c_str(), "second");
-  EXPECT_EQ(cap.lines().size(), 1u);
-  EXPECT_TRUE(res.load(make("one.crs", writer({{"e", ""}})), "e"));  // its name ends the file
 }
 
 TEST_F(ResfileTest, FailedOpensAndTheCurrentArchive) {
