@@ -81,19 +81,23 @@ TEST_F(DatabaseTest, RoundTripAndLoadFaults) {
   EXPECT_EQ(db.getStr("ab"), "v");
 }
 
-// Saves through links and onto devices that refuse writes; the full fault
-// matrix of saving (short writes, kills, read-only folders) is robust/'s.
+// Saves through links, over stale temporaries and onto devices that refuse
+// writes; the full fault matrix of saving (short writes, kills, read-only
+// folders) is robust/'s.
 TEST_F(DatabaseTest, SavesThroughLinksAndFailedWrites) {
   Database db;
   db.setStr("name", "old");
+  writeBytes(path("sav01.bin.tmp-a1b2c3"), "left by a writer that was killed");
   ASSERT_TRUE(db.save(path("sav01.bin")));
   size_t files = 0;
   for (const auto& e : fs::directory_iterator(dir)) files += e.is_regular_file();
-  EXPECT_EQ(files, 1u);  // no temporary left behind
+  EXPECT_EQ(files, 1u);  // no temporary left behind, and the stale one removed
+  fs::permissions(path("sav01.bin"), fs::perms(0640));
   fs::create_symlink("sav01.bin", path("link.bin"));  // saving through a link keeps the link
   db.setStr("name", "new");
   ASSERT_TRUE(db.save(path("link.bin")));
   EXPECT_TRUE(fs::is_symlink(path("link.bin")));
+  EXPECT_EQ(fs::status(path("sav01.bin")).permissions(), fs::perms(0640));  // and the file's mode
   Database back;
   ASSERT_TRUE(back.load(path("sav01.bin")));
   EXPECT_EQ(back.getStr("name"), "new");
