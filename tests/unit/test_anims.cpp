@@ -5,8 +5,6 @@
 
 #include "base/log.h"
 #include "render/sprite.h"
-#include "resources/resfile_writer.h"
-#include "unit/scratch_dir.h"
 
 namespace {
 
@@ -148,23 +146,6 @@ TEST(AnimClock, StepsLoopsAndOvershoot) {
     EXPECT_EQ(frame, r.wantFrame);
     EXPECT_FLOAT_EQ(timer, r.wantTimer);
   }
-  // From a record: its speed and loop frame, unless the object has a speed of its own.
-  Sprite::Anim a;
-  a.speed = 4;
-  a.frames.resize(4);
-  a.loopFrame = 2;
-  float timer = 0;
-  uint32_t frame = 0;
-  std::vector<uint32_t> seen;
-  for (int i = 0; i < 12; ++i) {
-    advanceAnimClock(timer, frame, a, 0, 0.125f);
-    seen.push_back(frame);
-  }
-  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 0, 1, 1, 2, 2, 3, 3, 2, 2, 3, 3}));
-  timer = 0;
-  frame = 0;
-  advanceAnimClock(timer, frame, a, 12, 0.125f);
-  EXPECT_EQ(frame, 1u);
 }
 
 TEST(SpriteMask, IsSolidStaysInsideTheImage) {
@@ -193,34 +174,8 @@ TEST(SpriteMask, IsSolidStaysInsideTheImage) {
   EXPECT_FALSE(s.isSolid(1, 2, 0));
 }
 
-using SpriteFiles = ScratchDirTest;
-TEST_F(SpriteFiles, DefinitionEntriesBesideTheImage) {
-  // The last four characters of the image name give way to the companion's extension.
+// The last four characters of the image name give way to the definition's extension.
+TEST(SpriteFiles, DefinitionNameBesideTheImage) {
   EXPECT_EQ(Sprite::resourceFileName("data/gfx.crs:npc_ptr", ".png"), "data/gfx.crs:npc_ptr.png");
   EXPECT_EQ(Sprite::resourceFileName("a.crs:b.c.jpeg", ".png"), "a.crs:b.c..png");
-
-  ResfileWriter w;
-  w.add("walker.txt", "anim 0 0 16 16 8 0 0 0 16 16 walk\nframe 2 3 4\n");
-  w.add("empty.txt", "");
-  ASSERT_TRUE(w.write(path("a.crs")));
-  const std::string res = path("a.crs") + ":";
-  Sprite s;
-  s.width = 40;
-  s.height = 20;
-  Log::Capture cap;
-  ASSERT_TRUE(s.loadAnims((res + "walker.png").c_str()));
-  EXPECT_EQ(s.findAnim("walk")->frames.size(), 2u);
-  EXPECT_TRUE(cap.lines().empty());
-  // No definition: the whole image, after the two failure lines.
-  ASSERT_TRUE(s.loadAnims((res + "ghost").c_str()));
-  EXPECT_EQ(cap.lines(), (std::vector<std::string>{
-                             "FAIL: Resfile.load: Nie znaleziono pliku \"ghost.txt\"",
-                             "FAIL: Sprite.loadAnims: Nie znaleziono informacji o animacjach, uzywanie calego obrazka"}));
-  EXPECT_EQ(desc(s.getAnim(0)), "0 0 40 20 | 100 0 | 0 0 40 20 | 1*0,0,0,0");
-  EXPECT_EQ(s.getAnimCount(), 1u);
-  EXPECT_TRUE(s.animsByName.empty());
-  // An empty definition defines nothing; a plain file gets the whole image.
-  EXPECT_FALSE(s.loadAnims((res + "empty").c_str()));
-  ASSERT_TRUE(s.loadAnims("some/file.png"));
-  EXPECT_EQ(s.getAnim(0)->w, 40u);
 }

@@ -63,37 +63,6 @@ struct DialogTest : leveltest::GameDir {
   }
 };
 
-TEST_F(DialogTest, TextsWaitsAndPages) {
-  dialogFile("a", "1 0=str Dzien \n1 1=w8 2\n1 2=str dobry\n2=str Druga\n2 5=strnl strona\n");
-  talk("a");
-  EXPECT_EQ(shown(), "Dzien ");
-  EXPECT_TRUE(d.textVisible && d.mode == 2 && d.line == 2);
-  run(1.9f);
-  EXPECT_EQ(shown(), "Dzien ");
-  run(0.2f);
-  EXPECT_TRUE(shown() == "Dzien dobry" && d.line == 100);
-  // Block 2: the bare key stands for line 0; lines 1 to 4 are skipped.
-  d.block = 3;
-  player.keysA[Player::kNext] = 'n';
-  player.onKey('n');  // the player's key goes on
-  d.update();
-  EXPECT_EQ(shown(), "Druga\nstrona");
-  d.advance();  // back to block 1, then the last page: block 0 ends it
-  d.update();
-  run(2.1f);
-  d.advance();
-  d.update();
-  EXPECT_EQ(d.mode, 0);
-
-  talk("nobody");
-  EXPECT_TRUE(cap.has("FAIL: Dialog.parse: Nie udalo sie otworzyc pliku \"npc/nobody\""));
-  // A run longer than an update's share of commands carries on in the next.
-  dialogFile("long", "1 0=str a\n1 1=str b\n1 2=str c\n");
-  d.stepsPerUpdate = 2;
-  talk("long");
-  EXPECT_TRUE(shown() == "ab" && d.resume);
-}
-
 // "snd FILE [volume [pan]]" takes a free channel; "music FILE [volume]"
 // starts a track. Missing words take the defaults; a bad file is named.
 TEST_F(DialogTest, SoundAndMusic) {
@@ -115,39 +84,6 @@ TEST_F(DialogTest, SoundAndMusic) {
   EXPECT_TRUE(cap.has("FAIL: Sound.play: Nie udalo sie otworzyc pliku \"nic.wav\""));
   EXPECT_EQ(cap.count("FAIL: Sound"), 1u);
   snd.shutdown();
-}
-
-TEST_F(DialogTest, DatabaseCommandsAndConditions) {
-  Database& db = Database::instance();
-  dialogFile("c",
-             "1 0=save val kk 10\n1 1=add val kk 5\n1 2=sub val kk 6\n1 3=save str ss ab\n"
-             "1 4=add str ss cd\n1 5=strval kk\n1 6=nl\n1 7=strstr ss\n"
-             "1 8=if val kk 9 3 4 5\n"
-             "3=str trzy\n4=str cztery\n5=str piec\n"
-             "6 0=ifi str kk 1 5 7\n6 5=str piec\n6 6=seta\n6 7=str siedem\n"
-             "7=if val kk 10 3\n");
-  talk("c");
-  EXPECT_EQ(db.getStr("ss"), "abcd");
-  EXPECT_EQ(shown(), "9\nabcdcztery");  // kk is 9, equal: the middle target
-
-  // Three targets: less, equal, greater.
-  const char* expect[] = {"trzy", "cztery", "piec"};
-  for (int v = 8; v <= 10; ++v) {
-    db.setVal("kk", v);
-    jump(1, 8);
-    EXPECT_EQ(shown(), expect[v - 8]) << v;
-  }
-  // Six words compare three ways: "1" equals "1" picks word 5 (line 7).
-  db.setVal("kk", 1);
-  jump(6);
-  EXPECT_EQ(shown(), "siedem");
-  // Two targets, the second missing: the parser says so and block 0 ends it.
-  cap.clear();
-  db.setVal("kk", 9);
-  jump(7);
-  EXPECT_TRUE(d.block == 0 && cap.contains("FAIL: Parser"));
-  d.update();
-  EXPECT_EQ(d.mode, 0);
 }
 
 TEST_F(DialogTest, Choices) {

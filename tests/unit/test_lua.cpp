@@ -19,18 +19,6 @@ std::unique_ptr<Lua>* g_host = nullptr;
 
 }  // namespace
 
-TEST(Periodic, SixteenMillisecondSteps) {
-  Periodic clock;
-  int calls = 0;
-  EXPECT_EQ(clock.advance(0.1f, [&] { ++calls; }), 6);
-  EXPECT_EQ(calls, 6);
-  EXPECT_NEAR(clock.ms(), 4.0f, 1e-3);
-  Periodic stopped;  // false from the callback ends the loop at once
-  int n = 0;
-  EXPECT_EQ(stopped.advance(0.1f, [&] { return ++n < 2; }), 2);
-  EXPECT_NEAR(stopped.ms(), 68.0f, 1e-3);
-}
-
 TEST(LuaHost, ErrorsArgumentsRegistryAndStack) {
   Log::Capture cap;
   Lua lua;
@@ -306,16 +294,4 @@ TEST(ScriptRequests, RunInOrderAfterTheScriptReturns) {
   q.cancel(&owner);
   EXPECT_EQ(q.drain(), 1u);
   EXPECT_EQ(log, "abd");
-
-  // The use it is made for: a script asking for its own host to go.
-  auto host = std::make_unique<Lua>();
-  g_host = &host;
-  host->regFunc([](lua_State*) { ScriptRequests::instance().post(g_host, [] { g_host->reset(); }); return 0; },
-                "leave");
-  ASSERT_TRUE(host->runString("function update() leave() left = 'yes' end"));
-  Periodic clock;
-  EXPECT_EQ(host->callPeriodic(clock, 0.016f, "update"), 1);
-  EXPECT_EQ(global(*host, "left"), "yes");
-  EXPECT_EQ(ScriptRequests::instance().drain(), 1u);
-  EXPECT_EQ(host, nullptr);
 }

@@ -1,7 +1,6 @@
 // crs tiled and crs untiled, run as the game maker runs them: every encoding
 // of one map gives one archive, refused features give their place and reason
-// and write nothing, Tiled's own JSON export imports like its TMX, and the
-// demo level survives the way out to a map and back.
+// and write nothing, and the demo level survives the way out to a map and back.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -114,17 +113,6 @@ TEST_F(Tiled, EveryEncodingOfOneMapGivesOneArchive) {
   EXPECT_EQ(readBytes(path("game/lua/list.ini")), "[data/m.crs:lvl]\nalways=tick\n");
 }
 
-TEST_F(Tiled, ListsKeepWhatOtherLevelsAndDialogsWrote) {
-  fs::create_directories(dir / "game" / "npc");
-  writeBytes(path("game/npc/list.ini"), "; levels\n[data/x.crs:lvl]\n1=ann\n\n[data/m.crs:lvl]\n7=old\n");
-  writeBytes(path("game/npc/bob"), "; Bob\n[npc]\ndata/x.crs:lvl=1 0 1 1 0 0 0 1 s 0 255\n\n[dialog]\n1=Hi\n");
-  importArchive("m.tmx", tiledtest::tmx(Enc::Csv));
-  EXPECT_EQ(readBytes(path("game/npc/list.ini")), "; levels\n[data/x.crs:lvl]\n1=ann\n\n[data/m.crs:lvl]\n2=bob\n");
-  EXPECT_EQ(readBytes(path("game/npc/bob")),
-            "; Bob\n[npc]\ndata/x.crs:lvl=1 0 1 1 0 0 0 1 s 0 255\n"
-            "data/m.crs:lvl=1 1 1 1 300 448 0 5 data/m.crs:crate 0 255 bob.lua\n\n[dialog]\n1=Hi\n");
-}
-
 TEST_F(Tiled, RefusedFeaturesNameTheirPlaceAndWriteNothing) {
   const std::string csv = tiledtest::tmx(Enc::Csv), json = tiledtest::json(Enc::JsonArray);
   auto with = [](std::string s, const std::string& from, const std::string& to) {
@@ -171,39 +159,6 @@ TEST_F(Tiled, RefusedFeaturesNameTheirPlaceAndWriteNothing) {
         << "expected: " << r.message << "\ngot: " << err;
     EXPECT_FALSE(fs::exists(dir / "game" / "data" / "m.crs")) << r.message;
     EXPECT_FALSE(fs::exists(dir / "game" / "npc")) << r.message;
-  }
-}
-
-// Tiled itself turns a TMX map into JSON; both import to the same archive.
-// The demo's maps and the small map of these tests go through it.
-TEST_F(Tiled, TiledsOwnJsonExportImportsLikeItsTmx) {
-  if (std::system("command -v tiled >/dev/null 2>&1") != 0)
-    GTEST_SKIP() << "the Tiled map editor (Debian package tiled) is not installed";
-  // Copied, so that the export lands beside the map: the paths of text
-  // properties (skies, pack) are relative to the map's folder.
-  std::error_code ec;
-  fs::copy(fs::path(TERVALO_SOURCE_DIR) / "content" / "maps", dir / "maps", fs::copy_options::recursive, ec);
-  std::vector<std::string> maps;
-  for (const auto& e : fs::directory_iterator(dir / "maps"))
-    if (e.path().extension() == ".tmx") maps.push_back(e.path().string());
-  writeBytes(path("maps/m.tmx"), tiledtest::tmx(Enc::Zlib));
-  maps.push_back(path("maps/m.tmx"));
-  for (const auto& tmx : maps) {
-    const std::string tmj = path("maps/export.tmj");
-    fs::remove(tmj);
-    const std::string cmd = "QT_QPA_PLATFORM=offscreen tiled --export-map json '" + tmx + "' '" + tmj +
-                            "' >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0 || !fs::exists(tmj))
-      GTEST_SKIP() << "Tiled cannot run here (tiled --export-map failed under QT_QPA_PLATFORM=offscreen)";
-    std::string err;
-    for (const char* g : {"a", "b"}) fs::create_directories(dir / g / "data");
-    ASSERT_EQ(crs("tiled '" + tmx + "' " + path("a/data/m.crs"), &err), 0) << tmx << err;
-    ASSERT_EQ(crs("tiled " + tmj + " " + path("b/data/m.crs"), &err), 0) << tmx << err;
-    EXPECT_TRUE(readBytes(path("a/data/m.crs")) == readBytes(path("b/data/m.crs"))) << tmx;
-    for (const char* f : {"npc/list.ini", "lua/list.ini"})
-      EXPECT_EQ(readBytes(path(std::string("a/") + f)), readBytes(path(std::string("b/") + f))) << tmx << " " << f;
-    fs::remove_all(dir / "a");
-    fs::remove_all(dir / "b");
   }
 }
 
