@@ -6,7 +6,6 @@
 #include <string>
 
 #include "script/periodic.h"
-#include "script/script_requests.h"
 #include "unit/api_fixture.h"
 
 namespace {
@@ -275,23 +274,3 @@ TEST_F(LuaLimits, WatchdogMemoryCapAndPrecompiledChunks) {
   EXPECT_EQ(global(lua, "y"), "5");
 }
 
-TEST(ScriptRequests, RunInOrderAfterTheScriptReturns) {
-  ScriptRequests q;
-  std::string log;
-  int owner = 0, other = 0;
-  q.post(&owner, [&] { log += "a"; });
-  q.post(&other, [&] {
-    log += "b";
-    q.post(&owner, [&] { log += "c"; });  // waits for the next drain
-    EXPECT_EQ(q.drain(), 0u);             // no drain inside a drain
-    q.cancel(&owner);                     // also drops "x" below
-  });
-  q.post(&owner, [&] { log += "x"; });
-  EXPECT_EQ(q.drain(), 2u);
-  EXPECT_EQ(log, "ab");
-  q.post(&other, [&] { log += "d"; });
-  q.post(&owner, [&] { log += "y"; });
-  q.cancel(&owner);
-  EXPECT_EQ(q.drain(), 1u);
-  EXPECT_EQ(log, "abd");
-}

@@ -1,10 +1,8 @@
-// The text readers: words of a line and INI files.
+// The word reader: the words of a line and the operations on them.
 #include <gtest/gtest.h>
 
 #include "base/log.h"
-#include "resources/ini_file.h"
 #include "resources/parser.h"
-#include "unit/scratch_dir.h"
 
 TEST(Parser, OutOfRangeReportsPerOperation) {
   Log::Capture cap;
@@ -52,42 +50,3 @@ TEST(Parser, DeleteInsertSwap) {
   p.setSep("");
   EXPECT_EQ(p.count(), 0);
 }
-
-struct IniFileTest : ScratchDirTest {
-  IniFile ini;
-};
-
-TEST_F(IniFileTest, ParsesLinesAsStored) {
-  ASSERT_TRUE(ini.open(put("a.ini",
-                             "top=1\r\n[a]\r\nx=1\n[a]\ny=2\n[b]\nk=first\nk==v\n sp = v ; not a comment\n;comment=1\n"
-                             " ;key\n\n[\n[open\nnoequals\nmid\rdle=v\r\r\n[]\ne=1\nlast=no newline")));
-  ASSERT_EQ(ini.sections().at("a").size(), 1u);  // the repeated header dropped x
-  EXPECT_EQ(ini.get("a", "y"), "2");
-  EXPECT_EQ(ini.get("b", "k"), "=v");
-  EXPECT_EQ(ini.get("b", " sp "), " v ; not a comment");
-  EXPECT_EQ(ini.get("b", "middle"), "v");
-  const auto& b = ini.sections().at("b");
-  EXPECT_EQ(b.count(";comment"), 0u);
-  for (const char* key : {" ;key", "[", "[open", "noequals"}) EXPECT_EQ(b.count(key), 1u) << key;
-  // "[]" reopens the unnamed section, discarding "top".
-  EXPECT_EQ(ini.get("", "top"), "");
-  EXPECT_EQ(ini.get("", "e"), "1");
-  EXPECT_EQ(ini.get("", "last"), "no newline");
-  // The line of every value: the later of two, none for one a repeated header dropped.
-  EXPECT_EQ(ini.lineOf("a", "x"), 0);
-  EXPECT_EQ(ini.lineOf("a"), 4);
-  EXPECT_EQ(ini.lineOf("a", "y"), 5);
-  EXPECT_EQ(ini.lineOf("b", "k"), 8);
-  EXPECT_EQ(ini.lineOf("b", "["), 13);  // comment and blank lines count
-  EXPECT_EQ(ini.lineOf("missing", "y"), 0);
-  ini.set("b", "k", "new");
-  EXPECT_EQ(ini.lineOf("b", "k"), 0);
-
-  std::string out = "keep";
-  EXPECT_FALSE(ini.tryGet("missing", "k", out));
-  EXPECT_FALSE(ini.tryGet("a", "missing", out));
-  EXPECT_EQ(out, "keep");
-  EXPECT_EQ(ini.get("missing", "k"), "");
-  EXPECT_EQ(ini.sections().count("missing"), 0u);
-}
-

@@ -1,10 +1,9 @@
 // Objects in a small world: one frame at (0, 0) of a tile sheet whose tile 1
 // is solid, tile 2 a 6-pixel step and tile 3 a 7-pixel wall; bodies 16 x 32,
 // slabs 64 x 16, dots 2 x 2, anchor top-left. Physics steps stand on a floor
-// in block row 10 (y 320..351), particles and bullets meet a wall in block
-// column 10 (x 320..351). Also the object's animation clock, and level
-// frames: block files, frame map and bounds, block tests, and object lists
-// changed while they are walked.
+// in block row 10 (y 320..351). Also the object's animation clock, and level
+// frames: frame map and bounds, and object lists changed while they are
+// walked.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -15,8 +14,6 @@
 #include "resources/resfile.h"
 #include "unit/api_fixture.h"
 #include "unit/world_helpers.h"
-#include "world/bullet.h"
-#include "world/particle.h"
 
 using namespace worldtest;
 
@@ -49,17 +46,6 @@ struct Physics : SmallWorld {
   }
 };
 
-struct Particles : SmallWorld {
-  Log::Capture cap;  // the blood picture is not to be had here
-  void SetUp() override {
-    world(0.125f, 0, 0);
-    for (int r = 0; r < Frame::kRows; ++r) setCell(*frame, 10, r, 1);
-  }
-  Particle* add(int x, int y, float angle, float speed, float life, int damage, int z = 0) {
-    return lvl.addParticle(x, y, z, angle, speed, life, damage, &dot.s);
-  }
-};
-
 using Frames = leveltest::GameDir;
 
 // Counts its steps and its destruction; may delete an object from its step.
@@ -78,48 +64,6 @@ struct Probe : Object {
 };
 
 }  // namespace
-
-TEST_F(Physics, FallingRestingAndTheLevelBottom) {
-  Object* o = add(100, 100);
-  o->update();
-  const float v = 300.0f * kDt - 0.02f * kDt;
-  EXPECT_FLOAT_EQ(o->spdY, v);
-  EXPECT_FLOAT_EQ(o->y, 100.0f + v * kDt);
-  EXPECT_FALSE(o->onGround);
-  // On the floor: landed by the first sub-step, friction after the move.
-  o->y = 288;
-  o->spdX = 50;
-  o->update();
-  EXPECT_TRUE(o->onGround);
-  EXPECT_EQ(o->spdY, 0.0f);
-  EXPECT_EQ(o->y, 288.0f);
-  EXPECT_NEAR(o->spdX, 50.0f - 1.02f * kDt - 300.0f * kDt, 1e-4);
-  EXPECT_NEAR(o->x, 100.0f + (50.0f - 1.02f * kDt) * kDt, 1e-4);
-  Object::globalGrav = {0, 0};  // no attempt to move down: not on ground
-  o->update();
-  EXPECT_FALSE(o->onGround);
-  EXPECT_EQ(o->y, 288.0f);
-  o->y = 480;  // the level's bottom
-  o->spdY = 100;
-  o->update();
-  EXPECT_TRUE(o->y == 480.0f && o->spdY == 0.0f);
-  // A fast fall lands exactly; lifting raises out of blocks.
-  o->y = 280.5f;
-  o->spdY = 600;
-  o->update();
-  EXPECT_TRUE(o->onGround);
-  EXPECT_EQ(toPixel(o->y), 288);
-  o->y = 328;  // 40 rows into the floor
-  o->update();
-  EXPECT_EQ(toPixel(o->y), 288);
-  // Absurd script speeds: no move for infinities, at most 100000 px/s else.
-  o->x = o->y = 100;
-  o->spdY = INFINITY;
-  o->spdX = 1e30f;
-  o->update();
-  EXPECT_EQ(o->y, 100.0f);
-  EXPECT_LE(o->x, 100.0f + 100000.0f * kDt);
-}
 
 TEST_F(Physics, ImmobileObjectsKeepTheirSpeedsAndPassObjectsBelow) {
   Object* o = add(100, 100);
@@ -302,99 +246,6 @@ TEST(ObjectRecord, AnimationClock) {
   EXPECT_EQ(o.frameTime, 0.0f);
 }
 
-TEST_F(Particles, LifetimeFadeAndDirection) {
-  Particle* p = add(100, 100, 90, 80, 1.0f, 0);
-  EXPECT_NEAR(p->spdY, 80.0f, 1e-4);  // 90 degrees points down
-  for (int i = 0; i < 3; ++i) lvl.update();
-  EXPECT_EQ(p->alpha, 64);  // life 0.25: fading
-  lvl.update();  // each step takes twice dt: gone after the fourth
-  EXPECT_TRUE(lvl.parts.empty());
-  EXPECT_EQ(lvl.addParticle(0, 0, 0, 0, 1, 1, 0, nullptr), nullptr);
-  Sprite bare;  // no animations: no starting frame to pick
-  ASSERT_NE(lvl.addParticle(0, 0, 0, 0, 1, 1, 0, &bare), nullptr);
-  lvl.parts.clear();
-  // A frame's list (which does not own them) drops them below 0 only.
-  Particle own(50, 50, 0, 0, 0, 0.425f, 0, &dot.s, &lvl, frame);
-  own.update();
-  EXPECT_EQ(own.alpha, 76);  // life 0.3
-  frame->parts.push_back(&own);
-  frame->update();  // life 0.05: still listed
-  EXPECT_EQ(frame->parts.size(), 1u);
-  frame->update();
-  EXPECT_TRUE(frame->parts.empty());
-}
-
-TEST_F(Particles, DamageOnlyInLayerZeroAndOnlyToTheLiving) {
-  Object* target = lvl.addObj(1, 120, 90, 0, 10, &body.s);
-  Object* dead = lvl.addObj(2, 220, 90, 0, 0, &body.s);
-  Particle* harmless = add(100, 100, 0, 100, 5.0f, 3, 1);  // layer 1
-  for (int i = 0; i < 2; ++i) harmless->update();
-  EXPECT_EQ(target->hp, 10);
-  Particle* p = add(110, 100, 0, 100, 5.0f, 3);
-  p->update();  // 122.5 lies in the target: wounded, no bounce
-  EXPECT_EQ(target->hp, 7);
-  EXPECT_FLOAT_EQ(p->spdX, 100.0f);
-  EXPECT_TRUE(cap.contains("krew01"));  // it asked for the blood picture
-  EXPECT_EQ(p->sprite, nullptr);
-  Particle* q = add(210, 100, 0, 100, 5.0f, 3);
-  q->update();  // no hit points left: bounce
-  EXPECT_EQ(dead->hp, 0);
-  EXPECT_FLOAT_EQ(q->spdX, -50.0f);
-}
-
-TEST_F(Particles, BulletsSpareTheShooterAndEndWithTheirHits) {
-  Object* shooter = lvl.addObj(1, 100, 90, 0, 10, &body.s);
-  Object* a = lvl.addObj(2, 130, 90, 0, 10, &body.s);
-  Object* b = lvl.addObj(3, 160, 90, 0, 10, &body.s);
-  Bullet* one = addBullet(lvl, 105, 100, 0, 0, 160, 5.0f, 4, 1, &dot.s, shooter);
-  Bullet* two = addBullet(lvl, 105, 100, 0, 0, 160, 5.0f, 4, 2, &dot.s, shooter);
-  EXPECT_EQ(addBullet(lvl, 0, 0, 0, 0, 1, 1, 1, 1, nullptr), nullptr);
-  ASSERT_TRUE(one && two);
-  for (int i = 0; i < 4; ++i) lvl.update();
-  // The first stopped at the first body; the second went on to the next.
-  EXPECT_EQ(std::vector<int>({shooter->hp, a->hp, b->hp}), std::vector<int>({10, 2, 6}));
-  EXPECT_TRUE(lvl.bullets.empty());
-  addBullet(lvl, 50, 10, 0, 0, 0, 0.3f, 1, 1, &dot.s);
-  lvl.update();
-  EXPECT_EQ(lvl.bullets.size(), 1u);
-  lvl.update();  // its life is out: dropped
-  EXPECT_TRUE(lvl.bullets.empty());
-  addBullet(lvl, 50, 10, 0, 0, 0, 1, 1, 1, &dot.s);
-  lvl.unload();  // the list holds none of the destroyed bullets
-  EXPECT_TRUE(lvl.bullets.empty());
-}
-
-TEST_F(Frames, BlockFilesFromTheLevelsArchiveOrAFullName) {
-  std::string full(300, '\0');
-  full[0] = 1, full[299] = 7;
-  archive("lvl.crs", {{"a.bin", full}, {"short.bin", std::string(299, '\x01')}});
-  ResfileWriter other;
-  other.add("x.bin", std::string(310, '\x09'), ResfileWriter::Compression::Always);
-  ASSERT_TRUE(other.write("other.crs"));
-  Resfile reader;
-  Level lvl;
-  lvl.name = "lvl.crs:lvl";
-  lvl.reader = &reader;
-  Frame* f = lvl.addFrame(0, "a", nullptr, nullptr, 0, 0, 0, 1, 1);
-  ASSERT_TRUE(lvl.loadFrame(f, "ignored"));  // the frame's own name wins
-  EXPECT_EQ(f->cells[0], 1);
-  EXPECT_EQ(f->cells[299], 7);
-  Frame* g = lvl.addFrame(1, nullptr, nullptr, nullptr, 1, 0, 0, 1, 1);
-  ASSERT_TRUE(lvl.loadFrame(g, "other.crs:x"));
-  EXPECT_EQ(g->cells.size(), 300u);  // bytes past the grid are dropped
-  {
-    Log::Capture cap;
-    EXPECT_FALSE(lvl.loadFrame(g, "short"));
-    EXPECT_FALSE(lvl.loadFrame(g, "nothere"));
-    EXPECT_FALSE(lvl.loadFrame(lvl.addFrame(2, nullptr, nullptr, nullptr, 2, 0, 0, 1, 1), nullptr));
-    EXPECT_EQ(cap.lines(), (std::vector<std::string>{
-                               "FAIL: Level.loadFrame: Brak wszystkich klockow (\"short.bin\")",
-                               "FAIL: Resfile.load: Nie znaleziono pliku \"nothere.bin\"",
-                               "FAIL: Level.loadFrame: Nie znaleziono klockow (\"nothere.bin\")"}));
-  }
-  EXPECT_EQ(g->cells[0], 9);  // the earlier blocks stay
-}
-
 // The frame map: keys and the level's bounds, then the lookups (a table per
 // layer, laid out anew after the frames change; the map when frames lie far
 // apart), which find every frame and nothing else across additions,
@@ -454,33 +305,6 @@ TEST(FrameMap, KeysBoundsAndLookups) {
   EXPECT_EQ(other.findFrame(1, 0, 0), d);
   other.clearWorld();
   EXPECT_EQ(other.findFrame(0, 0, 0), nullptr);
-}
-
-TEST_F(Frames, CoarseAndPreciseBlockTests) {
-  Sheet tiles(3, 32, 32);
-  tiles.paint(1, 4, 5, 5, 6, 0);   // one empty mask pixel in tile 1
-  tiles.paint(2, 0, 32, 0, 32, 0);
-  tiles.paint(2, 10, 11, 0, 32, 1);  // tile 2: only column 10
-  Level lvl;
-  Frame* f = lvl.addFrame(0, nullptr, &tiles.s, nullptr, 0, 0, 0, 1, 1);
-  EXPECT_FALSE(lvl.blockAt(4, 5, 0, false));  // no cells yet
-  setCell(*f, 0, 0, 1);
-  setCell(*f, 2, 0, 200);  // no such tile
-  setCell(*f, 4, 0, 2);
-  setCell(*f, 5, 0, 2);
-  std::string at;  // coarse and precise at x 4, 40 and 70
-  for (int x : {4, 40, 70})
-    at += std::to_string(lvl.blockAt(x, 5, 0, false)) + std::to_string(lvl.blockAt(x, 5, 0, true));
-  EXPECT_EQ(at, "100011");
-  // Sampling every 32nd column of x 128..191 misses solid columns 138, 170.
-  EXPECT_FALSE(lvl.blockHit(128, 0, 0, 64, 1, 2));
-  EXPECT_TRUE(lvl.blockHit(128, 0, 0, 43, 1, 2));  // last column 170
-  EXPECT_TRUE(lvl.blockHit(139, 0, 0, 0, 2, 2));   // no columns: corner sample only
-  // The sheet shrinks under tile 2: its pixels are free, never read.
-  tiles.s.width = 64;
-  tiles.s.mask.assign(64 * 32, 1);
-  EXPECT_TRUE(lvl.blockAt(138, 5, 0, false));
-  EXPECT_FALSE(lvl.blockAt(138, 5, 0, true));
 }
 
 TEST_F(Frames, ListsChangedWhileWalked) {
