@@ -291,22 +291,3 @@ TEST(ShaderVersion, FromTheCompilersVersion) {
   for (const auto& [reported, want] : rows)
     EXPECT_EQ(ShaderRuntime::versionLine(reported), want) << (reported ? reported : "null");
 }
-
-// The game's example programs compile, and sepia tones a grey picture.
-TEST_F(ShaderGl, ExamplePrograms) {
-  CameraShader& sh = CameraShader::instance();
-  const std::string dir = std::string(TERVALO_SOURCE_DIR) + "/content/data/shaders.crs/";
-  Log::Capture cap;
-  sh.setVert((dir + "world.glsl:sway").c_str());
-  sh.setFrag((dir + "world.glsl:dusk").c_str());
-  sh.loadShader((dir + "post.glsl:heat").c_str(), false);
-  sh.setPost((dir + "post.glsl:sepia").c_str());
-  EXPECT_TRUE(cap.lines().empty()) << cap.joined();
-  Camera::instance().shade = true;
-  game::dt = 1.0f;
-  for (int i = 0; i < 2; ++i) frame(128, 128, 128, 0);
-  Rgba c = pixel(320, 240);
-  EXPECT_GT(c.r, c.g);
-  EXPECT_GT(c.g, c.b);
-  EXPECT_LT(pixel(2, 2).r, c.r);  // darker corners
-}
