@@ -83,9 +83,6 @@ TEST_F(GameLoop, PauseAndDevModeSteps) {
   EXPECT_EQ(game.drawnFrames(), drawn + 6);
   EXPECT_TRUE(game.paused());
   EXPECT_TRUE(playerKeys.empty());
-  // Every frame was timed for the graph.
-  const auto& last = game.devMode()->history()[(game.devMode()->historyStart() + 239) % 240];
-  EXPECT_GT(last.drawMs + last.presentMs, 0.0f);
   push(SDLK_PRINT);
   game.frame();
 }
