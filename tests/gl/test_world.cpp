@@ -1,6 +1,5 @@
 // The world drawn: a level loaded from its file (layer order, objects,
-// bullets, sky cross-fade, bounds), frame blocks, an imported Tiled map,
-// carried weapons, the developer overlay and the dialog box; and the sprite
+// bullets, sky cross-fade, bounds), frame blocks, carried weapons, the developer overlay and the dialog box; and the sprite
 // references world objects and script functions keep.
 #include <unistd.h>
 
@@ -13,15 +12,12 @@
 #include "dialog/dialog_sprites.h"
 #include "game/dev_mode.h"
 #include "gl/gl_fixture.h"
-#include "maps/level_import.h"
 #include "render/fade.h"
 #include "resources/database.h"
-#include "resources/ini_file.h"
 #include "resources/resfile.h"
 #include "resources/resfile_writer.h"
 #include "script/lua.h"
 #include "sound/sound.h"
-#include "unit/tiled_maker.h"
 #include "world/bullet.h"
 #include "world/level.h"
 #include "world/npc.h"
@@ -199,38 +195,6 @@ TEST_F(WorldGl, FrameObjectsDrawnOverBlocksAndSpriteReferencesGivenBack) {
     EXPECT_EQ(Sprite::cacheSize(), before + 1);
   }
   EXPECT_EQ(Sprite::cacheSize(), before);
-}
-
-// A level imported from a Tiled map: its tiles, parallax layer, objects and
-// character land on the screen pixels the map puts them at.
-TEST_F(GlTest, TiledMapTilesLandOnTheirPixels) {
-  enterTempDir();
-  std::filesystem::create_directories("maps");
-  tiledtest::writeAssets("maps");
-  tiledtest::put("maps/m.tmx", tiledtest::tmx(tiledtest::Enc::Zlib));
-  std::filesystem::create_directories("game/data");
-  tiled::LevelPack pack;
-  std::vector<std::string> errors;
-  ASSERT_TRUE(tiled::importMap("maps/m.tmx", "game/data/m.crs", "lvl", "", pack, errors))
-      << (errors.empty() ? "" : errors[0]);
-  std::filesystem::current_path("game");
-  Level lvl;
-  {
-    Log::Capture quiet;
-    ASSERT_TRUE(lvl.load("data/m.crs:lvl"));
-  }
-  EXPECT_EQ(lvl.frames.size(), 4u);
-  EXPECT_EQ(lvl.countNpcs(), 1u);
-  // The floor (row 14), the crate at (80, 448) anchored bottom middle, the
-  // character at (300, 448), tile (2, 2) behind at half speed (64 - 32),
-  // tile (5, 5) in front, the sky.
-  drawLevel(lvl, 64, 0);
-  expectPixels({{10, 470, kRed}, {5, 440, kYellow}, {230, 440, kYellow}, {40, 70, kBlue},
-                {100, 170, kBlue}, {300, 200, kSky}});
-  // Tile (25, 10) in the second frame; the far tile has gone by.
-  drawLevel(lvl, 400, 0);
-  expectPixels({{805 - 400, 325, kGreen}, {5, 70, kSky}});
-  lvl.unload();
 }
 
 // Weapons with real pictures: script uses spawn into the user's level, and
