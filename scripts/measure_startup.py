@@ -17,8 +17,7 @@ import statistics
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from harness import GameRun  # noqa: E402
+from game_driver import GameRun
 
 
 def one(game):

@@ -10,4 +10,4 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   exec ./tervalo
 fi
 echo "play: no display, playing a scripted session under Xvfb"
-exec /usr/bin/python3 tests/e2e/harness.py play "$GAME" "$GAME/screenshots"
+exec /usr/bin/python3 scripts/game_driver.py play "$GAME" "$GAME/screenshots"

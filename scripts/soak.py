@@ -23,8 +23,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-from harness import GameRun  # noqa: E402
+from game_driver import GameRun  # noqa: E402
 
 # Every 20 seconds the level's script sends the player to the other level
 # through the dialog command goto, the way a game changes levels: the level

@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import GameRun
+from game_driver import GameRun
 
 CRS = os.environ.get("TERVALO_CRS") or os.path.join(os.path.dirname(__file__), "../../build/crs")
 LEVEL = "data/lvl/miedzyczas.crs"

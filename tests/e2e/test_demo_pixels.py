@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import Xvfb, game_dir
+from game_driver import Xvfb, game_dir
 
 
 def views(tool, out, reference, display):

@@ -6,7 +6,7 @@ import re
 import time
 import unittest
 
-from harness import MEADOW, START_PROBE, STARTED, GameRun, add_probe, loaded, write_save
+from game_driver import MEADOW, START_PROBE, STARTED, GameRun, add_probe, loaded, write_save
 
 # The herbalist moves herself after 30 ticks and says so through the API.
 ZIELARKA = """ticks = 0

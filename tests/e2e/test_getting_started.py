@@ -9,7 +9,7 @@ import tempfile
 import time
 import unittest
 
-from harness import GameRun, Shot, game_dir
+from game_driver import GameRun, Shot, game_dir
 
 SOURCE = os.environ.get("TERVALO_SOURCE_DIR", os.path.join(os.path.dirname(__file__), "..", ".."))
 PAGE = os.path.join(SOURCE, "docs", "getting-started.md")

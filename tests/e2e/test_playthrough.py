@@ -1,11 +1,11 @@
-"""The demo's quest (harness.quest) on screenshots, console, save and mixed sound (SDL's disk driver),
+"""The demo's quest (game_driver.quest) on screenshots, console, save and mixed sound (SDL's disk driver),
 after a start without game.ini or a save. E2E_SHOTS=DIR keeps the screenshots, E2E_KEEP=1 the folder."""
 import os
 import re
 import struct
 import unittest
 
-from harness import MEADOW, START_PROBE, STARTED, GameRun, add_probe, loaded, quest, shooter
+from game_driver import MEADOW, START_PROBE, STARTED, GameRun, add_probe, loaded, quest, shooter
 
 
 class PlayThrough(unittest.TestCase):
@@ -22,6 +22,9 @@ class PlayThrough(unittest.TestCase):
         audio = run.path("audio.raw")
         run.start(env={"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": audio, "SDL_DISKAUDIODELAY": "20"})
         quest(run, shot, expect)
+        run.key("Alt_L", "F5")
+        run.key("Alt_L", "a")
+        self.assertIsNone(run.wait(1.0), "the game ended on Left Alt + another key")
         self.assertEqual(run.quit(), 0, run.output())
         out = run.output()
         for part in ("FAIL: Sound", "FAIL: Lua", "FAIL: Dialog", "GameSettings"):

@@ -278,16 +278,3 @@ TEST_F(ShaderGl, ScriptsSetArgumentsByName) {
   expectPixels({{110, 10, kGreen}, {300, 300, kBlue}});
 }
 
-// Sources without a #version line get the one of the context's compiler.
-TEST(ShaderVersion, FromTheCompilersVersion) {
-  const std::pair<const char*, const char*> rows[] = {
-      {"4.10", "#version 410 compatibility\n"},
-      {"4.60 NVIDIA via Cg compiler", "#version 460 compatibility\n"},
-      {"4.5 (Compatibility Profile) Mesa 23.2", "#version 450 compatibility\n"},
-      {"1.30", "#version 130\n"},
-      {"", "#version 450 compatibility\n"},
-      {nullptr, "#version 450 compatibility\n"},
-  };
-  for (const auto& [reported, want] : rows)
-    EXPECT_EQ(ShaderRuntime::versionLine(reported), want) << (reported ? reported : "null");
-}

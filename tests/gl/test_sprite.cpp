@@ -98,26 +98,6 @@ TEST_F(SpriteGl, FramesAnchorsAndAlphaMask) {
   EXPECT_FALSE(wide->opaqueFrame(0, 0));
 }
 
-// One draw call per run of one sprite, also when another array is filled.
-TEST_F(SpriteGl, OneDrawCallPerRunOfOneSprite) {
-  ar.image("a", quarters()).image("b", quarters()).write();
-  Sprite* ab[2] = {get("a"), get("b")};  // no definitions: whole-image animations
-  ASSERT_TRUE(ab[0] && ab[1]);
-  Sprite::flush(nullptr);
-  for (auto [order, want] : {std::pair{"aa", 1u}, {"aba", 3u}}) {
-    const uint64_t calls = Sprite::drawCalls();
-    for (int i = 0; order[i]; ++i) drawAt(ab[order[i] - 'a'], 40.0f * i, 0);
-    Sprite::flush();
-    EXPECT_EQ(Sprite::drawCalls() - calls, want) << order;
-  }
-  const uint64_t calls = Sprite::drawCalls();
-  drawAt(ab[1], 0, 0);
-  VertexArray other;
-  Sprite::draw(other, ab[0], 0, 0, 0, 0, 0, 255, 1, 1, 0, 1, 1);
-  EXPECT_EQ(Sprite::drawCalls() - calls, 1u);
-  EXPECT_EQ(other.size(), 4u);
-}
-
 TEST_F(SpriteGl, SharedByNameCountedAndDroppedFromTheBatch) {
   const size_t before = Sprite::cacheSize();
   Sprite* a = quartersSprite("p");
@@ -158,30 +138,6 @@ TEST_F(SpriteGl, SharedByNameCountedAndDroppedFromTheBatch) {
   EXPECT_EQ(Sprite::cacheSize(), 0u);
   Sprite::flush();
   EXPECT_EQ(Sprite::drawCalls(), calls);
-}
-
-TEST_F(SpriteGl, FailuresAreReportedInOrder) {
-  std::string broken = quarters().encode();
-  broken.resize(broken.size() - 20);
-  ar.image("ok", quarters()).file("ok.txt", "").file("bad.png", broken).write();
-  const std::string load = "FAIL: Sprite.load: Nie wczytano ";
-  const std::string gfx = "FAIL: Sprite.loadGfx: Nie udalo sie ";
-  const struct {
-    std::string name;
-    std::vector<std::string> lines;
-  } rows[] = {
-      {ar.res("missing"),
-       {"FAIL: Resfile.load: Nie znaleziono pliku \"missing.png\"",
-        gfx + "wczytac grafiki \"" + ar.res("missing.png") + "\"", load + "grafiki"}},
-      {ar.res("bad"), {gfx + "zdekompresowac grafiki \"" + ar.res("bad") + "\"", load + "grafiki"}},
-      {ar.res("ok"), {load + "animacji"}},  // an empty definition
-      {"", {"FAIL: Sprite.load: name: \"\""}},
-  };
-  for (const auto& row : rows) {
-    Log::Capture cap;
-    EXPECT_EQ(Sprite::get(row.name), nullptr);
-    EXPECT_EQ(cap.lines(), row.lines) << row.name;
-  }
 }
 
 // PNG, BMP and TGA pictures load from a plain file or from an archive entry

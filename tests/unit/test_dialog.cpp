@@ -118,26 +118,6 @@ TEST_F(DialogTest, Choices) {
   EXPECT_TRUE(d.mode == 2 && d.block == 2 && d.resume);
 }
 
-TEST_F(DialogTest, SearchPicksNearestTalker) {
-  npc("far", 2, 100 + 65, 100);
-  npc("mute", 3, 100, 100, false);
-  Npc* a = npc("soltys", 4, 100 + 30, 100 + 40);  // exactly 50 px
-  npc("tie", 5, 100 - 50, 100);
-  d.update();
-  EXPECT_TRUE(d.target == lvl.npcAt(5) && d.npcFile == "npc/tie");  // a later slot wins a tie
-  EXPECT_EQ(d.pointers.size(), 1u);
-  lvl.delNpc(lvl.npcAt(5));
-  d.update();
-  EXPECT_TRUE(d.target == a && d.pointers.size() == 2);
-  d.draw();  // the marker of the deleted character is dropped
-  EXPECT_EQ(d.pointers.size(), 1u);
-  lvl.delNpc(a);
-  d.update();
-  EXPECT_TRUE(d.target == nullptr && !d.hasNpcFile);
-  d.start();  // nobody selected: nothing starts
-  EXPECT_EQ(d.mode, 0);
-}
-
 TEST_F(DialogTest, ActorsLiveFadeAndFollow) {
   Npc* n = npc("e", 7, 300, 200);
   worldtest::Sheet head{1, 10, 24};

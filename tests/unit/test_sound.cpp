@@ -211,46 +211,6 @@ TEST_F(SoundApi, ChannelsFreedMusicRepeatsAndBadFilesSkipped) {
   EXPECT_TRUE(snd.music.size() == 1 && snd.music.front().volume == 1.0f);
 }
 
-// Good and bad arguments give the same results and lines in both kinds of state.
-TEST_F(SoundApi, ArgumentsAndFailuresInLevelAndCharacter) {
-  using apitest::tooFew;
-  const std::string cannotOpen = "FAIL: Sound.play: Nie udalo sie otworzyc pliku ";
-  const apitest::Row rows[] = {
-      {"return playSnd(-1, 'data/snd.crs:fx'), playSnd(5, 'fx.wav', 40, 0.5), playSnd(16, 'fx.wav')", "0 5 -1", {}},
-      {"return select('#', playSnd(1)) + select('#', stopSnd()) + select('#', setSndVol(1)) + "
-       "select('#', setSndPan(1)) + select('#', setSndPitch(1)) + select('#', playMusic()) + "
-       "select('#', setMusicVol()) + select('#', setMusicPan()) + select('#', setMusicPitch())",
-       "0",
-       {tooFew("lPlaySnd"), tooFew("lStopSnd"), tooFew("lSetSndVol"), tooFew("lSetSndPan"), tooFew("lSetSndPitch"),
-        tooFew("lPlayMusic"), tooFew("lSetMusicVol"), tooFew("lSetMusicPan"), tooFew("lSetMusicPitch")}},
-      {"return select('#', playSnd(1, {})) + select('#', playMusic(nil))",
-       "0",
-       {"FAIL: LuaFuncs.lPlaySnd: Argument 2 nie jest tekstem",
-        "FAIL: LuaFuncs.lPlayMusic: Argument 1 nie jest tekstem"}},
-      {"return playSnd(1, 'missing.wav'), playSnd(1, 'text.txt'), playSnd(1, 'data/snd.crs:none')",
-       "-1 -1 -1",
-       {cannotOpen + "\"missing.wav\"", cannotOpen + "\"text.txt\"",
-        "FAIL: Resfile.load: Nie znaleziono pliku \"none\"", cannotOpen + "\"data/snd.crs:none\""}},
-      {"return setSndVol(9, 50), setSndPan(-1, 1), stopSnd(99)", "nil nil", {}},  // empty channels
-      {"return select('#', playMusic('text.txt'))",
-       "0",
-       {"FAIL: Sound.playMusic: Nie udalo sie otworzyc pliku \"text.txt\""}},
-      // All sixteen channels busy: a free one is asked for in vain.
-      {"for i = 0, 15 do playSnd(-1, 'fx.wav') end return playSnd(-1, 'data/snd.crs:fx')",
-       "-1",
-       {"FAIL: Sound.play: Nie znaleziono wolnego kanalu"}},
-  };
-  for (Lua* state : {&lvlState, &bob->lua}) {
-    for (const auto& row : rows) {
-      restart();
-      apitest::check(*state, row);
-    }
-  }
-  restart();
-  eval(bob->lua, "playSnd(5, 'fx.wav', 40, 0.5)");
-  EXPECT_TRUE(snd.channels[5].volume == 0.4f && snd.channels[5].pan == 0.5f);
-}
-
 // What is heard: an effect starts at its volume, glides to silence over two
 // seconds and is freed; music starts at the next update, cross-fades in a
 // second and answers its setters.

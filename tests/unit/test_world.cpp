@@ -90,35 +90,6 @@ TEST_F(Physics, ImmobileObjectsKeepTheirSpeedsAndPassObjectsBelow) {
   EXPECT_EQ(base->spdY, 0.0f);
 }
 
-TEST_F(Physics, Pushing) {
-  Object::globalGrav = {0, 0};
-  Object::globalAirRes = {0, 0};
-  Object* a = add(100, 200);  // columns 100..115
-  Object* b = add(116, 200);
-  a->spdX = 100, b->spdX = 20, b->carrySpdX = 7;
-  a->update();
-  EXPECT_TRUE(a->hitRight && a->x == 100.0f);
-  EXPECT_EQ(a->spdX, 60.0f);
-  EXPECT_EQ(b->spdX, 60.0f);
-  EXPECT_EQ(b->carrySpdX, 0.0f);
-  b->spdX = -100;  // the mirror image
-  b->update();
-  EXPECT_TRUE(b->hitLeft);
-  EXPECT_EQ(a->spdX, -20.0f);
-  b->immobile = true;  // immobile and resting: the pusher stops
-  b->spdX = 0, b->carrySpdX = 5;
-  a->spdX = 100, a->carrySpdX = 0.5f;
-  a->update();
-  EXPECT_EQ(a->spdX, 0.0f);
-  EXPECT_EQ(a->carrySpdX, 0.0f);
-  EXPECT_EQ(b->carrySpdX, 0.0f);
-  b->spdX = -20;  // immobile and moving: mean for the pusher only
-  a->spdX = 100;
-  a->update();
-  EXPECT_EQ(a->spdX, 40.0f);
-  EXPECT_EQ(b->spdX, -20.0f);
-}
-
 TEST_F(Physics, LandingOnPlatforms) {
   Object* p = add(100, 300, slab);  // top row 300
   p->immobile = true;

@@ -1,5 +1,7 @@
-"""End-to-end harness: the real tervalo binary in a copy of a game folder under its own Xvfb server,
-driven by xdotool. Also `make play` without a display: python3 harness.py play GAME_DIR [OUT_DIR]."""
+"""The game driver: the real tervalo binary in a copy of a game folder under its own Xvfb server, driven
+by xdotool (keys, screenshots, console lines, the save file). `make play` without a display plays the
+demo's quest with it (python3 scripts/game_driver.py play GAME_DIR [OUT_DIR]); the soak, the start-up
+measurement and the end-to-end tests drive the game through it too."""
 import os
 import shutil
 import signal
@@ -16,7 +18,7 @@ WELL = "data/lvl/studnia.crs:lvl"
 
 
 def game_dir():
-    return os.environ.get("TERVALO_GAME_DIR", os.path.join(os.path.dirname(__file__), "../../build/game"))
+    return os.environ.get("TERVALO_GAME_DIR", os.path.join(os.path.dirname(__file__), "../build/game"))
 
 
 def loaded(level):
@@ -472,5 +474,5 @@ if __name__ == "__main__":
     if len(sys.argv) >= 3 and sys.argv[1] == "play":
         out = sys.argv[3] if len(sys.argv) > 3 else os.path.join(sys.argv[2], "screenshots")
         sys.exit(play(os.path.abspath(sys.argv[2]), os.path.abspath(out)))
-    print("usage: harness.py play GAME_DIR [OUT_DIR]", file=sys.stderr)
+    print("usage: game_driver.py play GAME_DIR [OUT_DIR]", file=sys.stderr)
     sys.exit(2)
