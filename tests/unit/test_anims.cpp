@@ -118,6 +118,36 @@ TEST_F(Anims, LinesNamesLookupsAndBadNumbers) {
   EXPECT_EQ(lines.front(), "INFO: Sprite.loadAnim: Bledna linia (\"frame 1\")");
 }
 
+// Timer 1.0 exactly does not advance; past the end the clock goes on from
+// the loop frame (or holds the last one); huge or infinite rates never spin.
+TEST(AnimClock, StepsLoopsAndOvershoot) {
+  struct Row {
+    const char* name;
+    uint32_t count, loop;
+    float rate, dt, timer;
+    uint32_t frame, wantFrame;
+    float wantTimer;
+  };
+  const Row rows[] = {
+      {"exactly one waits", 4, 2, 4, 0.125f, 0.5f, 0, 0, 1.0f},
+      {"loops to frame 2", 4, 2, 4, 0.125f, 1.0f, 3, 2, 0.5f},
+      {"several steps at once", 4, 1, 10, 0.5f, 0, 0, 1, 1.0f},
+      {"loop frame past the count", 3, 7, 2, 1.0f, 1.0f, 2, 2, 1.0f},
+      {"one frame", 1, 0, 100, 1.0f, 0.25f, 0, 0, 0.25f},
+      {"no frame", 0, 0, 100, 1.0f, 0.25f, 0, 0, 0.25f},
+      {"giant rate", 5, 3, 4.0e9f, 0.5f, 0, 0, 3, 0},
+      {"infinite rate", 5, 3, INFINITY, 0.5f, 0.5f, 3, 3, 0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    float timer = r.timer;
+    uint32_t frame = r.frame;
+    advanceAnimClock(timer, frame, r.count, r.loop, r.rate, r.dt);
+    EXPECT_EQ(frame, r.wantFrame);
+    EXPECT_FLOAT_EQ(timer, r.wantTimer);
+  }
+}
+
 TEST(SpriteMask, IsSolidStaysInsideTheImage) {
   // 4 x 3 image: an animation of 2 x 3 at x = 2, the image's right border.
   Sprite s;

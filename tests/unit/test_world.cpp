@@ -1,9 +1,8 @@
 // Objects in a small world: one frame at (0, 0) of a tile sheet whose tile 1
 // is solid, tile 2 a 6-pixel step and tile 3 a 7-pixel wall; bodies 16 x 32,
-// slabs 64 x 16, dots 2 x 2, anchor top-left. Physics steps stand on a floor
-// in block row 10 (y 320..351). Also the object's animation clock, and level
-// frames: frame map and bounds, and object lists changed while they are
-// walked.
+// slabs 64 x 16, anchor top-left. Physics steps stand on a floor
+// in block row 10 (y 320..351). Also level frames: the frame map and its
+// bounds, and object lists changed while they are walked.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -23,7 +22,7 @@ constexpr float kDt = 0.016f;
 
 struct SmallWorld : ::testing::Test {
   PhysicsGuard guard;
-  Sheet tiles{4, 32, 32}, body{1, 16, 32}, slab{1, 64, 16}, dot{1, 2, 2};
+  Sheet tiles{4, 32, 32}, body{1, 16, 32}, slab{1, 64, 16};
   Level lvl;
   Frame* frame = lvl.addFrame(0, "f", &tiles.s, nullptr, 0, 0, 0, 1.0f, 1.0f);
   void world(float dt, float grav, float air) {
@@ -191,30 +190,6 @@ TEST_F(Physics, FrameObjectsMeetOnlyTheirFramesObjectsByMask) {
   d->update();
   EXPECT_FALSE(d->onGround);
   for (Object* o : {p, left, right, b}) lvl.delFrameObj(o);  // before `holey` goes
-}
-
-// The object's clock runs at its animation's speed, loops to the animation's
-// loop frame and points `frame` at the current frame (the clock's own limits
-// are AnimClock's).
-TEST(ObjectRecord, AnimationClock) {
-  PhysicsGuard guard;
-  game::dt = 0.125f;  // speed 4: half a frame per step
-  Sheet a(2, 16, 16);
-  a.s.anims[0].frames.resize(4);
-  a.s.anims[0].speed = 4;
-  a.s.anims[0].loopFrame = 2;
-  Object o(1, 0, 0, 0, 0, &a.s, nullptr, nullptr);
-  std::vector<uint32_t> seen;
-  for (int i = 0; i < 7; ++i) {
-    o.animate();
-    o.animate();
-    seen.push_back(o.frameIdx);
-  }
-  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 1, 2, 3, 2, 3, 2}));
-  EXPECT_EQ(o.frame, &a.s.anims[0].frames[2]);
-  o.setAnim(1u);  // one frame never moves
-  o.animate();
-  EXPECT_EQ(o.frameTime, 0.0f);
 }
 
 // The frame map: keys and the level's bounds, then the lookups (a table per
