@@ -37,8 +37,8 @@ inline bool writeFile(const std::string& path, const std::string& bytes) {
 // what a reader looks up relative to it stays out of the repository's reach.
 inline std::string enterScratchDir(const char* tag, std::initializer_list<const char*> subdirs = {}) {
   const std::string dir = scratchPath(tag);
-  for (const char* sub : subdirs) std::filesystem::create_directories(dir + "/" + sub);
   std::filesystem::create_directories(dir);
+  for (const char* sub : subdirs) std::filesystem::create_directories(dir + "/" + sub);
   std::filesystem::current_path(dir);
   return dir;
 }

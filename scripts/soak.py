@@ -22,8 +22,9 @@ import subprocess
 import sys
 import time
 
+from game_driver import GameRun
+
 HERE = os.path.dirname(os.path.abspath(__file__))
-from game_driver import GameRun  # noqa: E402
 
 # Every 20 seconds the level's script sends the player to the other level
 # through the dialog command goto, the way a game changes levels: the level
