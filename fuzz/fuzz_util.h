@@ -19,11 +19,28 @@ inline std::string text(const uint8_t* data, size_t size) {
   return std::string(reinterpret_cast<const char*>(data), size);
 }
 
-// Memory-backed when possible: the save path syncs to disk on every call.
+// The process's own scratch folder, memory-backed when possible (the save
+// path syncs to disk on every call), removed when the process ends. Private,
+// so that a reader scanning its folder (the save looks for stale temporary
+// files) sees only this run's files, however many runs came before.
+inline const std::string& scratchRoot() {
+  // Never destroyed: the exit handler runs after static destructors would.
+  static const std::string& root = *new std::string([] {
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string base = tmp && *tmp ? tmp : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+    const std::string dir = base + "/tervalo_fuzz_" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(scratchRoot(), ec);
+    });
+    return dir;
+  }());
+  return root;
+}
+
 inline std::string scratchPath(const char* tag, const char* ext = "") {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string dir = tmp && *tmp ? tmp : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-  return dir + "/tervalo_fuzz_" + tag + "_" + std::to_string(::getpid()) + ext;
+  return scratchRoot() + "/" + tag + ext;
 }
 
 inline bool writeFile(const std::string& path, const std::string& bytes) {
