@@ -512,10 +512,7 @@ std::vector<std::unique_ptr<Lua::Core>>& Lua::graveyard() {
   return cores;
 }
 
-Lua::Lua() {
-  init();
-  update();
-}
+Lua::Lua() = default;
 
 Lua::~Lua() { release(Fate::Destroyed); }
 
@@ -535,6 +532,14 @@ void Lua::init() {
   status_ = 0;
   loaded_ = false;
   stopped_.clear();
+  settings_.clear();
+  made_ = false;
+}
+
+bool Lua::ready() {
+  if (core_) return true;
+  if (made_) return false;  // making it failed, and said so
+  made_ = true;
   auto core = std::make_unique<Core>();
   core->name = name_;
   core->cap = g_memoryCap;
@@ -543,10 +548,35 @@ void Lua::init() {
   if (!core->L || lua_cpcall(core->L, openLibs, nullptr) != 0 ||
       lua_cpcall(core->L, installSafeLoaders, nullptr) != 0) {
     Log::fail("Lua.Lua: Nie udalo sie uruchomic lua");
-    return;
+    return false;
   }
   lua_sethook(core->L, watchdogHook, LUA_MASKCOUNT, kHookCount);
   core_ = std::move(core);
+  // What the owner set meanwhile goes in, in the order it was set.
+  const std::vector<Setting> settings = std::move(settings_);
+  settings_.clear();
+  for (const Setting& s : settings) {
+    switch (s.kind) {
+      case Setting::Kind::Number: setReg(s.name.c_str(), s.number); break;
+      case Setting::Kind::Text: setReg(s.name.c_str(), s.isNull ? nullptr : s.text.c_str()); break;
+      case Setting::Kind::Pointer: setReg(s.name.c_str(), s.pointer); break;
+      case Setting::Kind::Function: regFunc(s.fn, s.name.c_str()); break;
+      case Setting::Kind::Api: installApi(); break;
+    }
+    if (!core_) return false;  // a setting cannot let go of the state, but be sure
+  }
+  return true;
+}
+
+void Lua::keep(Setting s) {
+  // Registry keys and globals are separate names; the API is one setting.
+  auto space = [](const Setting& k) {
+    return k.kind == Setting::Kind::Api ? 0 : k.kind == Setting::Kind::Function ? 1 : 2;
+  };
+  auto same = [&](const Setting& k) { return space(k) == space(s) && k.name == s.name; };
+  auto it = std::find_if(settings_.begin(), settings_.end(), same);
+  if (it != settings_.end()) settings_.erase(it);
+  settings_.push_back(std::move(s));
 }
 
 void Lua::setBudgetMs(int ms) { g_budgetMs = ms > 0 ? ms : kDefaultBudgetMs; }
@@ -628,7 +658,7 @@ int Lua::loadChunk(lua_State* L, const char* data, size_t size, const char* chun
   return loadText(L, data, size, chunkName, label, nullptr);
 }
 
-lua_State* Lua::L() const { return core_ ? core_->L : nullptr; }
+lua_State* Lua::L() { return ready() ? core_->L : nullptr; }
 
 bool Lua::running() const { return core_ && core_->depth > 0; }
 
@@ -638,6 +668,8 @@ uint64_t Lua::callSerial() { return g_callSerial; }
 
 void Lua::swap(Lua& other) noexcept {
   core_.swap(other.core_);
+  settings_.swap(other.settings_);
+  std::swap(made_, other.made_);
   std::swap(status_, other.status_);
   std::swap(loaded_, other.loaded_);
   std::swap(errorsReported_, other.errorsReported_);
@@ -716,7 +748,7 @@ bool Lua::openFile(const char* path) {
     Log::fail("Lua.openFile: Brak nazwy pliku");
     return false;
   }
-  if (!core_) return false;
+  if (!ready()) return false;
   update();
   const int base = lua_gettop(core_->L);
   bool refused = false;
@@ -753,7 +785,7 @@ bool Lua::checkSyntax(const std::string& text, const std::string& chunkName, std
 }
 
 bool Lua::runString(const char* text, const char* label) {
-  if (!text || !core_) return false;
+  if (!text || !ready()) return false;
   update();
   lua_State* L = core_->L;
   const int base = lua_gettop(L);
@@ -811,7 +843,13 @@ bool Lua::regFunc(lua_CFunction fn, const char* name) {
     Log::fail("Lua.regFunc: NULL");
     return false;
   }
-  if (!core_) return false;
+  if (!core_) {
+    if (made_) return false;
+    Setting s(Setting::Kind::Function, name);
+    s.fn = fn;
+    keep(std::move(s));
+    return true;
+  }
   lua_pushcclosure(core_->L, fn, 0);
   setField(LUA_GLOBALSINDEX, name);
   update();
@@ -864,7 +902,7 @@ Lua::Fate Lua::callChecked(const char* name, int key) {
 }
 
 bool Lua::call(const char* name) {
-  if (!name || !core_) return false;
+  if (!name || !ready()) return false;
   callChecked(name);
   return true;
 }
@@ -895,19 +933,41 @@ bool Lua::addArg(const char* text) {
 }
 
 void Lua::setReg(const char* key, int value) {
-  if (!key || !core_) return;
+  if (!key) return;
+  if (!core_) {
+    if (made_) return;
+    Setting s(Setting::Kind::Number, key);
+    s.number = value;
+    keep(std::move(s));
+    return;
+  }
   lua_pushnumber(core_->L, value);
   setField(LUA_REGISTRYINDEX, key);
 }
 
 void Lua::setReg(const char* key, const char* text) {
-  if (!key || !core_) return;
+  if (!key) return;
+  if (!core_) {
+    if (made_) return;
+    Setting s(Setting::Kind::Text, key);
+    s.text = text ? text : "";
+    s.isNull = text == nullptr;
+    keep(std::move(s));
+    return;
+  }
   lua_pushstring(core_->L, text);
   setField(LUA_REGISTRYINDEX, key);
 }
 
 void Lua::setReg(const char* key, void* ptr) {
-  if (!key || !core_) return;
+  if (!key) return;
+  if (!core_) {
+    if (made_) return;
+    Setting s(Setting::Kind::Pointer, key);
+    s.pointer = ptr;
+    keep(std::move(s));
+    return;
+  }
   lua_pushlightuserdata(core_->L, ptr);
   setField(LUA_REGISTRYINDEX, key);
 }
@@ -922,5 +982,10 @@ Lua::ApiInstaller& apiInstaller() {
 void Lua::setApiInstaller(ApiInstaller fn) { apiInstaller() = fn; }
 
 void Lua::installApi() {
-  if (apiInstaller()) apiInstaller()(*this);
+  if (!apiInstaller()) return;
+  if (!core_) {
+    if (!made_) keep(Setting(Setting::Kind::Api, ""));
+    return;
+  }
+  apiInstaller()(*this);
 }

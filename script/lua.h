@@ -9,6 +9,11 @@
 // script with `openFile` or `runString`, then `call` its functions,
 // queueing arguments with `addArg` just before.
 //
+// The interpreter state itself is made when something first needs it (a
+// chunk, a call, `L()`): registry keys and functions set before that are
+// kept in order and put in then. A character or weapon without a script
+// never pays for a state of its own.
+//
 // Errors. A failed load, chunk or call leaves its message on the stack and
 // `status()` non-zero until `update()` prints it; every operation here does
 // that before it returns, so a script error is on the console at once and
@@ -87,8 +92,9 @@ class Lua {
   // host objects it was given).
   void swap(Lua& other) noexcept;
 
-  // Starts over with a fresh state and all standard libraries; not loaded,
-  // no error pending. Queued arguments are kept.
+  // Starts over with a fresh state and all standard libraries (made when
+  // first needed); not loaded, no error pending, no keys or functions set.
+  // Queued arguments are kept.
   void init();
   // Prints the pending error, if any, and empties the stack.
   void update();
@@ -156,7 +162,8 @@ class Lua {
   // as soon as a call makes it true.
   int callPeriodic(Periodic& clock, float dt, const char* name, const bool* stop = nullptr);
 
-  lua_State* L() const;
+  // The state, made now if it was not yet; null when it cannot be made.
+  lua_State* L();
   int status() const { return status_; }
   bool loaded() const { return loaded_; }
   // True while a call, chunk or file of this host is running.
@@ -193,6 +200,24 @@ class Lua {
   // Cores whose owner let go while a call was running, until it unwinds.
   static std::vector<std::unique_ptr<Core>>& graveyard();
   void release(Fate fate);
+  // Makes the state if it was not made since the last start (keys and
+  // functions set meanwhile go in); false when there is none.
+  bool ready();
+  // What was set before the state was made, in order; one entry a name.
+  struct Setting {
+    enum class Kind { Number, Text, Pointer, Function, Api };
+    Setting(Kind k, const char* n) : kind(k), name(n) {}
+    Kind kind;
+    std::string name;
+    int number = 0;
+    std::string text;
+    bool isNull = false;
+    void* pointer = nullptr;
+    lua_CFunction fn = nullptr;
+  };
+  // Keeps `s` for when the state is made, replacing an earlier setting of
+  // the same name and kind.
+  void keep(Setting s);
   // Pushes the queued arguments in the order they were added and empties
   // the queue. -1 (queue dropped, failure printed) when they do not fit.
   int pushArgs();
@@ -218,6 +243,8 @@ class Lua {
   int32_t status_ = 0;
   bool loaded_ = false;
   std::vector<std::string> stopped_;
+  std::vector<Setting> settings_;
+  bool made_ = false;  // the state was made (or failed to be) since the last start
   std::vector<NumArg> numArgs_;
   std::vector<StrArg> strArgs_;
   uint32_t errorsReported_ = 0;

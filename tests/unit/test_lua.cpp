@@ -128,6 +128,29 @@ TEST(LuaHost, ErrorsArgumentsRegistryAndStack) {
   EXPECT_EQ(lua_gettop(strict.L()), 0);
 }
 
+TEST(LuaHost, StateMadeWhenFirstNeededWithWhatWasSetBefore) {
+  const size_t before = Lua::openStates();
+  Lua lua;
+  int host = 0;
+  lua.setReg("k", 1);
+  lua.setReg("k", "two");  // the later value of a key wins
+  lua.setReg("gone", "x");
+  lua.setReg("gone", static_cast<const char*>(nullptr));
+  lua.setReg(Lua::kRegLvl, static_cast<void*>(&host));
+  EXPECT_TRUE(lua.regFunc([](lua_State* L) { return lua_pushinteger(L, 7), 1; }, "seven"));
+  EXPECT_EQ(Lua::openStates(), before);  // nothing has needed the state yet
+  ASSERT_TRUE(lua.runString("local r = debug.getregistry() a = r.k .. tostring(r.gone) .. seven()"));
+  EXPECT_EQ(Lua::openStates(), before + 1);
+  EXPECT_EQ(global(lua, "a"), "twonil7");
+  EXPECT_EQ(Lua::hostPointer(lua.L(), Lua::HostKey::Lvl), &host);
+  // Starting over forgets the settings with the state.
+  lua.setReg("k", 3);
+  lua.init();
+  EXPECT_EQ(Lua::openStates(), before);
+  ASSERT_TRUE(lua.runString("a = tostring(debug.getregistry().k) .. tostring(seven)"));
+  EXPECT_EQ(global(lua, "a"), "nilnil");
+}
+
 TEST(LuaHost, HostDestroyedOrRestartedByItsOwnCall) {
   Log::Capture cap;
   auto host = std::make_unique<Lua>();
