@@ -557,11 +557,9 @@ bool Lua::ready() {
   settings_.clear();
   for (const Setting& s : settings) {
     switch (s.kind) {
-      case Setting::Kind::Number: setReg(s.name.c_str(), s.number); break;
-      case Setting::Kind::Text: setReg(s.name.c_str(), s.isNull ? nullptr : s.text.c_str()); break;
-      case Setting::Kind::Pointer: setReg(s.name.c_str(), s.pointer); break;
       case Setting::Kind::Function: regFunc(s.fn, s.name.c_str()); break;
       case Setting::Kind::Api: installApi(); break;
+      default: putReg(s); break;
     }
     if (!core_) return false;  // a setting cannot let go of the state, but be sure
   }
@@ -569,6 +567,7 @@ bool Lua::ready() {
 }
 
 void Lua::keep(Setting s) {
+  if (made_) return;  // the state could not be made: nothing to keep for
   // Registry keys and globals are separate names; the API is one setting.
   auto space = [](const Setting& k) {
     return k.kind == Setting::Kind::Api ? 0 : k.kind == Setting::Kind::Function ? 1 : 2;
@@ -934,42 +933,41 @@ bool Lua::addArg(const char* text) {
 
 void Lua::setReg(const char* key, int value) {
   if (!key) return;
-  if (!core_) {
-    if (made_) return;
-    Setting s(Setting::Kind::Number, key);
-    s.number = value;
-    keep(std::move(s));
-    return;
-  }
-  lua_pushnumber(core_->L, value);
-  setField(LUA_REGISTRYINDEX, key);
+  Setting s(Setting::Kind::Number, key);
+  s.number = value;
+  putReg(std::move(s));
 }
 
 void Lua::setReg(const char* key, const char* text) {
   if (!key) return;
-  if (!core_) {
-    if (made_) return;
-    Setting s(Setting::Kind::Text, key);
-    s.text = text ? text : "";
-    s.isNull = text == nullptr;
-    keep(std::move(s));
-    return;
-  }
-  lua_pushstring(core_->L, text);
-  setField(LUA_REGISTRYINDEX, key);
+  Setting s(Setting::Kind::Text, key);
+  s.text = text ? text : "";
+  s.isNull = text == nullptr;
+  putReg(std::move(s));
 }
 
 void Lua::setReg(const char* key, void* ptr) {
   if (!key) return;
-  if (!core_) {
-    if (made_) return;
-    Setting s(Setting::Kind::Pointer, key);
-    s.pointer = ptr;
-    keep(std::move(s));
-    return;
+  Setting s(Setting::Kind::Pointer, key);
+  s.pointer = ptr;
+  putReg(std::move(s));
+}
+
+void Lua::putReg(Setting s) {
+  if (!core_) return keep(std::move(s));
+  lua_State* L = core_->L;
+  switch (s.kind) {
+    case Setting::Kind::Number: lua_pushnumber(L, s.number); break;
+    case Setting::Kind::Text:
+      if (s.isNull)
+        lua_pushnil(L);
+      else
+        lua_pushstring(L, s.text.c_str());
+      break;
+    case Setting::Kind::Pointer: lua_pushlightuserdata(L, s.pointer); break;
+    default: return;
   }
-  lua_pushlightuserdata(core_->L, ptr);
-  setField(LUA_REGISTRYINDEX, key);
+  setField(LUA_REGISTRYINDEX, s.name.c_str());
 }
 
 namespace {
@@ -983,9 +981,6 @@ void Lua::setApiInstaller(ApiInstaller fn) { apiInstaller() = fn; }
 
 void Lua::installApi() {
   if (!apiInstaller()) return;
-  if (!core_) {
-    if (!made_) keep(Setting(Setting::Kind::Api, ""));
-    return;
-  }
+  if (!core_) return keep(Setting(Setting::Kind::Api, ""));
   apiInstaller()(*this);
 }

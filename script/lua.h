@@ -216,8 +216,10 @@ class Lua {
     lua_CFunction fn = nullptr;
   };
   // Keeps `s` for when the state is made, replacing an earlier setting of
-  // the same name and kind.
+  // the same name and kind (nothing once making the state has failed).
   void keep(Setting s);
+  // A registry setting (number, text or pointer): into the state, or kept.
+  void putReg(Setting s);
   // Pushes the queued arguments in the order they were added and empties
   // the queue. -1 (queue dropped, failure printed) when they do not fit.
   int pushArgs();
