@@ -561,7 +561,6 @@ bool Lua::ready() {
       case Setting::Kind::Api: installApi(); break;
       default: putReg(s); break;
     }
-    if (!core_) return false;  // a setting cannot let go of the state, but be sure
   }
   return true;
 }
