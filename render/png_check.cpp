@@ -130,6 +130,11 @@ bool bmpCheck(const uint8_t* data, size_t size, std::string* why) {
   if (compression > 3 || (compression == 1 && (bits != 8 || topDown)) ||
       (compression == 2 && (bits != 4 || topDown)) || (compression == 3 && bits != 16 && bits != 32))
     return refuse(why, "unknown BMP compression");
+  // The decoder makes the whole surface before it reads a pixel: rows that
+  // are not in the file must not cost their memory first.
+  const uint64_t rowBytes = (w * bits + 31) / 32 * 4;
+  if ((compression == 0 || compression == 3) && size < uint64_t(le32(data + 10)) + rowBytes * h)
+    return refuse(why, "truncated image data");
   // The decoder fills a palette of 2^bits entries with as many colours as
   // the header claims.
   if (bits <= 8 && colours > (1u << bits)) return refuse(why, "palette too large");

@@ -87,6 +87,7 @@ TEST(PngCheck, OtherFormatsAndAncillaryChunks) {
       {"bad bit depth", edit(bmp, 28, {7, 0})},
       {"palette too large", edit(edit(bmp, 28, {8, 0}), 46, {0, 2, 0, 0})},
       {"unknown BMP compression", edit(bmp, 30, {1, 0, 0, 0})},  // RLE8 on 24 bits
+      {"truncated image data", bmp.substr(0, bmp.size() - 1)},  // the surface comes before the rows
       {"image too large", edit(tga, 12, {0xff, 0xff, 0xff, 0xff})},
       {"no TGA header", edit(tga, 2, {4})},
       {"bad TGA palette", edit(tga, 1, {1, 1, 0, 0, 0, 1, 24})},  // indexed, 32-bit pixels
