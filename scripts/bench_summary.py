@@ -9,7 +9,9 @@ Run under one X server (scripts/run_benchmarks.sh starts Xvfb). BASELINE_BUILD
 holds the demo drivers built against the older revision
 (scripts/bench_baseline.sh). Programs compared with each other run
 alternately and the medians are compared. Environment: BENCH_REPS (runs per
-side, 3), PACING_SECONDS (60), FPS_SECONDS (10), SCENE_SECONDS (4).
+side, 3), GBENCH_REPS (repetitions of the benchmarks with a ratio target,
+9), PACING_SECONDS (60), FPS_SECONDS (10), SCENE_SECONDS (4), BENCH_ONLY
+(some of collision,demo,particles,love,existing; all when unset).
 """
 import json
 import os
@@ -22,6 +24,9 @@ import sys
 BUILD, BASE = sys.argv[1], sys.argv[2]
 OUT = os.path.join(BUILD, "bench-results")
 REPS = int(os.environ.get("BENCH_REPS", "3"))
+GBENCH_REPS = int(os.environ.get("GBENCH_REPS", "9"))
+GROUPS = ("collision", "demo", "particles", "love", "existing")
+ONLY = [g for g in os.environ.get("BENCH_ONLY", "").split(",") if g] or list(GROUPS)
 PACING = float(os.environ.get("PACING_SECONDS", "60"))
 FPS_SECONDS = float(os.environ.get("FPS_SECONDS", "10"))
 SCENE_SECONDS = float(os.environ.get("SCENE_SECONDS", "4"))
@@ -51,11 +56,17 @@ def fmt_ratio(a, b):
 
 # --- Google Benchmark programs -------------------------------------------
 
-def gbench(name, extra=()):
+def gbench(name, extra=(), reps=None):
+    """Runs one program. `reps` (GBENCH_REPS for the rows with a ratio
+    target) interleaves the repetitions of its benchmarks in random order,
+    so that a slow spell of the machine falls on both sides of a ratio
+    instead of on whichever benchmark ran during it."""
     path = os.path.join(BUILD, "bench", name)
     log(f"== {name}")
     out = os.path.join(OUT, name + ".json")
-    r = run([path, f"--benchmark_repetitions={REPS}", "--benchmark_report_aggregates_only=true",
+    if reps:
+        extra = (*extra, "--benchmark_enable_random_interleaving=true")
+    r = run([path, f"--benchmark_repetitions={reps or REPS}", "--benchmark_report_aggregates_only=true",
              "--benchmark_format=json", f"--benchmark_out={out}", "--benchmark_out_format=json",
              *extra])
     with open(os.path.join(OUT, name + ".txt"), "w") as f:
@@ -268,10 +279,10 @@ def figures_love():
 
 
 def figures_existing():
-    res = gbench("bench_resfile")
+    res = gbench("bench_resfile", reps=GBENCH_REPS)
     ratio_row("Archive load of every entry vs fread + uncompress", res, "BM_LoadAll_Resfile",
               "BM_LoadAll_Baseline", 1.10)
-    res = gbench("bench_lua")
+    res = gbench("bench_lua", reps=GBENCH_REPS)
     per = lambda b: counter(b, "per_call") * 1e9  # noqa: E731
     ratio_row("Lua periodic tick vs bare lua_getglobal + lua_pcall (ns/call)", res,
               "BM_PeriodicTick", "BM_BareGetglobalPcall", 1.2, per, "ns")
@@ -296,7 +307,7 @@ def figures_existing():
     ratio_row("Mixing one second of 16 voices vs 1 voice", res, "BM_Mix16Voices", "BM_Mix1Voice")
     ratio_row("Mixing one second of 16 resampled voices vs 1 voice", res,
               "BM_Mix16VoicesResampled", "BM_Mix1Voice")
-    res = gbench("bench_sprite")
+    res = gbench("bench_sprite", reps=GBENCH_REPS)
     for n in (1000, 5000, 20000):
         ratio_row(f"Sprite drawing, {n} quads vs a hand-filled client array", res,
                   f"BM_SpriteDraw/{n}/real_time", f"BM_Baseline/{n}/real_time", 1.10)
@@ -310,11 +321,13 @@ def figures_existing():
 def main():
     os.makedirs(OUT, exist_ok=True)
     load = open("/proc/loadavg").read().split()[:3]
-    figures_collision()
-    figures_demo()
-    figures_particles()
-    figures_love()
-    figures_existing()
+    unknown = [g for g in ONLY if g not in GROUPS]
+    if unknown:
+        sys.exit(f"bench: BENCH_ONLY names no group {', '.join(unknown)} (groups: {', '.join(GROUPS)})")
+    groups = {"collision": figures_collision, "demo": figures_demo,
+              "particles": figures_particles, "love": figures_love, "existing": figures_existing}
+    for group in ONLY:
+        groups[group]()
     load_after = open("/proc/loadavg").read().split()[:3]
     base_rev = open(os.path.join(os.path.dirname(BASE), "rev")).read().strip() \
         if os.path.exists(os.path.join(os.path.dirname(BASE), "rev")) else "?"
@@ -323,7 +336,9 @@ def main():
     lines = [
         "# Benchmarks",
         "",
-        f"Build {head}; baseline revision {base_rev[:12]}; {REPS} runs per side, medians; "
+        f"Build {head}; baseline revision {base_rev[:12]}; {REPS} runs per side, medians "
+        f"({GBENCH_REPS} repetitions in random order for archive load, Lua and sprite drawing); "
+        + (f"groups {', '.join(ONLY)} only; " if len(ONLY) < len(GROUPS) else "") +
         f"load average {' '.join(load)} at the start, {' '.join(load_after)} at the end "
         f"({os.cpu_count()} cores).",
         "",
