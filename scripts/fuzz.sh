@@ -9,7 +9,12 @@
 #   scripts/fuzz.sh campaign RUNS SECONDS [NAME...]
 #                                         run each target to RUNS executions or
 #                                         SECONDS, whichever comes first, and
-#                                         print executions, time and exec/s
+#                                         print executions, time and exec/s;
+#                                         each run is added to the ledger
+#   scripts/fuzz.sh stop                  end the running campaigns cleanly:
+#                                         what they ran so far is counted
+#   scripts/fuzz.sh ledger [NAME...]      executions of every campaign run so
+#                                         far, per target and commit
 #   scripts/fuzz.sh minimize [NAME...]    merge what the runs found into
 #                                         fuzz/corpus/NAME/, keeping only the
 #                                         inputs that add coverage (edges)
@@ -29,7 +34,10 @@
 # (a loaded machine does that), not the reader: it is set aside as
 # findings/NAME/stall-* and the run goes on. New inputs go to
 # build-fuzz/corpus/NAME/ and crashes to build-fuzz/findings/, never into
-# the repository's corpus (minimize writes it on purpose).
+# the repository's corpus (minimize writes it on purpose). Campaigns that
+# run for hours are counted in build-fuzz/ledger.tsv (one row per run:
+# start, target, commit, executions, seconds, stalls, result), so a target
+# can reach its count over several runs.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${TERVALO_FUZZ_BUILD:-$ROOT/build-fuzz}"
@@ -61,7 +69,7 @@ readers() {
 }
 
 usage() {
-  sed -n '2,32p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+  sed -n '2,/^set -euo/{/^#/p}' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
   exit 2
 }
 
@@ -117,6 +125,8 @@ run_one() {
     n=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     EXECS=$(( EXECS + ${n:-0} ))
     [ "$rc" -ne 0 ] || break
+    # 72: libFuzzer's exit after an interrupt (fuzz.sh stop).
+    if [ "$rc" -eq 72 ]; then STOPPED=1 rc=0; break; fi
     art=$(ls -t "$findings" | head -1)
     if [[ "$art" == timeout-* ]] && stalled "$name" "$findings/$art"; then
       mv "$findings/$art" "$findings/stall-${art#timeout-}"
@@ -208,14 +218,46 @@ case "$cmd" in
     pick "$@"
     build "${targets[@]}"
     printf '%-16s %12s %8s %8s %6s %s\n' target executions seconds exec/s stalls result
+    commit=$(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null || echo '?')
+    git -C "$ROOT" diff --quiet HEAD 2>/dev/null || commit="$commit+changes"
+    STOPPED=0
     for t in "${targets[@]}"; do
       start=$(date +%s)
       res=ok
       RUNS="$runs" run_one "$t" "$secs" 2>/dev/null || res="FAILED (see $BUILD/findings/$t/)"
+      [ "$STOPPED" -eq 0 ] || res=stopped
       took=$(( $(date +%s) - start ))
       printf '%-16s %12s %8s %8s %6s %s\n' "$t" "$EXECS" "$took" \
         "$(( EXECS / (took > 0 ? took : 1) ))" "$STALLS" "$res"
+      printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u -d "@$start" +%FT%TZ)" "$t" "$commit" \
+        "$EXECS" "$took" "$STALLS" "$res" >>"$BUILD/ledger.tsv"
+      [ "$STOPPED" -eq 0 ] || break
     done
+    ;;
+  stop)
+    # libFuzzer counts, prints its figures and exits at an interrupt; it
+    # leaves its scratch folder behind (it skips the exit handlers).
+    pkill -INT -f "^$BUILD/fuzz/fuzz_" || echo "fuzz: no campaign is running" >&2
+    sleep 2
+    for d in "${TMPDIR:-/dev/shm}"/tervalo_fuzz_* /tmp/tervalo_fuzz_*; do
+      [ -d "$d" ] && ! kill -0 "${d##*_}" 2>/dev/null && rm -rf "$d"
+    done
+    true
+    ;;
+  ledger)
+    shift
+    [ -f "$BUILD/ledger.tsv" ] || { echo "fuzz: no campaign has run yet" >&2; exit 1; }
+    printf '%-16s %-18s %5s %12s %9s %s\n' target commit runs executions seconds "failed runs"
+    awk -F'\t' -v only="$*" '
+      BEGIN { n = split(only, w, " "); for (i = 1; i <= n; i++) want[w[i]] = 1 }
+      n && !($2 in want) { next }
+      { key = $2 "\t" $3; runs[key]++; ex[key] += $4; secs[key] += $5; tot[$2] += $4
+        if ($7 != "ok" && $7 != "stopped") bad[key]++ }
+      END {
+        for (k in runs) { split(k, p, "\t")
+          printf "%s 0 %-16s %-18s %5d %12d %9d %d\n", p[1], p[1], p[2], runs[k], ex[k], secs[k], bad[k] }
+        for (t in tot) printf "%s 1 %-16s %-18s %5s %12d\n", t, t, "all", "", tot[t]
+      }' "$BUILD/ledger.tsv" | sort -k1,1 -k2,2n | cut -d' ' -f3-
     ;;
   minimize)
     shift
