@@ -11,6 +11,9 @@
 #                                         SECONDS, whichever comes first, and
 #                                         print executions, time and exec/s;
 #                                         each run is added to the ledger
+#   scripts/fuzz.sh goal RUNS [NAME...]   a campaign for each target that the
+#                                         ledger has below RUNS executions,
+#                                         for what it lacks, one after another
 #   scripts/fuzz.sh stop                  end the running campaigns cleanly:
 #                                         what they ran so far is counted
 #   scripts/fuzz.sh ledger [NAME...]      executions of every campaign run so
@@ -232,6 +235,22 @@ case "$cmd" in
       printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u -d "@$start" +%FT%TZ)" "$t" "$commit" \
         "$EXECS" "$took" "$STALLS" "$res" >>"$BUILD/ledger.tsv"
       [ "$STOPPED" -eq 0 ] || break
+    done
+    ;;
+  goal)
+    runs="${2:-}"
+    [[ "$runs" =~ ^[0-9]+$ ]] || usage
+    shift 2
+    pick "$@"
+    for t in "${targets[@]}"; do
+      done_=$(awk -F'\t' -v t="$t" '$2 == t { n += $4 } END { print n + 0 }' "$BUILD/ledger.tsv" 2>/dev/null || echo 0)
+      if [ "$done_" -ge "$runs" ]; then
+        echo "$t: $done_ executions in the ledger, done" >&2
+        continue
+      fi
+      "${BASH_SOURCE[0]}" campaign $(( runs - done_ )) 86400 "$t"
+      # A campaign ended by 'fuzz.sh stop' ends the goal too.
+      [ "$(tail -1 "$BUILD/ledger.tsv" | cut -f7)" != stopped ] || break
     done
     ;;
   stop)
