@@ -50,9 +50,9 @@ SpriteState& state() {
 // but the last followed by a flush. A software rasteriser (Mesa's llvmpipe)
 // only starts filling pixels at a flush, and until then sorts the
 // triangles on the calling thread: in pieces, the pixels of one piece are
-// filled on the other cores while the next is sorted. Thousands of
-// overlapping sprites in one batch draw about 15 % faster; a batch of the
-// usual size is one piece, as before.
+// filled on the other cores while the next is sorted. 20 000 overlapping
+// sprites in one batch draw about a tenth faster; a batch of the usual size
+// is one piece, as before.
 constexpr size_t kPieceVertices = 4 * 4096;
 
 // Draws the batch with the current sprite's texture and empties it. A
