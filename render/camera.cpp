@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <SDL/SDL.h>
 
+#include "base/fatal_signal.h"
 #include "base/log.h"
 #include "render/shader.h"
 #include "render/sprite.h"
@@ -26,6 +27,10 @@ bool Camera::init(uint32_t flags) {
       sdlStarted_ = false;  // a later call may try again instead of flipping
       return false;
     }
+    // SDL's crash handler shuts SDL down from inside the signal handler,
+    // which can hang for good after a fault in the allocator: give it two
+    // seconds.
+    fatal_signal::bound(2);
     SDL_WM_SetCaption("Tervalo v3", nullptr);
     SDL_GL_SetAttribute(SDL_GL_SWAP_CONTROL, 0);
     // Everything is drawn in order, without a depth test. A window with no

@@ -1,6 +1,10 @@
-// The command line and the game folder's game.ini.
+// The command line, the game folder's game.ini, and how a crash ends the process.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "base/fatal_signal.h"
 #include "game/options.h"
 #include "resources/game_settings.h"
 
@@ -93,4 +97,25 @@ TEST(GameSettings, EachKeyAndItsBadValues) {
   EXPECT_NE(problems[1].message.find("player_x"), std::string::npos);
   EXPECT_NE(problems[1].message.find("default is kept"), std::string::npos);
   EXPECT_EQ(fields(bad), fields(defaults));
+}
+
+// A child process whose earlier crash handler hangs, exits or is missing
+// faults: it ends every time, by the alarm, the handler's exit or the fault.
+TEST(FatalSignal, ACrashAlwaysEndsTheProcess) {
+  using Handler = void (*)(int);
+  const Handler hangs = [](int) { for (;;) pause(); };
+  const Handler exits = [](int) { _exit(3); };
+  for (auto [old, status] : {std::pair{hangs, SIGALRM}, {exits, 3 << 8}, {SIG_DFL, SIGSEGV}}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      signal(SIGSEGV, old);
+      fatal_signal::bound(1);
+      raise(SIGSEGV);
+      _exit(0);
+    }
+    int got = 0;
+    ASSERT_EQ(waitpid(child, &got, 0), child);
+    EXPECT_EQ(WIFSIGNALED(got) ? WTERMSIG(got) : got, status);
+  }
 }
