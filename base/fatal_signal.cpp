@@ -50,10 +50,15 @@ void fatal_signal::bound(unsigned seconds) {
   if (installed) return;
   installed = true;
   for (size_t i = 0; i < kCount; ++i) {
+    // A signal the process was started with ignored (SIGQUIT in a job a
+    // script put in the background) stays ignored.
+    if (sigaction(kSignals[i], nullptr, &g_old[i]) != 0 ||
+        (!(g_old[i].sa_flags & SA_SIGINFO) && g_old[i].sa_handler == SIG_IGN))
+      continue;
     struct sigaction sa {};
     sa.sa_sigaction = onFatal;
     sa.sa_flags = SA_SIGINFO;
     sigemptyset(&sa.sa_mask);
-    sigaction(kSignals[i], &sa, &g_old[i]);
+    sigaction(kSignals[i], &sa, nullptr);
   }
 }

@@ -11,7 +11,8 @@ namespace fatal_signal {
 // on such a signal an alarm is set, then the old handler runs (or the
 // signal's default action, when there was none). If the old handler has
 // not ended the process `seconds` later, the alarm does (SIGALRM's default
-// action). Install once, after the library's own handlers.
+// action). A signal the process was started with ignored stays ignored.
+// Install once, after the library's own handlers.
 void bound(unsigned seconds);
 
 }  // namespace fatal_signal

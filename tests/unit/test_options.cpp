@@ -105,13 +105,16 @@ TEST(FatalSignal, ACrashAlwaysEndsTheProcess) {
   using Handler = void (*)(int);
   const Handler hangs = [](int) { for (;;) pause(); };
   const Handler exits = [](int) { _exit(3); };
-  for (auto [old, status] : {std::pair{hangs, SIGALRM}, {exits, 3 << 8}, {SIG_DFL, SIGSEGV}}) {
+  // An ignored signal stays ignored: the child goes on to exit 0.
+  for (auto [old, status] : {std::pair{hangs, SIGALRM}, {exits, 3 << 8}, {SIG_DFL, SIGSEGV},
+                             {SIG_IGN, 0}}) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
       signal(SIGSEGV, old);
+      signal(SIGQUIT, old);
       fatal_signal::bound(1);
-      raise(SIGSEGV);
+      raise(old == SIG_IGN ? SIGQUIT : SIGSEGV);
       _exit(0);
     }
     int got = 0;
