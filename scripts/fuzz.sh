@@ -47,6 +47,10 @@ BUILD="${TERVALO_FUZZ_BUILD:-$ROOT/build-fuzz}"
 JOBS="${JOBS:-2}"
 LIMITS=(-timeout=1 -rss_limit_mb=512 -malloc_limit_mb=256)
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+# Freed memory waits in a 16 MiB quarantine instead of 256 MiB before it is
+# reused: a use after free inside one input is still caught, and the runs
+# stop touching fresh pages (the checker target: 15 % more inputs a second).
+export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=16}"
 
 # The reader(s) each target exercises: the files its coverage is taken of,
 # as FILE or FILE:FUNCTIONS (a regular expression over the function names)
