@@ -247,7 +247,9 @@ case "$cmd" in
     shift 2
     pick "$@"
     for t in "${targets[@]}"; do
-      done_=$(awk -F'\t' -v t="$t" '$2 == t { n += $4 } END { print n + 0 }' "$BUILD/ledger.tsv" 2>/dev/null || echo 0)
+      done_=0
+      [ ! -f "$BUILD/ledger.tsv" ] ||
+        done_=$(awk -F'\t' -v t="$t" '$2 == t { n += $4 } END { print n + 0 }' "$BUILD/ledger.tsv")
       if [ "$done_" -ge "$runs" ]; then
         echo "$t: $done_ executions in the ledger, done" >&2
         continue

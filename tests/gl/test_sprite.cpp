@@ -63,7 +63,8 @@ TEST_F(SpriteGl, DrawnWithAlphaScaleAndParallax) {
   expectPixels({{249, 220, kBlack}, {199, 340, kBlack}});
   // A batch longer than the pieces GL gets it in (4096 quads) is drawn whole.
   clearScreen(0, 0, 0);
-  for (int i = 0; i < 9000; ++i) drawAt(s, i % 4096 == 4095 ? 40.0f * (i / 4096) : 400, 300, 0, 0, 255, 0, 0);
+  for (int i = 0; i < 9000; ++i)
+    drawAt(s, i % 4096 == 4095 ? 40.0f * (i / 4096) : 400, 300, 0, 0, 255, 0, 0);
   Sprite::flush();
   for (int x : {0, 40, 400}) EXPECT_EQ(countColour(x, 300, 16, 16, kRed), 256) << x;
 }
