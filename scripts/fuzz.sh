@@ -38,13 +38,15 @@
 # findings/NAME/stall-* and the run goes on. New inputs go to
 # build-fuzz/corpus/NAME/ and crashes to build-fuzz/findings/, never into
 # the repository's corpus (minimize writes it on purpose). Campaigns that
-# run for hours are counted in build-fuzz/ledger.tsv (one row per run:
-# start, target, commit, executions, seconds, stalls, result), so a target
-# can reach its count over several runs.
+# run for hours are counted in fuzz/ledger.tsv (one row per run: start,
+# target, commit, executions, seconds, stalls, result), so a target can
+# reach its count over several runs, sessions and machines: commit it with
+# the minimised corpus.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${TERVALO_FUZZ_BUILD:-$ROOT/build-fuzz}"
 JOBS="${JOBS:-2}"
+LEDGER="${TERVALO_FUZZ_LEDGER:-$ROOT/fuzz/ledger.tsv}"
 LIMITS=(-timeout=1 -rss_limit_mb=512 -malloc_limit_mb=256)
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 # Freed memory waits in a 16 MiB quarantine instead of 256 MiB before it is
@@ -237,7 +239,7 @@ case "$cmd" in
       printf '%-16s %12s %8s %8s %6s %s\n' "$t" "$EXECS" "$took" \
         "$(( EXECS / (took > 0 ? took : 1) ))" "$STALLS" "$res"
       printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u -d "@$start" +%FT%TZ)" "$t" "$commit" \
-        "$EXECS" "$took" "$STALLS" "$res" >>"$BUILD/ledger.tsv"
+        "$EXECS" "$took" "$STALLS" "$res" >>"$LEDGER"
       [ "$STOPPED" -eq 0 ] || break
     done
     ;;
@@ -248,15 +250,15 @@ case "$cmd" in
     pick "$@"
     for t in "${targets[@]}"; do
       done_=0
-      [ ! -f "$BUILD/ledger.tsv" ] ||
-        done_=$(awk -F'\t' -v t="$t" '$2 == t { n += $4 } END { print n + 0 }' "$BUILD/ledger.tsv")
+      [ ! -f "$LEDGER" ] ||
+        done_=$(awk -F'\t' -v t="$t" '$2 == t { n += $4 } END { print n + 0 }' "$LEDGER")
       if [ "$done_" -ge "$runs" ]; then
         echo "$t: $done_ executions in the ledger, done" >&2
         continue
       fi
       "${BASH_SOURCE[0]}" campaign $(( runs - done_ )) 86400 "$t"
       # A campaign ended by 'fuzz.sh stop' ends the goal too.
-      [ "$(tail -1 "$BUILD/ledger.tsv" | cut -f7)" != stopped ] || break
+      [ "$(tail -1 "$LEDGER" | cut -f7)" != stopped ] || break
     done
     ;;
   stop)
@@ -271,7 +273,7 @@ case "$cmd" in
     ;;
   ledger)
     shift
-    [ -f "$BUILD/ledger.tsv" ] || { echo "fuzz: no campaign has run yet" >&2; exit 1; }
+    [ -f "$LEDGER" ] || { echo "fuzz: no campaign has run yet" >&2; exit 1; }
     printf '%-16s %-18s %5s %12s %9s %s\n' target commit runs executions seconds "failed runs"
     awk -F'\t' -v only="$*" '
       BEGIN { n = split(only, w, " "); for (i = 1; i <= n; i++) want[w[i]] = 1 }
@@ -282,7 +284,7 @@ case "$cmd" in
         for (k in runs) { split(k, p, "\t")
           printf "%s 0 %-16s %-18s %5d %12d %9d %d\n", p[1], p[1], p[2], runs[k], ex[k], secs[k], bad[k] }
         for (t in tot) printf "%s 1 %-16s %-18s %5s %12d\n", t, t, "all", "", tot[t]
-      }' "$BUILD/ledger.tsv" | sort -k1,1 -k2,2n | cut -d' ' -f3-
+      }' "$LEDGER" | sort -k1,1 -k2,2n | cut -d' ' -f3-
     ;;
   minimize)
     shift
