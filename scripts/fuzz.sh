@@ -72,7 +72,7 @@ readers() {
     fuzz_level) echo 'world/level_load.cpp:^(?!.*instance)' 'world/level.cpp:loadFrame' ;;
     fuzz_parser) echo resources/parser.cpp ;;
     fuzz_resfile) echo 'resources/resfile.cpp:^(?!.*instance)' ;;
-    fuzz_sound) echo 'sound/audio_stream.cpp:^(?!.*(openFile|BufferDecoder)).*(Sndfile|Impl|Voice|mix|panGains|clampf|toInt16)' ;;
+    fuzz_sound) echo 'sound/audio_stream.cpp:^(?!.*(openFile|BufferDecoder)).*(Sndfile|Impl|sane)' sound/mixer.cpp ;;
     fuzz_tiled) echo maps/tiled_read.cpp maps/level_import.cpp ;;
     fuzz_weapons) echo 'world/weapon.cpp:load|get|clear|count|readFile|Weapon::Weapon' ;;
     fuzz_settings) echo 'resources/game_settings.cpp:parse|checkValue|trim|parseInt|insideFolder|keys|lineOf' ;;
