@@ -55,13 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (ok && (lvl.frames.empty() || lvl.frameMap.empty())) std::abort();
   for (const auto& f : lvl.frames) {
     if (f->hasCells() && f->cells.size() != static_cast<size_t>(Frame::kCells)) std::abort();
-    // Every block of the frame, coarse and against its tile's mask, alone and as one area.
+    // The blocks of the frame, coarse and against its tile's mask, one by one up to the
+    // first solid one, and as one area: solid somewhere exactly when the area is.
     const int x = f->fx * Frame::kWidth, y = f->fy * Frame::kHeight;
     for (int mode : {1, 3}) {
       bool any = false;
-      for (int by = 0; by < Frame::kHeight; by += Frame::kBlock)
-        for (int bx = 0; bx < Frame::kWidth; bx += Frame::kBlock)
-          any |= lvl.blockHit(x + bx, y + by, f->layer, Frame::kBlock, Frame::kBlock, mode);
+      for (int by = 0; by < Frame::kHeight && !any; by += Frame::kBlock)
+        for (int bx = 0; bx < Frame::kWidth && !any; bx += Frame::kBlock)
+          any = lvl.blockHit(x + bx, y + by, f->layer, Frame::kBlock, Frame::kBlock, mode);
       if (any != lvl.blockHit(x, y, f->layer, Frame::kWidth, Frame::kHeight, mode)) std::abort();
     }
   }
