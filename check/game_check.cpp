@@ -28,7 +28,22 @@
 namespace fs = std::filesystem;
 
 std::string CheckProblem::text() const {
-  return line > 0 ? path + ":" + std::to_string(line) + ": " + message : path + ": " + message;
+  const std::string raw =
+      line > 0 ? path + ":" + std::to_string(line) + ": " + message : path + ": " + message;
+  // Quoted words come straight from the game's files: a control byte in one
+  // (a NUL cut the line where C strings end, a CR overwrote it on a terminal)
+  // is written as \xNN so that every problem stays whole, on its own line.
+  std::string out;
+  for (const char c : raw) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x20 && b != 0x7f) {
+      out += c;
+    } else {
+      static const char kHex[] = "0123456789abcdef";
+      out += {'\\', 'x', kHex[b >> 4], kHex[b & 15]};
+    }
+  }
+  return out;
 }
 
 namespace {

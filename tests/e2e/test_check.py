@@ -61,8 +61,9 @@ ROWS = {
         [(W, None, "2 0 0 12 12 6 10\nanim 0 0\n")],
         [(W, "2 0 0 12 12 6 10", "reaches outside the 12x12 image"), (W, "anim 0 0", "anim needs at least 6 words")]),
     "character files": (
-        [("npc/list.ini", None, "4=nobody\n"), ("npc/zielarka", "miedzyczas.crs:npc_b 0", "miedzyczas.crs:npc_q 0")],
+        [("npc/list.ini", None, "4=nobody\n5\x01\x00=x\n"), ("npc/zielarka", "miedzyczas.crs:npc_b 0", "miedzyczas.crs:npc_q 0")],
         [("npc/list.ini", "4=nobody", "no character file npc/nobody"),
+         ("npc/list.ini", "5\x01", '"5\\x01\\x00" is not a character id from 1 to 99; the line is not read'),
          ("npc/zielarka", "npc_q", "no sprite data/lvl/miedzyczas.crs:npc_q")]),
     "weapons, controls and shaders": (
         [("data/weapons", None, "luk data/wep.crs:luk lua/proca.lua\n"),
