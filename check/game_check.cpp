@@ -9,6 +9,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <string_view>
 #include <tuple>
 
 #include "base/log.h"
@@ -227,10 +228,13 @@ class Checker {
                      [](const CheckProblem& a, const CheckProblem& b) {
                        return std::tie(a.path, a.line) < std::tie(b.path, b.line);
                      });
+    // The same message twice at one place is said once.
     std::vector<CheckProblem> out;
-    std::set<std::string> seen;
-    for (const CheckProblem& p : problems_)
-      if (seen.insert(p.text()).second) out.push_back(p);
+    std::set<std::string_view> seen;  // messages said at out.back()'s place
+    for (const CheckProblem& p : problems_) {
+      if (!out.empty() && (out.back().path != p.path || out.back().line != p.line)) seen.clear();
+      if (seen.insert(p.message).second) out.push_back(p);
+    }
     return out;
   }
 
