@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <regex>
 #include <set>
 #include <string_view>
@@ -655,15 +656,27 @@ class Checker {
         return;
       }
       const std::string file = "npc/" + name;
-      IniFile npc;
-      if (!npc.open(file)) {
+      const IniFile* npc = characterFile(file);
+      if (!npc) {
         report(kNpcList, ln, "no character file " + file);
         return;
       }
-      if (npc.lineOf("npc", level) == 0)
-        report(file, npc.lineOf("npc"),
+      if (npc->lineOf("npc", level) == 0)
+        report(file, npc->lineOf("npc"),
                "no info line for " + level + " in [npc]: the character does not appear there");
     });
+  }
+
+  // The character file `file`, read once however many lines of the lists
+  // name it; nullptr when it cannot be read.
+  const IniFile* characterFile(const std::string& file) {
+    auto it = characterFiles_.find(file);
+    if (it == characterFiles_.end()) {
+      auto ini = std::make_unique<IniFile>();
+      if (!ini->open(file)) ini.reset();
+      it = characterFiles_.emplace(file, std::move(ini)).first;
+    }
+    return it->second.get();
   }
 
   // Walks the [LEVEL] sections of a list file: reports the lines before the
@@ -696,17 +709,17 @@ class Checker {
     std::sort(files.begin(), files.end());
     for (const std::string& name : files) {
       const std::string file = "npc/" + name;
-      IniFile ini;
-      if (!ini.open(file)) {
+      const IniFile* ini = characterFile(file);
+      if (!ini) {
         report(file, 0, "cannot be read");
         continue;
       }
-      auto npcSec = ini.sections().find("npc");
-      if (npcSec != ini.sections().end())
+      auto npcSec = ini->sections().find("npc");
+      if (npcSec != ini->sections().end())
         for (const auto& kv : npcSec->second)
-          checkInfoLine(file, ini.lineOf("npc", kv.first), kv.first, kv.second);
-      auto dlg = ini.sections().find("dialog");
-      if (dlg != ini.sections().end()) checkDialog(file, ini, dlg->second);
+          checkInfoLine(file, ini->lineOf("npc", kv.first), kv.first, kv.second);
+      auto dlg = ini->sections().find("dialog");
+      if (dlg != ini->sections().end()) checkDialog(file, *ini, dlg->second);
     }
   }
 
@@ -1026,6 +1039,7 @@ class Checker {
   GameSettings settings_;
   std::map<std::string, Archive> archives_;
   std::set<std::string> luaChecked_;
+  std::map<std::string, std::unique_ptr<IniFile>> characterFiles_;
   std::vector<std::pair<std::string, std::string>> scripts_;  // every script read
   std::vector<CheckProblem> problems_;
 };
