@@ -123,8 +123,10 @@ run_one() {
   local dirs=("$scratch")
   [ -d "$seeds" ] && dirs+=("$seeds")
   echo "== $name: ${secs}s" >&2
-  # The first directory receives new inputs; the seeds are only read.
-  local log="$BUILD/findings/$name.log" rc=0 left n art
+  # The first directory receives new inputs; the seeds are only read. Each
+  # run has its own log: two campaigns of one target share its corpus, and
+  # the count of executions is read back from the log.
+  local log="$BUILD/findings/$name.$$.log" rc=0 left n art
   local deadline=$(( $(date +%s) + secs ))
   EXECS=0 STALLS=0
   : >"$log"
