@@ -852,8 +852,8 @@ class Checker {
       } else if (k == "BLOCK" && c->id == DialogCommand::kGoto) {
         // The conversation goes on in the named character's file.
         if (whole() && num >= 1 && words.size() >= 6) {
-          IniFile other;
-          if (other.open("npc/" + words[5]) && !hasBlock(other, num))
+          const IniFile* other = characterFile("npc/" + words[5]);
+          if (other && !hasBlock(*other, num))
             report(file, ln, "block " + v + " does not exist in npc/" + words[5]);
         }
       } else if (k == "BLOCK") {
