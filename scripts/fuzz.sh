@@ -300,13 +300,18 @@ case "$cmd" in
     pick "$@"
     build "${targets[@]}"
     for t in "${targets[@]}"; do
-      seeds="$ROOT/fuzz/corpus/$t" fresh="$BUILD/merged/$t"
-      rm -rf "$fresh"
-      mkdir -p "$fresh" "$seeds" "$BUILD/corpus/$t"
+      seeds="$ROOT/fuzz/corpus/$t" fresh="$BUILD/merged/$t" found="$BUILD/merged/$t.found"
+      rm -rf "$fresh" "$found"
+      mkdir -p "$fresh" "$found" "$seeds" "$BUILD/corpus/$t"
+      # A running campaign replaces inputs of its corpus by shorter ones: the
+      # merge reads a snapshot (hard links), or it would stop at the first
+      # input deleted under it and start again, for ever.
+      cp -l "$BUILD/corpus/$t"/* "$found"/ 2>/dev/null || true
       # Edges only (no hit counts): the smallest set that runs every line
       # and branch the runs reached.
-      "$BUILD/fuzz/$t" -merge=1 -use_counters=0 "${LIMITS[@]}" "$fresh" "$seeds" "$BUILD/corpus/$t" \
+      "$BUILD/fuzz/$t" -merge=1 -use_counters=0 "${LIMITS[@]}" "$fresh" "$seeds" "$found" \
         >"$BUILD/findings/$t.merge.log" 2>&1 || { tail -n 20 "$BUILD/findings/$t.merge.log" >&2; exit 1; }
+      rm -rf "$found"
       before=$(ls "$seeds" | wc -l)
       find "$seeds" -type f -delete
       cp "$fresh"/* "$seeds"/ 2>/dev/null || true
