@@ -20,7 +20,8 @@
 #                                         far, per target and commit
 #   scripts/fuzz.sh minimize [NAME...]    merge what the runs found into
 #                                         fuzz/corpus/NAME/, keeping only the
-#                                         inputs that add coverage (edges)
+#                                         inputs that add coverage (edges);
+#                                         campaigns may go on meanwhile
 #   scripts/fuzz.sh cover [NAME...]       line coverage (llvm-cov) of each
 #                                         target's reader from its corpus;
 #                                         reports in build-cov/report/, what
